@@ -1,0 +1,211 @@
+#include "net/CQueue.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "os/byte_order.h"
+
+namespace net {
+namespace {
+constexpr int kMinimumCapacity = 16;
+}
+
+void CQueue::Create(int capacity, const char* queueName, std::shared_ptr<WaitHub> hub) {
+    size = std::max(capacity, kMinimumCapacity);
+    ring.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
+    if (!ring) throw kErrorNoMemory;
+    entrySignal.emplace(0, kEntrySignalMaximum, std::move(hub));
+    FlushLocked();
+    flushes = 0;
+    bGet = 0;
+    bPut = 0;
+    aborted = false;
+    name[0] = '\0';
+    if (queueName != nullptr) std::snprintf(name, sizeof name, "%s", queueName);
+}
+
+void CQueue::Destroy() {
+    entrySignal.reset();
+    ring.reset();
+}
+
+void CQueue::Add(Counter& counter, std::int32_t amount) {
+    // Two's-complement wrap, as the statistics counters are meant to.
+    counter.store(static_cast<std::int32_t>(static_cast<std::uint32_t>(counter.load()) +
+                                            static_cast<std::uint32_t>(amount)),
+                  std::memory_order_relaxed);
+}
+
+// The lock is held only for copies and bookkeeping, so a waiter gives up only when
+// the queue is aborted and the lock happens to be busy.
+bool CQueue::Lock() {
+    if (lock.try_lock()) return true;
+    if (aborted) return false;
+    lock.lock();
+    return true;
+}
+
+int CQueue::UsedBytes() const {
+    const int used = writePos.load(std::memory_order_relaxed) - readPos.load(std::memory_order_relaxed);
+    return used < 0 ? used + size : used;
+}
+
+void CQueue::CopyIn(int position, const std::uint8_t* source, int count) {
+    const int first = std::min(count, size - position);
+    std::memcpy(&ring[position], source, static_cast<std::size_t>(first));
+    std::memcpy(&ring[0], source + first, static_cast<std::size_t>(count - first));
+}
+
+void CQueue::CopyOut(int position, std::uint8_t* target, int count) const {
+    const int first = std::min(count, size - position);
+    std::memcpy(target, &ring[position], static_cast<std::size_t>(first));
+    std::memcpy(target + first, &ring[0], static_cast<std::size_t>(count - first));
+}
+
+// The signal cannot count above its maximum, so with more entries than that it
+// is topped up as entries leave: a sleeping taker is woken while any entry is stored.
+void CQueue::SyncEntrySignal() {
+    const int wanted = std::min(entries.load(), kEntrySignalMaximum);
+    std::lock_guard hubLock(entrySignal->Hub().mutex);
+    bool woke = false;
+    while (entrySignal->CountLocked() < wanted && entrySignal->ReleaseLocked()) woke = true;
+    if (woke) entrySignal->Hub().changed.notify_all();
+}
+
+bool CQueue::Put(const void* data, int length) {
+    if (data == nullptr || length <= 0 || !ring) return false;
+    if (length > size - kHeaderSize) return false;  // need would overflow the free space test
+    if (!Lock()) return false;
+    std::lock_guard guard(lock, std::adopt_lock);
+
+    const int need = length + kHeaderSize;
+    if (need > FreeBytes()) return false;
+
+    std::uint8_t header[kHeaderSize];
+    os::store_le32(header, static_cast<std::uint32_t>(need));
+    const int position = writePos;
+    CopyIn(position, header, kHeaderSize);
+    CopyIn((position + kHeaderSize) % size, static_cast<const std::uint8_t*>(data), length);
+
+    entries.fetch_add(1, std::memory_order_relaxed);
+    Add(bytes, need);
+    Add(bPut, need);
+    writePos = (position + need) % size;
+    hwm_bytes = std::max(hwm_bytes.load(), bytes.load());
+    hwm_entries = std::max(hwm_entries.load(), entries.load());
+    entrySignal->Release();  // fails quietly at the maximum; the entry stays stored
+    return true;
+}
+
+bool CQueue::Get(void* buffer, int& length, bool takeCount) {
+    if (buffer == nullptr || length <= 0 || !ring) return false;
+    if (!Lock()) return false;
+    std::lock_guard guard(lock, std::adopt_lock);
+
+    if (entries == 0) return false;
+    std::uint8_t header[kHeaderSize];
+    const int position = readPos;
+    CopyOut(position, header, kHeaderSize);
+    const auto stored = static_cast<std::int32_t>(os::load_le32(header));
+    if (stored > size) {  // corrupt ring: nothing in it can be trusted
+        FlushLocked();
+        length = 0;
+        return false;
+    }
+    const int payload = stored - kHeaderSize;
+    if (payload <= 0) {
+        FlushLocked();
+        return false;
+    }
+
+    const int copied = std::min(payload, length);
+    CopyOut((position + kHeaderSize) % size, static_cast<std::uint8_t*>(buffer), copied);
+    length = copied;
+
+    entries.fetch_sub(1, std::memory_order_relaxed);
+    Add(bytes, -stored);
+    Add(bGet, stored);
+    readPos = (position + stored) % size;
+    if (takeCount) entrySignal->TryAcquire();  // never waits while holding the lock
+    SyncEntrySignal();
+    return true;
+}
+
+bool CQueue::WaitGet(void* buffer, int& length) {
+    if (!ring) return false;
+    {
+        WaitHub& hub = entrySignal->Hub();
+        std::unique_lock hubLock(hub.mutex);
+        hub.changed.wait(hubLock, [this] { return entrySignal->CountLocked() > 0 || aborted; });
+        if (entrySignal->CountLocked() == 0) return false;  // aborted
+        entrySignal->TakeLocked();
+    }
+    return Get(buffer, length, false);
+}
+
+int CQueue::PeekLength() {
+    if (!ring || entries == 0) return -1;
+    if (!Lock()) return -1;
+    std::lock_guard guard(lock, std::adopt_lock);
+    if (entries == 0) return -1;
+    std::uint8_t header[kHeaderSize];
+    CopyOut(readPos, header, kHeaderSize);
+    return static_cast<int>(os::load_le32(header)) - kHeaderSize;
+}
+
+void CQueue::Flush() {
+    if (!ring) return;
+    std::lock_guard guard(lock);
+    FlushLocked();
+}
+
+void CQueue::FlushLocked() {
+    entries = 0;
+    bytes = 0;
+    writePos = 0;
+    readPos = 0;
+    Add(flushes, 1);
+    hwm_entries = 0;
+    hwm_bytes = 0;
+    if (entrySignal) entrySignal->Drain();
+    std::memset(ring.get(), 0, static_cast<std::size_t>(size));
+}
+
+void CQueue::Abort() {
+    aborted = true;
+    if (!entrySignal) return;
+    WaitHub& hub = entrySignal->Hub();
+    { std::lock_guard hubLock(hub.mutex); }  // a waiter is either asleep or will see the flag
+    hub.changed.notify_all();
+}
+
+void CQueue::FormatStats(char* text, int& length) const {
+    if (text == nullptr) return;
+    // Each piece is formatted on its own, then bounded into what is left of `text`.
+    char pieces[10][160];
+    std::snprintf(pieces[0], sizeof pieces[0], "Queue %-20s  ", name);
+    std::snprintf(pieces[1], sizeof pieces[1], "@ %p  ", static_cast<const void*>(this));
+    std::snprintf(pieces[2], sizeof pieces[2], "entries %6d  ", entries.load());
+    std::snprintf(pieces[3], sizeof pieces[3], "bytes %6d  ", bytes.load());
+    std::snprintf(pieces[4], sizeof pieces[4], "hwm_entries %6d  ", hwm_entries.load());
+    std::snprintf(pieces[5], sizeof pieces[5], "hwm_bytes %7d  ", hwm_bytes.load());
+    std::snprintf(pieces[6], sizeof pieces[6], "flushes %4d  ", flushes.load());
+    std::snprintf(pieces[7], sizeof pieces[7], "size %7d  ", size);
+    std::snprintf(pieces[8], sizeof pieces[8], "bPut %10d  ", bPut.load());
+    std::snprintf(pieces[9], sizeof pieces[9], "bGet %10d  ", bGet.load());
+
+    const auto capacity = static_cast<std::size_t>(std::max(length, 0));
+    std::size_t used = 0;
+    for (const char* piece : pieces) {
+        if (used + 1 >= capacity) break;
+        const std::size_t count = std::min(std::strlen(piece), capacity - 1 - used);
+        std::memcpy(text + used, piece, count);
+        used += count;
+    }
+    if (capacity > 0) text[used] = '\0';
+    length = static_cast<int>(used);
+}
+
+}  // namespace net

@@ -1,0 +1,48 @@
+#include "net/CSemaphore.h"
+
+namespace net {
+
+CSemaphore::CSemaphore(int initial, int maximum, std::shared_ptr<WaitHub> hub)
+    : hub_(hub ? std::move(hub) : std::make_shared<WaitHub>()), count_(initial), maximum_(maximum) {}
+
+bool CSemaphore::ReleaseLocked() {
+    if (count_ >= maximum_) return false;
+    ++count_;
+    return true;
+}
+
+bool CSemaphore::Release() {
+    bool released;
+    {
+        std::lock_guard lock(hub_->mutex);
+        released = ReleaseLocked();
+    }
+    if (released) hub_->changed.notify_all();
+    return released;
+}
+
+bool CSemaphore::TryAcquire() {
+    std::lock_guard lock(hub_->mutex);
+    if (count_ == 0) return false;
+    --count_;
+    return true;
+}
+
+bool CSemaphore::AcquireFor(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(hub_->mutex);
+    if (!hub_->changed.wait_for(lock, timeout, [this] { return count_ > 0; })) return false;
+    --count_;
+    return true;
+}
+
+void CSemaphore::Drain() {
+    std::lock_guard lock(hub_->mutex);
+    count_ = 0;
+}
+
+int CSemaphore::Count() const {
+    std::lock_guard lock(hub_->mutex);
+    return count_;
+}
+
+}  // namespace net
