@@ -31,11 +31,24 @@ void CQueue::Destroy() {
     ring.reset();
 }
 
+// Counters change only under the lock, which orders them for its holders; readers
+// without the lock accept a value a moment old. So no access needs a fence.
+std::int32_t CQueue::Load(const Counter& counter) {
+    return counter.load(std::memory_order_relaxed);
+}
+
+void CQueue::Store(Counter& counter, std::int32_t value) {
+    counter.store(value, std::memory_order_relaxed);
+}
+
 void CQueue::Add(Counter& counter, std::int32_t amount) {
     // Two's-complement wrap, as the statistics counters are meant to.
-    counter.store(static_cast<std::int32_t>(static_cast<std::uint32_t>(counter.load()) +
-                                            static_cast<std::uint32_t>(amount)),
-                  std::memory_order_relaxed);
+    Store(counter, static_cast<std::int32_t>(static_cast<std::uint32_t>(Load(counter)) +
+                                             static_cast<std::uint32_t>(amount)));
+}
+
+void CQueue::RaiseTo(Counter& highWater, std::int32_t level) {
+    if (level > Load(highWater)) Store(highWater, level);
 }
 
 // The lock is held only for copies and bookkeeping, so a waiter gives up only when
@@ -48,30 +61,48 @@ bool CQueue::Lock() {
 }
 
 int CQueue::UsedBytes() const {
-    const int used = writePos.load(std::memory_order_relaxed) - readPos.load(std::memory_order_relaxed);
+    const int used =
+        writePos.load(std::memory_order_relaxed) - readPos.load(std::memory_order_relaxed);
     return used < 0 ? used + size : used;
+}
+
+// Positions stay below the size and steps are at most the size, so one subtraction
+// wraps them; a division would cost more than the rest of the bookkeeping.
+int CQueue::Advance(int position, int step) const {
+    const int next = position + step;
+    return next >= size ? next - size : next;
 }
 
 void CQueue::CopyIn(int position, const std::uint8_t* source, int count) {
     const int first = std::min(count, size - position);
     std::memcpy(&ring[position], source, static_cast<std::size_t>(first));
-    std::memcpy(&ring[0], source + first, static_cast<std::size_t>(count - first));
+    if (count > first)
+        std::memcpy(&ring[0], source + first, static_cast<std::size_t>(count - first));
 }
 
 void CQueue::CopyOut(int position, std::uint8_t* target, int count) const {
     const int first = std::min(count, size - position);
     std::memcpy(target, &ring[position], static_cast<std::size_t>(first));
-    std::memcpy(target + first, &ring[0], static_cast<std::size_t>(count - first));
+    if (count > first)
+        std::memcpy(target + first, &ring[0], static_cast<std::size_t>(count - first));
 }
 
 // The signal cannot count above its maximum, so with more entries than that it
 // is topped up as entries leave: a sleeping taker is woken while any entry is stored.
-void CQueue::SyncEntrySignal() {
-    const int wanted = std::min(entries.load(), kEntrySignalMaximum);
-    std::lock_guard hubLock(entrySignal->Hub().mutex);
-    bool woke = false;
-    while (entrySignal->CountLocked() < wanted && entrySignal->ReleaseLocked()) woke = true;
-    if (woke) entrySignal->Hub().changed.notify_all();
+// Below the maximum every Put has released its count, so there is nothing to top up
+// and the hub is left alone unless a count is to be taken.
+void CQueue::SettleEntrySignal(bool takeCount) {
+    const int wanted = std::min(Load(entries), kEntrySignalMaximum);
+    if (!takeCount && wanted < kEntrySignalMaximum) return;
+    WaitHub& hub = entrySignal->Hub();
+    bool wake = false;
+    {
+        std::lock_guard hubLock(hub.mutex);
+        if (takeCount && entrySignal->CountLocked() > 0) entrySignal->TakeLocked();
+        while (entrySignal->CountLocked() < wanted && entrySignal->ReleaseLocked())
+            wake = hub.HasSleepersLocked();
+    }
+    if (wake) hub.WakeAll();
 }
 
 bool CQueue::Put(const void* data, int length) {
@@ -85,16 +116,16 @@ bool CQueue::Put(const void* data, int length) {
 
     std::uint8_t header[kHeaderSize];
     os::store_le32(header, static_cast<std::uint32_t>(need));
-    const int position = writePos;
+    const int position = Load(writePos);
     CopyIn(position, header, kHeaderSize);
-    CopyIn((position + kHeaderSize) % size, static_cast<const std::uint8_t*>(data), length);
+    CopyIn(Advance(position, kHeaderSize), static_cast<const std::uint8_t*>(data), length);
 
-    entries.fetch_add(1, std::memory_order_relaxed);
+    Add(entries, 1);
     Add(bytes, need);
     Add(bPut, need);
-    writePos = (position + need) % size;
-    hwm_bytes = std::max(hwm_bytes.load(), bytes.load());
-    hwm_entries = std::max(hwm_entries.load(), entries.load());
+    Store(writePos, Advance(position, need));
+    RaiseTo(hwm_bytes, Load(bytes));
+    RaiseTo(hwm_entries, Load(entries));
     entrySignal->Release();  // fails quietly at the maximum; the entry stays stored
     return true;
 }
@@ -103,13 +134,18 @@ bool CQueue::Get(void* buffer, int& length, bool takeCount) {
     if (buffer == nullptr || length <= 0 || !ring) return false;
     if (!Lock()) return false;
     std::lock_guard guard(lock, std::adopt_lock);
+    return TakeOldestLocked(static_cast<std::uint8_t*>(buffer), length, takeCount);
+}
 
-    if (entries == 0) return false;
+bool CQueue::TakeOldestLocked(std::uint8_t* buffer, int& length, bool takeCount) {
+    if (Load(entries) == 0) return false;
     std::uint8_t header[kHeaderSize];
-    const int position = readPos;
+    const int position = Load(readPos);
     CopyOut(position, header, kHeaderSize);
     const auto stored = static_cast<std::int32_t>(os::load_le32(header));
-    if (stored > size) {  // corrupt ring: nothing in it can be trusted
+    // A header claiming more than is stored would move the read position past the
+    // write position: the ring is corrupt and nothing in it can be trusted.
+    if (stored > UsedBytes()) {
         FlushLocked();
         length = 0;
         return false;
@@ -121,28 +157,34 @@ bool CQueue::Get(void* buffer, int& length, bool takeCount) {
     }
 
     const int copied = std::min(payload, length);
-    CopyOut((position + kHeaderSize) % size, static_cast<std::uint8_t*>(buffer), copied);
+    CopyOut(Advance(position, kHeaderSize), buffer, copied);
     length = copied;
 
-    entries.fetch_sub(1, std::memory_order_relaxed);
+    Add(entries, -1);
     Add(bytes, -stored);
     Add(bGet, stored);
-    readPos = (position + stored) % size;
-    if (takeCount) entrySignal->TryAcquire();  // never waits while holding the lock
-    SyncEntrySignal();
+    Store(readPos, Advance(position, stored));
+    SettleEntrySignal(takeCount);  // never waits while holding the lock
     return true;
 }
 
 bool CQueue::WaitGet(void* buffer, int& length) {
-    if (!ring) return false;
+    // Checked before a count is taken: a count taken for an entry that then stays
+    // stored would leave that entry without a wake-up.
+    if (buffer == nullptr || length <= 0 || !ring) return false;
     {
         WaitHub& hub = entrySignal->Hub();
         std::unique_lock hubLock(hub.mutex);
-        hub.changed.wait(hubLock, [this] { return entrySignal->CountLocked() > 0 || aborted; });
+        hub.Wait(hubLock, [this] { return entrySignal->CountLocked() > 0 || aborted; });
         if (entrySignal->CountLocked() == 0) return false;  // aborted
         entrySignal->TakeLocked();
     }
-    return Get(buffer, length, false);
+    if (!Lock()) {
+        entrySignal->Release();  // aborted while busy: the entry stays, so does its count
+        return false;
+    }
+    std::lock_guard guard(lock, std::adopt_lock);
+    return TakeOldestLocked(static_cast<std::uint8_t*>(buffer), length, false);
 }
 
 int CQueue::PeekLength() {
@@ -162,13 +204,13 @@ void CQueue::Flush() {
 }
 
 void CQueue::FlushLocked() {
-    entries = 0;
-    bytes = 0;
-    writePos = 0;
-    readPos = 0;
+    Store(entries, 0);
+    Store(bytes, 0);
+    Store(writePos, 0);
+    Store(readPos, 0);
     Add(flushes, 1);
-    hwm_entries = 0;
-    hwm_bytes = 0;
+    Store(hwm_entries, 0);
+    Store(hwm_bytes, 0);
     if (entrySignal) entrySignal->Drain();
     std::memset(ring.get(), 0, static_cast<std::size_t>(size));
 }
@@ -176,9 +218,7 @@ void CQueue::FlushLocked() {
 void CQueue::Abort() {
     aborted = true;
     if (!entrySignal) return;
-    WaitHub& hub = entrySignal->Hub();
-    { std::lock_guard hubLock(hub.mutex); }  // a waiter is either asleep or will see the flag
-    hub.changed.notify_all();
+    entrySignal->Hub().WakeSleepers();
 }
 
 void CQueue::FormatStats(char* text, int& length) const {

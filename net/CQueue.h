@@ -19,7 +19,7 @@
 namespace net {
 
 class CQueue {
-public:
+  public:
     static constexpr int kDefaultCapacity = 1048576;
     static constexpr int kHeaderSize = 4;
     static constexpr int kEntrySignalMaximum = 1000;
@@ -77,15 +77,20 @@ public:
     std::int32_t BytesPut() const { return bPut.load(std::memory_order_relaxed); }
     std::int32_t BytesGot() const { return bGet.load(std::memory_order_relaxed); }
 
-private:
+  private:
     using Counter = std::atomic<std::int32_t>;
 
     bool Lock();
     void FlushLocked();
+    bool TakeOldestLocked(std::uint8_t* buffer, int& length, bool takeCount);
+    int Advance(int position, int step) const;
     void CopyIn(int position, const std::uint8_t* source, int count);
     void CopyOut(int position, std::uint8_t* target, int count) const;
-    void SyncEntrySignal();
+    void SettleEntrySignal(bool takeCount);
+    static std::int32_t Load(const Counter& counter);
+    static void Store(Counter& counter, std::int32_t value);
     static void Add(Counter& counter, std::int32_t amount);
+    static void RaiseTo(Counter& highWater, std::int32_t level);
 
     char name[128] = "";
     std::unique_ptr<std::uint8_t[]> ring;

@@ -3,7 +3,9 @@
 namespace net {
 
 CSemaphore::CSemaphore(int initial, int maximum, std::shared_ptr<WaitHub> hub)
-    : hub_(hub ? std::move(hub) : std::make_shared<WaitHub>()), count_(initial), maximum_(maximum) {}
+    : hub_(hub ? std::move(hub) : std::make_shared<WaitHub>()),
+      count_(initial),
+      maximum_(maximum) {}
 
 bool CSemaphore::ReleaseLocked() {
     if (count_ >= maximum_) return false;
@@ -13,11 +15,13 @@ bool CSemaphore::ReleaseLocked() {
 
 bool CSemaphore::Release() {
     bool released;
+    bool wake;
     {
         std::lock_guard lock(hub_->mutex);
         released = ReleaseLocked();
+        wake = released && hub_->HasSleepersLocked();
     }
-    if (released) hub_->changed.notify_all();
+    if (wake) hub_->WakeAll();
     return released;
 }
 
@@ -30,7 +34,7 @@ bool CSemaphore::TryAcquire() {
 
 bool CSemaphore::AcquireFor(std::chrono::milliseconds timeout) {
     std::unique_lock lock(hub_->mutex);
-    if (!hub_->changed.wait_for(lock, timeout, [this] { return count_ > 0; })) return false;
+    if (!hub_->WaitFor(lock, timeout, [this] { return count_ > 0; })) return false;
     --count_;
     return true;
 }

@@ -101,7 +101,7 @@ TEST_F(BlockCommandTest, DefaultsGiveTheDialogsBlockAsAHexDump) {
     const RunResult run = Run({});
     EXPECT_EQ(run.code, 0);
     EXPECT_THAT(run.out, HasSubstr("0000 "));
-    EXPECT_THAT(run.out, HasSubstr(" 09 09 09 0A  FF FF FF FF FF FF FF FF\n"));
+    EXPECT_THAT(run.out, HasSubstr(" 09 09 09 0A  FF FF FF FF FF FF FF FF"));
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 64);
 }
 

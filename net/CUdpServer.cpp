@@ -1,0 +1,291 @@
+#include "net/CUdpServer.h"
+
+#include <chrono>
+#include <cstring>
+#include <system_error>
+
+#include "diag/CLog.h"
+#include "os/byte_order.h"
+#include "os/error_text.h"
+#include "os/thread_priority.h"
+
+namespace net {
+namespace {
+
+using diag::theLog;
+
+constexpr int kWsaAddressNotAvailable = 10049;
+// An acknowledgement this low while ours is this high means the sequence wrapped.
+constexpr std::uint32_t kWrapAckBelow = 15;
+constexpr std::uint32_t kWrapLastAckAbove = 0xFFFFFFF0u;
+
+void Increment(std::atomic<std::uint32_t>& counter, std::uint32_t amount = 1) {
+    counter.fetch_add(amount, std::memory_order_relaxed);
+}
+
+std::string InstanceNameFor(std::uint16_t port) {
+    const std::string name = CUdpServer::kInstanceName;
+    return port == CUdpServer::kDefaultPort ? name : name + "_" + std::to_string(port);
+}
+
+}  // namespace
+
+CUdpServer::CUdpServer() {
+    rxQueue.Create(kQueueCapacity, nullptr);
+    txQueue.Create(kQueueCapacity, nullptr, hub);
+    rxQueue.Flush();
+    txQueue.Flush();
+}
+
+CUdpServer::~CUdpServer() { Stop(); }
+
+bool CUdpServer::SetPort(std::uint16_t newPort) {
+    port = newPort;
+    return true;
+}
+
+void CUdpServer::SetSequenceForTest(std::uint32_t seq) {
+    lastSentSeq = seq;
+    lastAckSeq = seq;
+}
+
+bool CUdpServer::Start() {
+    if (receiveThread.joinable() || sendThread.joinable()) return true;
+
+    // A port chosen by the system cannot collide, so only fixed ports take the name.
+    if (port != 0 && !instance.Acquire(InstanceNameFor(port))) {
+        theLog.Print("CUdpServer::Start - another copy of the configurator is using the board "
+                     "link (%s is held); close it and try again",
+                     InstanceNameFor(port).c_str());
+        return false;
+    }
+    if (!OpenSocket()) {
+        instance.Release();
+        return false;
+    }
+
+    // One credit unless a datagram from before the last Stop is still unacknowledged:
+    // its acknowledgement returns the credit.
+    syncSemaphore.emplace(lastSentSeq == lastAckSeq ? 1 : 0, kMaxCredits, hub);
+    stopRequested = false;
+    waiter.ResetStop();
+    receiving = true;
+    sending = true;
+    try {
+        receiveThread = std::thread(&CUdpServer::ReceiveThread, this);
+        sendThread = std::thread(&CUdpServer::SendThread, this);
+    } catch (const std::system_error& error) {
+        theLog.Print("CUdpServer::Start - cannot start a thread: %s", error.what());
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+void CUdpServer::RequestStop() {
+    stopRequested = true;
+    hub->WakeSleepers();
+    waiter.RequestStop();
+}
+
+bool CUdpServer::Stop() {
+    RequestStop();
+    if (sendThread.joinable()) sendThread.join();
+    if (receiveThread.joinable()) receiveThread.join();
+    receiving = false;
+    sending = false;
+    CloseSocket();
+    syncSemaphore.reset();
+    instance.Release();
+    return true;
+}
+
+bool CUdpServer::OpenSocket() {
+    const bool opened = socket.Open() && socket.Bind(0, port);
+    if (!opened) {
+        const int error = socket.LastError();
+        const char* text = SocketErrorText(error);
+        theLog.Print("CUdpServer::OpenSocket - cannot open UDP port %u: error %d%s%s", port, error,
+                     text != nullptr ? " - " : "",
+                     text != nullptr ? text : os::SystemErrorText(error).c_str());
+        socket.Close();
+        return false;
+    }
+    localAddress = {0, socket.LocalPort()};
+    waiter.RemoveAll();
+    if (!waiter.Add(socket)) {
+        theLog.Print("CUdpServer::OpenSocket - cannot wait on the socket: error %d",
+                     os::LastSocketError());
+        socket.Close();
+        return false;
+    }
+    return true;
+}
+
+void CUdpServer::CloseSocket() {
+    waiter.RemoveAll();
+    socket.Close();
+}
+
+void CUdpServer::ReceiveThread() {
+    os::SetCurrentThreadHighestPriority();
+    for (;;) {
+        const os::WaitResult result = waiter.Wait(kReceiveWaitMs);
+        if (result.outcome == os::WaitOutcome::kStopped) break;
+        if (result.outcome == os::WaitOutcome::kReadable) {
+            activity = 100;
+            HandleServerRead();
+        } else if (result.outcome == os::WaitOutcome::kError) {
+            // Never spin on a failing wait; the stop request still ends the loop.
+            std::this_thread::sleep_for(std::chrono::milliseconds(kRetransmitMs));
+        }
+    }
+    receiving = false;
+}
+
+void CUdpServer::HandleServerRead() {
+    const int pending = socket.BytesPending();
+    if (pending <= 0) {
+        Increment(counters.emptyReads);
+        // An empty datagram leaves nothing pending yet stays readable: take it, or the
+        // wait would report it again at once for ever.
+        std::uint8_t discard[1];
+        socket.ReceiveFrom(discard, sizeof discard, nullptr);
+        return;
+    }
+
+    os::SocketAddress from;
+    const int length = socket.ReceiveFrom(rxBuffer, kMaxDatagramSize, &from);
+    if (length <= 0) {
+        Increment(counters.rxErrors);
+        LogSocketError();
+        theLog.Print("CUdpServer::HandleServerRead (Server) - Error in recvfrom %d", length);
+        return;
+    }
+    if (!AcceptSender(from)) {
+        Increment(counters.foreignDatagrams);
+        theLog.Print("CUdpServer::HandleServerRead - dropped %d bytes from %s: the board is %s",
+                     length, from.ToString().c_str(), PeerAddress().ToString().c_str());
+        return;
+    }
+    Increment(counters.rxDatagrams);
+    Increment(counters.rxBytes, static_cast<std::uint32_t>(length));
+    TakeAcknowledgement(length);
+    int handled = length;
+    OnDatagram(rxBuffer, handled);
+}
+
+// The board's first datagram names the peer. After that only its IPv4 address is
+// heard, so a stray datagram can neither redirect the link nor acknowledge for it;
+// the board may still change its port.
+bool CUdpServer::AcceptSender(const os::SocketAddress& from) {
+    if (peerKnown && PeerAddress().addressNetworkOrder != from.addressNetworkOrder) return false;
+    peer = from.Pack();
+    peerKnown = true;
+    return true;
+}
+
+void CUdpServer::TakeAcknowledgement(int length) {
+    if (length < kBoardAckEnd) return;  // too short to carry one
+    const std::uint32_t ack = os::load_le32(rxBuffer + kBoardAckOffset);
+    const std::uint32_t last = lastAckSeq;
+    const bool advances = ack > last;
+    const bool wraps = ack < kWrapAckBelow && last > kWrapLastAckAbove;
+    if (!advances && !wraps) return;
+    lastAckSeq = ack;
+    syncSemaphore->Release();
+}
+
+// Sleeps up to one retransmission period for a queued entry and a credit together;
+// true when both were taken.
+bool CUdpServer::WaitForNextSend() {
+    CSemaphore& entries = txQueue.EntrySignal();
+    CSemaphore& credits = *syncSemaphore;
+    std::unique_lock lock(hub->mutex);
+    const bool ready = hub->WaitFor(
+        lock, std::chrono::milliseconds(kRetransmitMs), [&] {
+            return stopRequested || (entries.CountLocked() > 0 && credits.CountLocked() > 0);
+        });
+    if (!ready || stopRequested) return false;
+    entries.TakeLocked();
+    credits.TakeLocked();
+    return true;
+}
+
+void CUdpServer::SendThread() {
+    os::SetCurrentThreadHighestPriority();
+    while (!stopRequested) {
+        if (WaitForNextSend()) {
+            SendNext(0);
+        } else if (!stopRequested && lastSentSeq != lastAckSeq) {
+            Resend();
+        }
+    }
+    sending = false;
+}
+
+void CUdpServer::SendNext(std::uint16_t type) {
+    if (!socket.IsOpen()) {
+        Increment(counters.noSocketSends);
+        return;
+    }
+    if (lastSentSeq != lastAckSeq || txQueue.Count() == 0) {
+        txQueue.EntrySignal().Release();  // the entry waits for the next credit
+        return;
+    }
+    int payload = kMaxPayloadSize;  // a longer entry is cut to what one datagram holds
+    if (!txQueue.Get(txBuffer + kTransportHeaderSize, payload, false)) return;
+
+    const auto length = static_cast<std::uint16_t>(payload + kTransportHeaderSize);
+    os::store_le16(txBuffer + kTransportLengthOffset, length);
+    os::store_le16(txBuffer + kTransportCheckOffset, static_cast<std::uint16_t>(~length));
+    os::store_le16(txBuffer + kTransportTypeOffset, type);
+    os::store_le16(txBuffer + kTransportRetriesOffset, 0);
+    os::store_le32(txBuffer + kTransportAckOffset, kComputerAckField);
+    const std::uint32_t seq = lastSentSeq + 1;
+    os::store_le32(txBuffer + kTransportSeqOffset, seq);
+    lastSentSeq = seq;
+
+    const int sent = SendToPeer(length);
+    if (sent > 0) {
+        Increment(counters.txDatagrams);
+        Increment(counters.txBytes, static_cast<std::uint32_t>(sent));
+    } else {
+        Increment(counters.txErrors);  // outstanding all the same: resent in 50 ms
+    }
+}
+
+void CUdpServer::Resend() {
+    const std::uint16_t retries = os::load_le16(txBuffer + kTransportRetriesOffset);
+    os::store_le16(txBuffer + kTransportRetriesOffset, static_cast<std::uint16_t>(retries + 1));
+    const int sent = SendToPeer(os::load_le16(txBuffer + kTransportLengthOffset));
+    if (sent > 0) {
+        Increment(counters.resentDatagrams);
+        Increment(counters.resentBytes, static_cast<std::uint32_t>(sent));
+    } else {
+        LogSocketError();
+        Increment(counters.resendErrors);
+    }
+}
+
+// Before the board has been heard there is nowhere to send: that fails as Windows
+// fails a send to the all-zero address.
+int CUdpServer::SendToPeer(int length) {
+    if (!peerKnown) {
+        os::SetLastSocketError(kWsaAddressNotAvailable);
+        return -1;
+    }
+    return socket.SendTo(txBuffer, length, PeerAddress());
+}
+
+bool CUdpServer::Send(const void* message, int& length) { return txQueue.Put(message, length); }
+
+bool CUdpServer::Receive(void* buffer, int& length) { return rxQueue.Get(buffer, length, true); }
+
+bool CUdpServer::WaitReceive(void* buffer, int& length) { return rxQueue.WaitGet(buffer, length); }
+
+int CUdpServer::OnDatagram(const std::uint8_t* datagram, int& length) {
+    return rxQueue.Put(datagram, length) ? 1 : 0;
+}
+
+}  // namespace net

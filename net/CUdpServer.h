@@ -1,0 +1,156 @@
+// The computer's end of the datagram link to a board: one UDP socket (port 5020 on
+// all addresses), a receive queue and a send queue, and two threads.
+//  - The receive thread reads each datagram, takes the board's acknowledgement
+//    (bytes 8..11) and hands the datagram to OnDatagram.
+//  - The send thread wraps one send-queue entry at a time in the 16-byte transport
+//    header, sends it to the peer and repeats it every 50 ms until acknowledged.
+// Send credits (one per permitted new datagram) keep at most one datagram
+// unacknowledged. The first board datagram fixes the peer's IPv4 address; datagrams
+// from any other address are then counted and dropped.
+//
+// Start, Stop, Send and Receive are for one owner thread. OnDatagram runs on the
+// receive thread. The counters and flags may be read from any thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "net/CQueue.h"
+#include "net/CSemaphore.h"
+#include "os/single_instance.h"
+#include "os/socket_address.h"
+#include "os/udp_socket.h"
+#include "os/waiter.h"
+
+namespace net {
+
+// Transport header in front of every datagram the computer sends (little-endian).
+constexpr int kTransportLengthOffset = 0;
+constexpr int kTransportCheckOffset = 2;
+constexpr int kTransportTypeOffset = 4;
+constexpr int kTransportRetriesOffset = 6;
+constexpr int kTransportAckOffset = 8;
+constexpr int kTransportSeqOffset = 12;
+constexpr int kTransportHeaderSize = 16;
+constexpr int kMaxDatagramSize = 8192;
+constexpr int kMaxPayloadSize = kMaxDatagramSize - kTransportHeaderSize;
+constexpr std::uint32_t kComputerAckField = 0xEEEEEEEEu;
+// In board datagrams: the highest sequence number the board has received.
+constexpr int kBoardAckOffset = 8;
+constexpr int kBoardAckEnd = kBoardAckOffset + 4;
+
+class CUdpServer {
+public:
+    static constexpr std::uint16_t kDefaultPort = 5020;
+    static constexpr int kQueueCapacity = CQueue::kDefaultCapacity;
+    static constexpr int kRetransmitMs = 50;
+    static constexpr int kReceiveWaitMs = 1000;
+    static constexpr int kMaxCredits = 256;
+    static constexpr const char* kInstanceName = "Zarno_Sync";
+
+    struct Counters {
+        std::atomic<std::uint32_t> rxDatagrams{0};
+        std::atomic<std::uint32_t> rxBytes{0};
+        std::atomic<std::uint32_t> txDatagrams{0};
+        std::atomic<std::uint32_t> txBytes{0};
+        std::atomic<std::uint32_t> resentDatagrams{0};
+        std::atomic<std::uint32_t> resentBytes{0};
+        std::atomic<std::uint32_t> emptyReads{0};
+        std::atomic<std::uint32_t> rxErrors{0};
+        std::atomic<std::uint32_t> noSocketSends{0};
+        std::atomic<std::uint32_t> txErrors{0};
+        std::atomic<std::uint32_t> resendErrors{0};
+        std::atomic<std::uint32_t> foreignDatagrams{0};  // from an address other than the peer's
+    };
+
+    // Creates both queues (throws CQueue's integer codes). No socket, no thread yet.
+    CUdpServer();
+    virtual ~CUdpServer();
+    CUdpServer(const CUdpServer&) = delete;
+    CUdpServer& operator=(const CUdpServer&) = delete;
+
+    // Opens the socket and starts both threads. False, with a log line saying why, when
+    // another running copy holds the link, the port cannot be bound, or a thread cannot
+    // start: a server that cannot receive never looks started.
+    bool Start();
+    // Ends both threads and closes the socket. Sequence numbers, the peer, the counters
+    // and the queues' contents carry over to the next Start. True when nothing runs.
+    bool Stop();
+
+    // Queues one message for the board (copied; `length` is not changed).
+    bool Send(const void* message, int& length);
+    // Takes the oldest received entry without waiting; `length` is in/out.
+    bool Receive(void* buffer, int& length);
+    // Sleeps until an entry has been received.
+    bool WaitReceive(void* buffer, int& length);
+    // Takes effect at the next Start. Port 0 lets the system choose (tests).
+    bool SetPort(std::uint16_t newPort);
+
+    // Each accepted datagram, on the receive thread, after it was counted and its
+    // acknowledgement taken. The default queues it whole in rxQueue: 1 stored, 0 not.
+    virtual int OnDatagram(const std::uint8_t* datagram, int& length);
+
+    // Logs the text for the calling thread's last Windows Sockets error, if it has one.
+    static void LogSocketError();
+    // The text logged for `code`, or null when it has none.
+    static const char* SocketErrorText(int code);
+
+    bool IsReceiving() const { return receiving.load(); }
+    bool IsSending() const { return sending.load(); }
+    std::int32_t Activity() const { return activity.load(); }
+    // The bound address (port in host order; the actual port when 0 was asked).
+    os::SocketAddress LocalAddress() const { return localAddress; }
+    os::SocketAddress PeerAddress() const { return os::SocketAddress::Unpack(peer.load()); }
+    std::uint32_t LastSentSeq() const { return lastSentSeq.load(); }
+    std::uint32_t LastAckSeq() const { return lastAckSeq.load(); }
+    const Counters& Stats() const { return counters; }
+
+    // Sets both sequence numbers, as if `seq` had been sent and acknowledged. Only
+    // while stopped; for testing the sequence wrap.
+    void SetSequenceForTest(std::uint32_t seq);
+
+protected:
+    CQueue rxQueue;
+    CQueue txQueue;
+    Counters counters;
+
+private:
+    bool OpenSocket();
+    void CloseSocket();
+    void ReceiveThread();
+    void SendThread();
+    void HandleServerRead();
+    bool AcceptSender(const os::SocketAddress& from);
+    void TakeAcknowledgement(int length);
+    bool WaitForNextSend();
+    void SendNext(std::uint16_t type);
+    void Resend();
+    int SendToPeer(int length);
+    void RequestStop();
+
+    std::shared_ptr<WaitHub> hub = std::make_shared<WaitHub>();  // txQueue's signal + credits
+    os::SingleInstance instance;
+    os::UdpSocket socket;
+    os::Waiter waiter;
+    os::SocketAddress localAddress;
+    std::uint16_t port = kDefaultPort;
+    std::atomic<std::uint64_t> peer{0};
+    std::atomic<bool> peerKnown{false};
+    std::uint8_t rxBuffer[kMaxDatagramSize] = {};
+    std::uint8_t txBuffer[kMaxDatagramSize] = {};
+    std::atomic<std::int32_t> activity{0};
+    std::atomic<std::uint32_t> lastSentSeq{0};
+    std::atomic<std::uint32_t> lastAckSeq{0};
+    std::optional<CSemaphore> syncSemaphore;  // send credits
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> receiving{false};
+    std::atomic<bool> sending{false};
+    std::thread receiveThread;
+    std::thread sendThread;
+};
+
+}  // namespace net

@@ -1,0 +1,392 @@
+#include "net/CUdpServer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "diag/CLog.h"
+#include "os/byte_order.h"
+#include "os/clock.h"
+#include "os/inet_addr.h"
+
+namespace net {
+namespace {
+
+using ::testing::HasSubstr;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int kBoardDatagramSize = 108;
+
+// Collects the lines of the process log while a test runs.
+class LogCapture {
+public:
+    LogCapture() {
+        diag::theLog.SetConsole(nullptr);
+        diag::theLog.SetListBox([this](const char* line) {
+            std::lock_guard lock(mutex_);
+            lines_.emplace_back(line);
+        });
+    }
+    ~LogCapture() {
+        diag::theLog.ClearListBox();
+        diag::theLog.SetConsole(stdout);
+    }
+    bool Contains(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        for (const auto& line : lines_)
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+struct Datagram {
+    Bytes bytes;
+    os::SocketAddress from;
+    std::uint16_t Length() const { return os::load_le16(&bytes[kTransportLengthOffset]); }
+    std::uint16_t Check() const { return os::load_le16(&bytes[kTransportCheckOffset]); }
+    std::uint16_t Type() const { return os::load_le16(&bytes[kTransportTypeOffset]); }
+    std::uint16_t Retries() const { return os::load_le16(&bytes[kTransportRetriesOffset]); }
+    std::uint32_t Ack() const { return os::load_le32(&bytes[kTransportAckOffset]); }
+    std::uint32_t Seq() const { return os::load_le32(&bytes[kTransportSeqOffset]); }
+    Bytes Payload() const { return {bytes.begin() + kTransportHeaderSize, bytes.end()}; }
+};
+
+// The board's side of the link, played by the test on a loopback socket.
+class TestBoard {
+public:
+    explicit TestBoard(const char* address = "127.0.0.1") {
+        EXPECT_TRUE(socket_.Open());
+        EXPECT_TRUE(socket_.Bind(os::InetAddr(address), 0)) << socket_.LastError();
+        EXPECT_TRUE(waiter_.Add(socket_));
+    }
+
+    void SendTo(std::uint16_t serverPort, std::uint32_t ack, int size = kBoardDatagramSize) {
+        Bytes datagram(static_cast<std::size_t>(size), 0);
+        if (size >= kBoardAckEnd) os::store_le32(&datagram[kBoardAckOffset], ack);
+        const os::SocketAddress server{os::InetAddr("127.0.0.1"), serverPort};
+        ASSERT_EQ(socket_.SendTo(datagram.data(), size, server), size) << socket_.LastError();
+    }
+
+    // The next datagram from the server, or nothing within `timeoutMs`.
+    std::optional<Datagram> Receive(std::uint32_t timeoutMs = 1000) {
+        const std::uint32_t start = os::TickCountMs();
+        for (;;) {
+            Bytes buffer(kMaxDatagramSize + 1);
+            os::SocketAddress from;
+            const int length = socket_.ReceiveFrom(buffer.data(), static_cast<int>(buffer.size()), &from);
+            if (length > 0) {
+                buffer.resize(static_cast<std::size_t>(length));
+                return Datagram{buffer, from};
+            }
+            const std::uint32_t elapsed = os::TickCountMs() - start;
+            if (elapsed >= timeoutMs) return std::nullopt;
+            waiter_.Wait(timeoutMs - elapsed);
+        }
+    }
+
+    // Drops whatever has arrived so far.
+    void Drain() {
+        while (Receive(0)) {
+        }
+    }
+
+private:
+    os::UdpSocket socket_;
+    os::Waiter waiter_;
+};
+
+class UdpServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server_.SetPort(0);
+        ASSERT_TRUE(server_.Start());
+        port_ = server_.LocalAddress().port;
+        ASSERT_NE(port_, 0);
+    }
+
+    bool WaitUntil(const std::function<bool()>& condition, std::uint32_t timeoutMs = 2000) {
+        const std::uint32_t start = os::TickCountMs();
+        while (!condition()) {
+            if (os::TickCountMs() - start > timeoutMs) return false;
+            os::SleepMs(2);
+        }
+        return true;
+    }
+
+    void Queue(const Bytes& message) {
+        int length = static_cast<int>(message.size());
+        ASSERT_TRUE(server_.Send(message.data(), length));
+    }
+
+    LogCapture log_;
+    CUdpServer server_;
+    std::uint16_t port_ = 0;
+};
+
+TEST_F(UdpServerTest, FirstMessageWaitsForTheBoardThenArrivesWithRetries) {
+    Queue({0x04, 0x00, 0x7C, 0x7C});
+    // No peer yet: every 50 ms a failed retransmission.
+    ASSERT_TRUE(WaitUntil([&] { return server_.Stats().resendErrors >= 3; }));
+    EXPECT_EQ(server_.Stats().txErrors, 1u);
+    EXPECT_TRUE(log_.Contains(CUdpServer::SocketErrorText(10049)));
+
+    TestBoard board;
+    board.SendTo(port_, 0);
+    const auto datagram = board.Receive();
+    ASSERT_TRUE(datagram);
+    EXPECT_EQ(datagram->Seq(), 1u);
+    EXPECT_GT(datagram->Retries(), 0);
+    EXPECT_EQ(datagram->Payload(), (Bytes{0x04, 0x00, 0x7C, 0x7C}));
+}
+
+TEST_F(UdpServerTest, TransportHeaderOfAOneBytePayload) {
+    TestBoard board;
+    board.SendTo(port_, 0);
+    Queue({0x5A});
+    const auto datagram = board.Receive();
+    ASSERT_TRUE(datagram);
+    EXPECT_EQ(datagram->bytes.size(), 17u);
+    EXPECT_EQ(datagram->Length(), 17);
+    EXPECT_EQ(datagram->Check(), 0xFFEE);
+    EXPECT_EQ(datagram->Type(), 0);
+    EXPECT_EQ(datagram->Retries(), 0);
+    EXPECT_EQ(datagram->Ack(), 0xEEEEEEEEu);
+    EXPECT_EQ(datagram->Seq(), 1u);
+    EXPECT_EQ(datagram->Payload(), Bytes{0x5A});
+}
+
+TEST_F(UdpServerTest, StaleAcknowledgementKeepsRetransmittingAndHoldsTheNextMessage) {
+    TestBoard board;
+    board.SendTo(port_, 0);
+    Queue({1});
+    Queue({2, 2});
+    const auto first = board.Receive();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->Seq(), 1u);
+
+    board.SendTo(port_, 0);  // does not advance: no credit
+    for (int expectedRetries = 1; expectedRetries <= 3; ++expectedRetries) {
+        const auto repeat = board.Receive(500);
+        ASSERT_TRUE(repeat);
+        EXPECT_EQ(repeat->Seq(), 1u);
+        EXPECT_EQ(repeat->Payload(), Bytes{1});
+        EXPECT_GE(repeat->Retries(), expectedRetries);
+    }
+
+    board.SendTo(port_, 1);
+    std::optional<Datagram> second;
+    do {
+        second = board.Receive(500);
+    } while (second && second->Seq() == 1u);  // a retransmission already on its way
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->Seq(), 2u);
+    EXPECT_EQ(second->Retries(), 0);
+    EXPECT_EQ(second->Payload(), (Bytes{2, 2}));
+}
+
+TEST_F(UdpServerTest, LargestMessageGoesWholeAndLongerOnesAreCut) {
+    TestBoard board;
+    board.SendTo(port_, 0);
+    Bytes largest(kMaxPayloadSize);
+    for (std::size_t i = 0; i < largest.size(); ++i) largest[i] = static_cast<std::uint8_t>(i * 7);
+    Queue(largest);
+    auto datagram = board.Receive();
+    ASSERT_TRUE(datagram);
+    EXPECT_EQ(datagram->bytes.size(), 8192u);
+    EXPECT_EQ(datagram->Length(), 8192);
+    EXPECT_EQ(datagram->Payload(), largest);
+
+    Bytes longer = largest;
+    longer.push_back(0xAB);
+    longer.push_back(0xCD);
+    Queue(longer);
+    board.SendTo(port_, 1);
+    do {
+        datagram = board.Receive();
+    } while (datagram && datagram->Seq() == 1u);
+    ASSERT_TRUE(datagram);
+    EXPECT_EQ(datagram->Seq(), 2u);
+    EXPECT_EQ(datagram->bytes.size(), 8192u);
+    EXPECT_EQ(datagram->Payload(), largest);
+}
+
+TEST_F(UdpServerTest, OversizedBoardDatagramIsAReceiveError) {
+    TestBoard board;
+    board.SendTo(port_, 0, kMaxDatagramSize + 1);
+    ASSERT_TRUE(WaitUntil([&] { return server_.Stats().rxErrors == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return log_.Contains(CUdpServer::SocketErrorText(10040)); }));
+    EXPECT_TRUE(log_.Contains("CUdpServer::HandleServerRead (Server) - Error in recvfrom -1"));
+    EXPECT_EQ(server_.Stats().rxDatagrams, 0u);
+
+    board.SendTo(port_, 0);  // the link carries on
+    EXPECT_TRUE(WaitUntil([&] { return server_.Stats().rxDatagrams == 1; }));
+}
+
+TEST_F(UdpServerTest, ShortBoardDatagramCarriesNoAcknowledgement) {
+    TestBoard board;
+    board.SendTo(port_, 0);
+    Queue({9});
+    ASSERT_TRUE(board.Receive());
+    board.SendTo(port_, 5, kBoardAckEnd);  // a 12-byte datagram acknowledges
+    ASSERT_TRUE(WaitUntil([&] { return server_.LastAckSeq() == 5u; }));
+
+    board.SendTo(port_, 0, kBoardAckEnd - 1);  // 11 bytes: its bytes 8..10 are no ack
+    board.SendTo(port_, 0, 4);
+    ASSERT_TRUE(WaitUntil([&] { return server_.Stats().rxDatagrams == 4; }));
+    EXPECT_EQ(server_.LastAckSeq(), 5u);
+}
+
+TEST_F(UdpServerTest, DatagramsFromAnotherAddressNeitherMoveThePeerNorAcknowledge) {
+    TestBoard board;
+    board.SendTo(port_, 0);
+    Queue({7});
+    const auto first = board.Receive();
+    ASSERT_TRUE(first);
+    const os::SocketAddress peer = server_.PeerAddress();
+
+    TestBoard stranger("127.0.0.2");
+    stranger.SendTo(port_, 0x7FFFFFFF);
+    ASSERT_TRUE(WaitUntil([&] { return server_.Stats().foreignDatagrams == 1; }));
+    EXPECT_EQ(server_.PeerAddress(), peer);
+    EXPECT_EQ(server_.LastAckSeq(), 0u);
+    EXPECT_TRUE(log_.Contains("127.0.0.2"));
+
+    // The outstanding message still goes to the board, not to the stranger.
+    const auto repeat = board.Receive(500);
+    ASSERT_TRUE(repeat);
+    EXPECT_EQ(repeat->Seq(), 1u);
+    EXPECT_FALSE(stranger.Receive(200));
+}
+
+TEST_F(UdpServerTest, BoardMayChangeItsPort) {
+    TestBoard board;
+    board.SendTo(port_, 0);
+    ASSERT_TRUE(WaitUntil([&] { return server_.Stats().rxDatagrams == 1; }));
+    TestBoard sameAddressNewPort;
+    sameAddressNewPort.SendTo(port_, 0);
+    ASSERT_TRUE(WaitUntil([&] { return server_.Stats().rxDatagrams == 2; }));
+    Queue({3});
+    EXPECT_TRUE(sameAddressNewPort.Receive());
+    EXPECT_EQ(server_.Stats().foreignDatagrams, 0u);
+}
+
+TEST_F(UdpServerTest, StopThenStartKeepsTheSequenceNumbers) {
+    TestBoard board;
+    board.SendTo(port_, 0);
+    Queue({1});
+    ASSERT_TRUE(board.Receive());
+    board.SendTo(port_, 1);
+    ASSERT_TRUE(WaitUntil([&] { return server_.LastAckSeq() == 1u; }));
+
+    ASSERT_TRUE(server_.Stop());
+    EXPECT_FALSE(server_.IsReceiving());
+    EXPECT_FALSE(server_.IsSending());
+    server_.SetPort(port_);  // the same port again, so the board's address stays right
+    ASSERT_TRUE(server_.Start());
+    Queue({2});
+    const auto next = board.Receive();
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->Seq(), 2u);
+    EXPECT_EQ(next->Retries(), 0);
+}
+
+TEST_F(UdpServerTest, DefaultHandlerQueuesWholeDatagrams) {
+    TestBoard board;
+    board.SendTo(port_, 0, 200);
+    Bytes received(300);
+    int length = 300;
+    ASSERT_TRUE(WaitUntil([&] {
+        length = 300;
+        return server_.Receive(received.data(), length);
+    }));
+    EXPECT_EQ(length, 200);
+    EXPECT_EQ(server_.Stats().rxBytes, 200u);
+    EXPECT_EQ(server_.Activity(), 100);
+}
+
+TEST_F(UdpServerTest, SequenceWrapKeepsTheLinkGoing) {
+    ASSERT_TRUE(server_.Stop());
+    server_.SetSequenceForTest(0xFFFFFFF0u);
+    server_.SetPort(port_);
+    ASSERT_TRUE(server_.Start());
+
+    TestBoard board;
+    board.SendTo(port_, 0xFFFFFFF0u);
+    std::vector<std::uint32_t> seen;
+    for (int i = 0; i < 30; ++i) Queue({static_cast<std::uint8_t>(i)});
+    while (seen.size() < 30) {
+        const auto datagram = board.Receive();
+        ASSERT_TRUE(datagram) << "stalled after " << seen.size() << " messages";
+        if (!seen.empty() && datagram->Seq() == seen.back()) continue;  // a retransmission
+        ASSERT_EQ(datagram->Payload(), Bytes{static_cast<std::uint8_t>(seen.size())});
+        seen.push_back(datagram->Seq());
+        board.SendTo(port_, datagram->Seq());
+    }
+    EXPECT_EQ(seen.front(), 0xFFFFFFF1u);
+    EXPECT_EQ(seen[14], 0xFFFFFFFFu);
+    EXPECT_EQ(seen[15], 0u);
+    EXPECT_EQ(seen.back(), 14u);
+}
+
+TEST(UdpServer, StopWithoutStartReturnsTrue) {
+    CUdpServer server;
+    EXPECT_TRUE(server.Stop());
+}
+
+TEST(UdpServer, PortAlreadyBoundMakesStartFail) {
+    LogCapture log;
+    os::UdpSocket holder;
+    ASSERT_TRUE(holder.Open());
+    ASSERT_TRUE(holder.Bind(0, 0));
+    CUdpServer server;
+    server.SetPort(holder.LocalPort());
+    EXPECT_FALSE(server.Start());
+    EXPECT_FALSE(server.IsReceiving());
+    EXPECT_FALSE(server.IsSending());
+    EXPECT_TRUE(log.Contains("cannot open UDP port " + std::to_string(holder.LocalPort())));
+    EXPECT_TRUE(log.Contains("10048"));
+    EXPECT_TRUE(server.Stop());
+}
+
+TEST(UdpServer, SecondCopyOnTheSamePortIsRefused) {
+    LogCapture log;
+    std::uint16_t port = 0;
+    {
+        os::UdpSocket probe;  // a port nobody holds right now
+        ASSERT_TRUE(probe.Open());
+        ASSERT_TRUE(probe.Bind(0, 0));
+        port = probe.LocalPort();
+    }
+    CUdpServer first;
+    first.SetPort(port);
+    ASSERT_TRUE(first.Start());
+    CUdpServer second;
+    second.SetPort(port);
+    EXPECT_FALSE(second.Start());
+    EXPECT_TRUE(log.Contains("another copy of the configurator"));
+    EXPECT_TRUE(first.Stop());
+    EXPECT_TRUE(second.Start()) << "the name is free again once the first copy stopped";
+}
+
+TEST(UdpServer, SocketErrorTextsEndAsTheyAreWritten) {
+    EXPECT_EQ(std::string(CUdpServer::SocketErrorText(10038)), "The descriptor is not a socket.  ");
+    EXPECT_EQ(std::string(CUdpServer::SocketErrorText(10050)), "The network subsystem has failed. ");
+    EXPECT_EQ(CUdpServer::SocketErrorText(10048), nullptr);
+    int known = 0;
+    for (int code = 10000; code < 10100; ++code) known += CUdpServer::SocketErrorText(code) != nullptr;
+    EXPECT_EQ(known, 23);
+}
+
+}  // namespace
+}  // namespace net

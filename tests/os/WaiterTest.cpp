@@ -1,0 +1,241 @@
+#include "os/waiter.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "os/inet_addr.h"
+#include "os/udp_socket.h"
+
+namespace os {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr int kWsaInvalid = 10022;
+constexpr int kWsaWouldBlock = 10035;
+constexpr int kWsaNotSocket = 10038;
+constexpr std::uint32_t kLongTimeoutMs = 10000;
+constexpr std::uint32_t kArrivalTimeoutMs = 2000;
+constexpr std::uint32_t kQuietTimeoutMs = 100;
+
+std::uint32_t Loopback() {
+    return InetAddr("127.0.0.1");
+}
+
+UdpSocket OpenLoopbackSocket() {
+    UdpSocket socket;
+    EXPECT_TRUE(socket.Open());
+    EXPECT_TRUE(socket.Bind(Loopback(), 0)) << socket.LastError();
+    return socket;
+}
+
+long long MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+}
+
+class WaiterWithTwoSockets : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(waiter.IsValid());
+        ASSERT_TRUE(waiter.Add(first)) << LastSocketError();
+        ASSERT_TRUE(waiter.Add(second)) << LastSocketError();
+    }
+
+    void Send(const UdpSocket& to, std::uint8_t value) {
+        ASSERT_EQ(sender.SendTo(&value, 1, {Loopback(), to.LocalPort()}), 1);
+    }
+
+    // One read, as every readable report asks for.
+    int ReadOne(UdpSocket& socket) {
+        std::uint8_t buffer[16];
+        return socket.ReceiveFrom(buffer, sizeof buffer, nullptr);
+    }
+
+    // Waits, reading once from each reported socket, until every socket in
+    // `expectedMask` has been reported; returns the union of the reports.
+    std::uint64_t CollectReadable(std::uint64_t expectedMask) {
+        std::uint64_t seen = 0;
+        const auto start = Clock::now();
+        while ((seen & expectedMask) != expectedMask &&
+               MillisecondsSince(start) < kArrivalTimeoutMs) {
+            const WaitResult result = waiter.Wait(kArrivalTimeoutMs);
+            if (result.outcome != WaitOutcome::kReadable) break;
+            seen |= result.readableMask;
+            if (result.IsReadable(0)) {
+                EXPECT_EQ(ReadOne(first), 1);
+            }
+            if (result.IsReadable(1)) {
+                EXPECT_EQ(ReadOne(second), 1);
+            }
+        }
+        return seen;
+    }
+
+    UdpSocket first = OpenLoopbackSocket();
+    UdpSocket second = OpenLoopbackSocket();
+    UdpSocket sender = OpenLoopbackSocket();
+    Waiter waiter;
+};
+
+TEST_F(WaiterWithTwoSockets, TimesOutAfterTheTimeoutWhenNothingArrives) {
+    const auto start = Clock::now();
+    const WaitResult result = waiter.Wait(kQuietTimeoutMs);
+    const long long elapsed = MillisecondsSince(start);
+    EXPECT_EQ(result.outcome, WaitOutcome::kTimeout);
+    EXPECT_EQ(result.readableMask, 0u);
+    EXPECT_GE(elapsed, 80) << "tick granularity allows a little less than asked";
+    EXPECT_LT(elapsed, 1000);
+}
+
+TEST_F(WaiterWithTwoSockets, ZeroTimeoutReturnsAtOnce) {
+    const auto start = Clock::now();
+    EXPECT_EQ(waiter.Wait(0).outcome, WaitOutcome::kTimeout);
+    EXPECT_LT(MillisecondsSince(start), 50);
+}
+
+TEST_F(WaiterWithTwoSockets, ReportsWhichSocketIsReadable) {
+    Send(second, 2);
+    WaitResult result = waiter.Wait(kArrivalTimeoutMs);
+    ASSERT_EQ(result.outcome, WaitOutcome::kReadable);
+    EXPECT_EQ(result.readableMask, 0b10u);
+    EXPECT_FALSE(result.IsReadable(0));
+    EXPECT_TRUE(result.IsReadable(1));
+    EXPECT_EQ(ReadOne(second), 1);
+
+    Send(first, 1);
+    result = waiter.Wait(kArrivalTimeoutMs);
+    ASSERT_EQ(result.outcome, WaitOutcome::kReadable);
+    EXPECT_EQ(result.readableMask, 0b01u);
+    EXPECT_EQ(ReadOne(first), 1);
+}
+
+TEST_F(WaiterWithTwoSockets, ReportsBothSocketsWhenBothHaveData) {
+    Send(first, 1);
+    Send(second, 2);
+    EXPECT_EQ(CollectReadable(0b11), 0b11u);
+    EXPECT_EQ(waiter.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout)
+        << "both datagrams were read";
+}
+
+TEST_F(WaiterWithTwoSockets, SocketIsReportedAgainWhileDatagramsRemain) {
+    Send(first, 1);
+    Send(first, 2);
+    for (int datagram = 0; datagram < 2; ++datagram) {
+        const WaitResult result = waiter.Wait(kArrivalTimeoutMs);
+        ASSERT_EQ(result.outcome, WaitOutcome::kReadable) << "datagram " << datagram;
+        EXPECT_EQ(result.readableMask, 0b01u);
+        EXPECT_EQ(ReadOne(first), 1);
+    }
+    EXPECT_EQ(waiter.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout);
+}
+
+TEST_F(WaiterWithTwoSockets, AddingMakesTheSocketNonBlocking) {
+    auto read = std::async(std::launch::async, [this] { return ReadOne(first); });
+    if (read.wait_for(milliseconds(kArrivalTimeoutMs)) != std::future_status::ready) {
+        ADD_FAILURE() << "the receive blocked";
+        Send(first, 1);  // releases it
+    }
+    EXPECT_EQ(read.get(), -1);
+    EXPECT_EQ(first.LastError(), kWsaWouldBlock);
+}
+
+TEST_F(WaiterWithTwoSockets, RemovedSocketsNoLongerWakeIt) {
+    waiter.RemoveAll();
+    EXPECT_EQ(waiter.SocketCount(), 0u);
+    Send(first, 1);
+    EXPECT_EQ(waiter.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout);
+}
+
+TEST_F(WaiterWithTwoSockets, RequestStopFromAnotherThreadWakesALongWaitPromptly) {
+    std::atomic<long long> stopRequestedAtMs{-1};
+    const auto start = Clock::now();
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(milliseconds(50));
+        stopRequestedAtMs = MillisecondsSince(start);
+        waiter.RequestStop();
+    });
+    const WaitResult result = waiter.Wait(kLongTimeoutMs);
+    const long long returnedAtMs = MillisecondsSince(start);
+    stopper.join();
+    EXPECT_EQ(result.outcome, WaitOutcome::kStopped);
+    EXPECT_LT(returnedAtMs - stopRequestedAtMs.load(), 200);
+}
+
+TEST_F(WaiterWithTwoSockets, StopStaysRequestedUntilReset) {
+    waiter.RequestStop();
+    EXPECT_TRUE(waiter.StopRequested());
+    const auto start = Clock::now();
+    EXPECT_EQ(waiter.Wait(kLongTimeoutMs).outcome, WaitOutcome::kStopped);
+    EXPECT_EQ(waiter.Wait(kLongTimeoutMs).outcome, WaitOutcome::kStopped);
+    EXPECT_LT(MillisecondsSince(start), 200);
+    EXPECT_TRUE(waiter.StopRequested());
+
+    waiter.ResetStop();
+    EXPECT_FALSE(waiter.StopRequested());
+    EXPECT_EQ(waiter.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout);
+}
+
+TEST_F(WaiterWithTwoSockets, StopWinsOverAReadableSocketWhichIsReportedAfterReset) {
+    Send(first, 1);
+    waiter.RequestStop();
+    EXPECT_EQ(waiter.Wait(kArrivalTimeoutMs).outcome, WaitOutcome::kStopped);
+    waiter.ResetStop();
+    const WaitResult result = waiter.Wait(kArrivalTimeoutMs);
+    EXPECT_EQ(result.outcome, WaitOutcome::kReadable);
+    EXPECT_EQ(result.readableMask, 0b01u);
+}
+
+TEST_F(WaiterWithTwoSockets, RepeatedStopsAndResetsLeaveNoStaleWakeUp) {
+    for (int round = 0; round < 3; ++round) {
+        waiter.RequestStop();
+        waiter.RequestStop();
+        waiter.ResetStop();
+    }
+    const auto start = Clock::now();
+    EXPECT_EQ(waiter.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout);
+    EXPECT_GE(MillisecondsSince(start), 80);
+}
+
+TEST(Waiter, WithoutSocketsItStillStopsAndTimesOut) {
+    Waiter waiter;
+    EXPECT_EQ(waiter.Wait(10).outcome, WaitOutcome::kTimeout);
+    waiter.RequestStop();
+    EXPECT_EQ(waiter.Wait(kLongTimeoutMs).outcome, WaitOutcome::kStopped);
+}
+
+TEST(Waiter, AddRefusesAClosedSocketAndASixtyFifthSocket) {
+    Waiter waiter;
+    UdpSocket closed;
+    EXPECT_FALSE(waiter.Add(closed));
+    EXPECT_EQ(LastSocketError(), kWsaNotSocket);
+
+    std::vector<UdpSocket> sockets;
+    for (std::size_t i = 0; i < Waiter::kMaxSockets; ++i) {
+        sockets.push_back(OpenLoopbackSocket());
+        ASSERT_TRUE(waiter.Add(sockets.back())) << "socket " << i << ": " << LastSocketError();
+    }
+    UdpSocket extra = OpenLoopbackSocket();
+    EXPECT_FALSE(waiter.Add(extra));
+    EXPECT_EQ(LastSocketError(), kWsaInvalid);
+    EXPECT_EQ(waiter.SocketCount(), Waiter::kMaxSockets);
+
+    // The last slot maps to the top bit of the mask.
+    UdpSocket& last = sockets.back();
+    const std::uint8_t data[] = {1};
+    ASSERT_EQ(extra.SendTo(data, 1, {Loopback(), last.LocalPort()}), 1);
+    const WaitResult result = waiter.Wait(kArrivalTimeoutMs);
+    ASSERT_EQ(result.outcome, WaitOutcome::kReadable);
+    EXPECT_EQ(result.readableMask, std::uint64_t{1} << (Waiter::kMaxSockets - 1));
+    EXPECT_TRUE(result.IsReadable(Waiter::kMaxSockets - 1));
+    EXPECT_FALSE(result.IsReadable(Waiter::kMaxSockets));
+}
+
+}  // namespace
+}  // namespace os

@@ -1,0 +1,143 @@
+#include "tools/board-sim/LinkMode.h"
+
+#include <poll.h>
+
+#include <algorithm>
+
+namespace board_sim {
+
+namespace {
+
+// Larger than any UDP datagram, so an oversized one arrives whole and is counted as
+// a length fault rather than cut to a plausible size.
+constexpr std::size_t kReceiveBufferSize = 65536;
+// Datagrams taken per wake-up, so a flood cannot hold off the status timer.
+constexpr int kMaxDatagramsPerWake = 64;
+
+}  // namespace
+
+LinkMode::LinkMode(const LinkOptions& options, std::FILE* out, std::FILE* err)
+    : options_(options),
+      out_(out),
+      err_(err),
+      faults_(options.faultRates, options.seed),
+      flash_(options.flashPath),
+      receiveBuffer_(kReceiveBufferSize) {}
+
+int LinkMode::Run(const std::atomic<bool>& stopRequested) {
+    if (!OpenResources()) return 1;
+    std::fprintf(err_, "board-sim: link mode, local port %u, server %s\n",
+                 static_cast<unsigned>(socket_.LocalPort()), options_.serverText.c_str());
+    std::fflush(err_);
+
+    Loop(stopRequested);
+
+    traffic_.recordErrors = recorder_.WriteFailures();
+    std::fprintf(out_, "%s\n",
+                 Summary(link_.Counters(), faults_, flash_, traffic_).ToJson().c_str());
+    std::fflush(out_);
+    const bool storageFailed = flash_.WriteFailures() != 0 || recorder_.WriteFailures() != 0;
+    return storageFailed ? 1 : 0;
+}
+
+bool LinkMode::OpenResources() {
+    if (!socket_.Open()) {
+        std::fprintf(err_, "board-sim: cannot open the socket: %s\n", socket_.Error().c_str());
+        return false;
+    }
+    if (!options_.recordPath.empty() && !recorder_.Open(options_.recordPath)) {
+        std::fprintf(err_, "board-sim: %s\n", recorder_.LastError().c_str());
+        return false;
+    }
+    return true;
+}
+
+void LinkMode::Loop(const std::atomic<bool>& stopRequested) {
+    start_ = Clock::now();
+    end_ = start_ + std::chrono::milliseconds(options_.durationMs);
+    const std::chrono::milliseconds interval(options_.statusIntervalMs);
+    Clock::time_point nextStatus = start_;
+    while (!stopRequested.load()) {
+        const Clock::time_point now = Clock::now();
+        if (now >= Deadline()) break;
+        if (now >= nextStatus) {
+            SendStatus();
+            nextStatus += interval;
+            if (nextStatus <= now) nextStatus = now + interval;  // fell behind: no burst
+        }
+        WaitForDatagrams(std::min(nextStatus, Deadline()));
+    }
+}
+
+LinkMode::Clock::time_point LinkMode::Deadline() const {
+    return disconnectExit_ ? std::min(end_, *disconnectExit_) : end_;
+}
+
+void LinkMode::WaitForDatagrams(Clock::time_point until) {
+    const auto remaining =
+        std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    pollfd descriptor{socket_.Descriptor(), POLLIN, 0};
+    const int ready =
+        poll(&descriptor, 1, static_cast<int>(std::max<decltype(remaining)>(remaining, 0)));
+    if (ready > 0) ReceivePending();
+}
+
+void LinkMode::ReceivePending() {
+    for (int taken = 0; taken < kMaxDatagramsPerWake; ++taken) {
+        const std::optional<ReceivedDatagram> received = socket_.Receive(receiveBuffer_);
+        if (!received) return;
+        ++traffic_.datagramsReceived;
+        const std::size_t kept = std::min(received->size, receiveBuffer_.size());
+        HandleDatagram(std::span<const std::uint8_t>(receiveBuffer_).first(kept));
+    }
+}
+
+void LinkMode::HandleDatagram(std::span<const std::uint8_t> datagram) {
+    if (faults_.DropIncoming()) return;
+    const int copies = faults_.DuplicateIncoming() ? 2 : 1;
+    for (int copy = 0; copy < copies; ++copy)
+        ProcessOnce(datagram);
+}
+
+void LinkMode::ProcessOnce(std::span<const std::uint8_t> datagram) {
+    const ReceiveOutcome outcome = link_.Receive(datagram);
+    if (outcome.accepted) KeepMessage(outcome);
+    SendStatus();
+}
+
+void LinkMode::KeepMessage(const ReceiveOutcome& outcome) {
+    if (!recorder_.Append(outcome.message)) {
+        std::fprintf(err_, "board-sim: %s\n", recorder_.LastError().c_str());
+    }
+    if (outcome.report.configBlock && !flash_.Store(*outcome.report.configBlock)) {
+        std::fprintf(err_, "board-sim: flash: %s\n", flash_.LastError().c_str());
+    }
+    const bool disconnect = outcome.report.kind == MessageKind::kDisconnect;
+    if (disconnect && options_.exitAfterDisconnect && !disconnectExit_) {
+        disconnectExit_ = Clock::now() + kDisconnectLinger;
+    }
+}
+
+void LinkMode::SendStatus() {
+    if (options_.silent) return;
+    const StatusDatagram status = link_.BuildStatus(UptimeMs());
+    if (faults_.DropOutgoing()) return;
+    Send(status);
+    if (faults_.DuplicateOutgoing()) Send(status);
+}
+
+void LinkMode::Send(std::span<const std::uint8_t> datagram) {
+    if (socket_.SendTo(datagram, options_.serverAddressNetworkOrder, options_.serverPort)) {
+        ++traffic_.datagramsSent;
+    } else {
+        ++traffic_.sendErrors;
+    }
+}
+
+std::uint32_t LinkMode::UptimeMs() const {
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_);
+    return static_cast<std::uint32_t>(elapsed.count());
+}
+
+}  // namespace board_sim

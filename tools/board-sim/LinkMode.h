@@ -1,0 +1,68 @@
+// The link mode's main loop: one loopback socket, periodic status datagrams, an
+// answer to every server datagram, faults injected on both directions, and the
+// summary at the end. The protocol decisions are BoardLink's; this class moves
+// datagrams and keeps time.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "tools/board-sim/BoardLink.h"
+#include "tools/board-sim/FaultInjector.h"
+#include "tools/board-sim/Flash.h"
+#include "tools/board-sim/LinkOptions.h"
+#include "tools/board-sim/LoopbackSocket.h"
+#include "tools/board-sim/MessageRecorder.h"
+#include "tools/board-sim/Summary.h"
+
+namespace board_sim {
+
+class LinkMode {
+  public:
+    // How long the board keeps answering after accepting a disconnect, so the
+    // server can see its acknowledgement, when asked to exit on disconnect.
+    static constexpr std::chrono::milliseconds kDisconnectLinger{300};
+
+    // The ready notice and diagnostics go to `err`, the summary to `out`.
+    LinkMode(const LinkOptions& options, std::FILE* out, std::FILE* err);
+
+    // Runs until `stopRequested`, the duration, or the disconnect linger ends; the
+    // process exit status: 0, or 1 when the socket or a file failed.
+    int Run(const std::atomic<bool>& stopRequested);
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    bool OpenResources();
+    void Loop(const std::atomic<bool>& stopRequested);
+    Clock::time_point Deadline() const;
+    void WaitForDatagrams(Clock::time_point until);
+    void ReceivePending();
+    void HandleDatagram(std::span<const std::uint8_t> datagram);
+    void ProcessOnce(std::span<const std::uint8_t> datagram);
+    void KeepMessage(const ReceiveOutcome& outcome);
+    void SendStatus();
+    void Send(std::span<const std::uint8_t> datagram);
+    std::uint32_t UptimeMs() const;
+
+    LinkOptions options_;
+    std::FILE* out_;
+    std::FILE* err_;
+    LoopbackSocket socket_;
+    BoardLink link_;
+    FaultInjector faults_;
+    Flash flash_;
+    MessageRecorder recorder_;
+    TrafficCounts traffic_;
+    std::vector<std::uint8_t> receiveBuffer_;
+    Clock::time_point start_;
+    Clock::time_point end_;
+    std::optional<Clock::time_point> disconnectExit_;
+};
+
+}  // namespace board_sim

@@ -1,0 +1,41 @@
+// The command line of the link mode, read and checked before anything is opened.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/board-sim/FaultInjector.h"
+
+namespace board_sim {
+
+extern const char* const kLinkHelp;
+
+constexpr std::uint16_t kDefaultServerPort = 5020;
+
+struct LinkOptions {
+    std::uint32_t serverAddressNetworkOrder = 0;
+    std::uint16_t serverPort = kDefaultServerPort;
+    std::string serverText;  // "a.b.c.d:port"
+    FaultRates faultRates;
+    std::uint64_t seed = FaultInjector::kDefaultSeed;
+    std::uint32_t statusIntervalMs = 100;
+    std::uint32_t durationMs = 60'000;
+    bool exitAfterDisconnect = false;
+    std::string flashPath;
+    std::string recordPath;
+    bool silent = false;
+    bool help = false;
+};
+
+// The options, or nothing with `error` saying what is wrong.
+std::optional<LinkOptions> ParseLinkOptions(const std::vector<std::string>& arguments,
+                                            std::string& error);
+
+// "ADDR[:PORT]" with ADDR a dotted IPv4 address on the loopback network 127/8: the
+// link mode never sends anywhere else.
+std::optional<LinkOptions> ParseServer(const std::string& text, LinkOptions options,
+                                       std::string& error);
+
+}  // namespace board_sim

@@ -1,0 +1,74 @@
+// The simulated board: each mode plays one side of what a real board does on the
+// wire, for tests and demonstrations on this machine only.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/board-sim/LinkMode.h"
+#include "tools/board-sim/LinkOptions.h"
+#include "tools/board-sim/StopSignal.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+struct Mode {
+    const char* name;
+    const char* description;
+    int (*run)(const std::vector<std::string>& arguments);
+};
+
+int RunLink(const std::vector<std::string>& arguments) {
+    std::string error;
+    const auto options = board_sim::ParseLinkOptions(arguments, error);
+    if (!options) {
+        std::fprintf(stderr, "board-sim link: %s\n\n%s", error.c_str(), board_sim::kLinkHelp);
+        return kUsageError;
+    }
+    if (options->help) {
+        std::fputs(board_sim::kLinkHelp, stdout);
+        return 0;
+    }
+    const board_sim::StopSignal stopSignal;
+    board_sim::LinkMode mode(*options, stdout, stderr);
+    return mode.Run(board_sim::StopSignal::Requested());
+}
+
+const Mode kModes[] = {
+    {"link", "the datagram link: acknowledges, checks and records what the server sends", &RunLink},
+};
+
+void PrintUsage(std::FILE* to) {
+    std::fputs(
+        "Usage: board-sim MODE [OPTIONS]\n"
+        "\n"
+        "A simulated motion-control board for testing the configurator on this machine.\n"
+        "\n"
+        "Modes:\n",
+        to);
+    for (const Mode& mode : kModes)
+        std::fprintf(to, "  %-6s %s\n", mode.name, mode.description);
+    std::fputs("\nboard-sim MODE --help shows the options of a mode.\n", to);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty()) {
+        PrintUsage(stderr);
+        return kUsageError;
+    }
+    const std::string modeName = arguments.front();
+    arguments.erase(arguments.begin());
+    if (modeName == "--help" || modeName == "-h" || modeName == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    for (const Mode& mode : kModes) {
+        if (modeName == mode.name) return mode.run(arguments);
+    }
+    std::fprintf(stderr, "board-sim: unknown mode '%s'\n\n", modeName.c_str());
+    PrintUsage(stderr);
+    return kUsageError;
+}
