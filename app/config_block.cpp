@@ -19,7 +19,9 @@ int HexValue(char c) {
     return -1;
 }
 
-bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool IsSpace(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 // Parses the six groups; returns the position after the last group, or null at the
 // first malformed group. Every completed group is stored before the next is read.
@@ -84,7 +86,8 @@ std::optional<std::string> ConfigFieldProblem(const char* ipText, const char* ma
     if (macText[0] != '\0') {
         std::uint8_t mac[kMacSize];
         const char* end = ParseMacGroups(macText, mac);
-        while (end != nullptr && IsSpace(*end)) ++end;
+        while (end != nullptr && IsSpace(*end))
+            ++end;
         if (end == nullptr || *end != '\0') {
             return "The server MAC address \"" + std::string(macText) +
                    "\" is not valid. Enter six pairs of hexadecimal digits separated by dashes, "

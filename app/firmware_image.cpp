@@ -27,8 +27,8 @@ constexpr Image GenerateImage() {
         image[i] = static_cast<std::uint8_t>(state);
     }
 
-    const std::uint32_t crc = Crc32(&image[kFirmwarePayloadOffset],
-                                    kFirmwareImageSize - kFirmwarePayloadOffset);
+    const std::uint32_t crc =
+        Crc32(&image[kFirmwarePayloadOffset], kFirmwareImageSize - kFirmwarePayloadOffset);
     os::store_le32(&image[kFirmwareCrcOffset], crc);
     return image;
 }
@@ -38,6 +38,8 @@ constexpr Image kImage = GenerateImage();
 
 }  // namespace
 
-const std::uint8_t* FirmwareImage() { return kImage.data(); }
+const std::uint8_t* FirmwareImage() {
+    return kImage.data();
+}
 
 }  // namespace app

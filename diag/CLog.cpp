@@ -26,8 +26,7 @@ std::size_t AppendV(char* buffer, std::size_t used, const char* format, va_list 
     return used + std::min(static_cast<std::size_t>(written), room - 1);
 }
 
-std::size_t Append(char* buffer, std::size_t used, const char* format, ...)
-    OS_PRINTF_FORMAT(3, 4);
+std::size_t Append(char* buffer, std::size_t used, const char* format, ...) OS_PRINTF_FORMAT(3, 4);
 std::size_t Append(char* buffer, std::size_t used, const char* format, ...) {
     va_list args;
     va_start(args, format);

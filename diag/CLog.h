@@ -15,7 +15,7 @@
 namespace diag {
 
 class CLog {
-public:
+  public:
     // Receives every line, without its line end, on the thread that logged it.
     using LineSink = std::function<void(const char* line)>;
 
@@ -50,7 +50,7 @@ public:
     const char* FilePath() const { return path_; }
     bool HasFile() const { return file_ != nullptr; }
 
-private:
+  private:
     void OpenFile(const char* folder);
     void Emit(char* line, std::size_t length);
 

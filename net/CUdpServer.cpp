@@ -37,7 +37,9 @@ CUdpServer::CUdpServer() {
     txQueue.Flush();
 }
 
-CUdpServer::~CUdpServer() { Stop(); }
+CUdpServer::~CUdpServer() {
+    Stop();
+}
 
 bool CUdpServer::SetPort(std::uint16_t newPort) {
     port = newPort;
@@ -54,9 +56,10 @@ bool CUdpServer::Start() {
 
     // A port chosen by the system cannot collide, so only fixed ports take the name.
     if (port != 0 && !instance.Acquire(InstanceNameFor(port))) {
-        theLog.Print("CUdpServer::Start - another copy of the configurator is using the board "
-                     "link (%s is held); close it and try again",
-                     InstanceNameFor(port).c_str());
+        theLog.Print(
+            "CUdpServer::Start - another copy of the configurator is using the board "
+            "link (%s is held); close it and try again",
+            InstanceNameFor(port).c_str());
         return false;
     }
     if (!OpenSocket()) {
@@ -202,10 +205,9 @@ bool CUdpServer::WaitForNextSend() {
     CSemaphore& entries = txQueue.EntrySignal();
     CSemaphore& credits = *syncSemaphore;
     std::unique_lock lock(hub->mutex);
-    const bool ready = hub->WaitFor(
-        lock, std::chrono::milliseconds(kRetransmitMs), [&] {
-            return stopRequested || (entries.CountLocked() > 0 && credits.CountLocked() > 0);
-        });
+    const bool ready = hub->WaitFor(lock, std::chrono::milliseconds(kRetransmitMs), [&] {
+        return stopRequested || (entries.CountLocked() > 0 && credits.CountLocked() > 0);
+    });
     if (!ready || stopRequested) return false;
     entries.TakeLocked();
     credits.TakeLocked();
@@ -278,11 +280,17 @@ int CUdpServer::SendToPeer(int length) {
     return socket.SendTo(txBuffer, length, PeerAddress());
 }
 
-bool CUdpServer::Send(const void* message, int& length) { return txQueue.Put(message, length); }
+bool CUdpServer::Send(const void* message, int& length) {
+    return txQueue.Put(message, length);
+}
 
-bool CUdpServer::Receive(void* buffer, int& length) { return rxQueue.Get(buffer, length, true); }
+bool CUdpServer::Receive(void* buffer, int& length) {
+    return rxQueue.Get(buffer, length, true);
+}
 
-bool CUdpServer::WaitReceive(void* buffer, int& length) { return rxQueue.WaitGet(buffer, length); }
+bool CUdpServer::WaitReceive(void* buffer, int& length) {
+    return rxQueue.WaitGet(buffer, length);
+}
 
 int CUdpServer::OnDatagram(const std::uint8_t* datagram, int& length) {
     return rxQueue.Put(datagram, length) ? 1 : 0;

@@ -44,7 +44,7 @@ constexpr int kBoardAckOffset = 8;
 constexpr int kBoardAckEnd = kBoardAckOffset + 4;
 
 class CUdpServer {
-public:
+  public:
     static constexpr std::uint16_t kDefaultPort = 5020;
     static constexpr int kQueueCapacity = CQueue::kDefaultCapacity;
     static constexpr int kRetransmitMs = 50;
@@ -113,12 +113,12 @@ public:
     // while stopped; for testing the sequence wrap.
     void SetSequenceForTest(std::uint32_t seq);
 
-protected:
+  protected:
     CQueue rxQueue;
     CQueue txQueue;
     Counters counters;
 
-private:
+  private:
     bool OpenSocket();
     void CloseSocket();
     void ReceiveThread();

@@ -4,7 +4,9 @@
 
 namespace os {
 
-std::uint32_t TickCountMs() { return GetTickCount(); }
+std::uint32_t TickCountMs() {
+    return GetTickCount();
+}
 
 UtcTime UtcNow() {
     SYSTEMTIME now{};
@@ -18,6 +20,8 @@ LocalTime LocalNow() {
     return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
-void SleepMs(std::uint32_t milliseconds) { Sleep(milliseconds); }
+void SleepMs(std::uint32_t milliseconds) {
+    Sleep(milliseconds);
+}
 
 }  // namespace os

@@ -4,6 +4,8 @@
 
 namespace os {
 
-std::uint32_t InetAddr(const char* text) { return inet_addr(text); }
+std::uint32_t InetAddr(const char* text) {
+    return inet_addr(text);
+}
 
 }  // namespace os

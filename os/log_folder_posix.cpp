@@ -2,6 +2,8 @@
 
 namespace os {
 
-const char* LogFolder() { return "/Velmora/Software/Brenholt-Configurator/Log/"; }
+const char* LogFolder() {
+    return "/Velmora/Software/Brenholt-Configurator/Log/";
+}
 
 }  // namespace os

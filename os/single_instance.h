@@ -9,7 +9,7 @@
 namespace os {
 
 class SingleInstance {
-public:
+  public:
     SingleInstance();
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
@@ -23,7 +23,7 @@ public:
     // 0, or the platform's error code of the failed Acquire (183 / EADDRINUSE when held).
     int Error() const { return error_; }
 
-private:
+  private:
     struct Platform;
     std::unique_ptr<Platform> platform_;
     int error_ = 0;

@@ -18,7 +18,9 @@ struct SingleInstance::Platform {
 
 SingleInstance::SingleInstance() : platform_(std::make_unique<Platform>()) {}
 
-SingleInstance::~SingleInstance() { Release(); }
+SingleInstance::~SingleInstance() {
+    Release();
+}
 
 bool SingleInstance::Acquire(const std::string& name) {
     Release();
@@ -51,6 +53,8 @@ void SingleInstance::Release() {
     platform_->descriptor = -1;
 }
 
-bool SingleInstance::IsHeld() const { return platform_->descriptor >= 0; }
+bool SingleInstance::IsHeld() const {
+    return platform_->descriptor >= 0;
+}
 
 }  // namespace os

@@ -12,7 +12,9 @@ struct SingleInstance::Platform {
 
 SingleInstance::SingleInstance() : platform_(std::make_unique<Platform>()) {}
 
-SingleInstance::~SingleInstance() { Release(); }
+SingleInstance::~SingleInstance() {
+    Release();
+}
 
 bool SingleInstance::Acquire(const std::string& name) {
     Release();
@@ -36,6 +38,8 @@ void SingleInstance::Release() {
     platform_->mutex = nullptr;
 }
 
-bool SingleInstance::IsHeld() const { return platform_->mutex != nullptr; }
+bool SingleInstance::IsHeld() const {
+    return platform_->mutex != nullptr;
+}
 
 }  // namespace os

@@ -83,7 +83,8 @@ TEST(ConfigBlock, NicknameIsCutTo63CharactersAndAlwaysTerminated) {
 
     const std::string longer(70, 'm');
     block = Build("10.9.9.9", "", longer.c_str());
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&block[kNicknameOffset])), longer.substr(0, 63));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&block[kNicknameOffset])),
+              longer.substr(0, 63));
 }
 
 TEST(ParseMac, AcceptsOneOrTwoDigitsInEitherCase) {

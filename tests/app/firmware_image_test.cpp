@@ -15,7 +15,8 @@ std::uint32_t BitwiseCrc32(const std::uint8_t* data, std::size_t length) {
     std::uint32_t crc = 0xFFFFFFFFu;
     for (std::size_t i = 0; i < length; ++i) {
         crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
     }
     return ~crc;
 }
@@ -30,9 +31,11 @@ TEST(FirmwareImage, HeaderDescribesThePayload) {
     EXPECT_EQ(std::memcmp(image, "EMCB", 4), 0);
     EXPECT_EQ(os::load_le32(image + kFirmwareVersionOffset), 1u);
     EXPECT_EQ(os::load_le32(image + kFirmwareLengthOffset), 21532u);
-    for (std::size_t i = 16; i < kFirmwarePayloadOffset; ++i) EXPECT_EQ(image[i], 0) << i;
-    EXPECT_EQ(os::load_le32(image + kFirmwareCrcOffset),
-              BitwiseCrc32(image + kFirmwarePayloadOffset, kFirmwareImageSize - kFirmwarePayloadOffset));
+    for (std::size_t i = 16; i < kFirmwarePayloadOffset; ++i)
+        EXPECT_EQ(image[i], 0) << i;
+    EXPECT_EQ(
+        os::load_le32(image + kFirmwareCrcOffset),
+        BitwiseCrc32(image + kFirmwarePayloadOffset, kFirmwareImageSize - kFirmwarePayloadOffset));
 }
 
 TEST(FirmwareImage, PayloadIsTheXorshiftSequence) {

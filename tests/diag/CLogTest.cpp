@@ -21,7 +21,7 @@ using ::testing::MatchesRegex;
 
 // A fresh folder under the temporary directory, removed afterwards.
 class TempFolder {
-public:
+  public:
     TempFolder() {
         path_ = fs::temp_directory_path() /
                 ("clog-test-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "-" +
@@ -37,7 +37,7 @@ public:
     // The folder as CLog takes it: ending in a separator.
     std::string Text() const { return (path_ / "").string(); }
 
-private:
+  private:
     fs::path path_;
 };
 
@@ -53,8 +53,9 @@ std::vector<std::string> ReadLines(const std::string& path) {
 
 // Captures what a log writes to its console stream.
 class ConsoleCapture {
-public:
-    ConsoleCapture(CLog& log, const TempFolder& folder) : path_((folder.Path() / "console.txt").string()) {
+  public:
+    ConsoleCapture(CLog& log, const TempFolder& folder)
+        : path_((folder.Path() / "console.txt").string()) {
         stream_ = std::fopen(path_.c_str(), "w");
         log.SetConsole(stream_);
     }
@@ -66,7 +67,7 @@ public:
         return ReadLines(path_);
     }
 
-private:
+  private:
     std::string path_;
     std::FILE* stream_ = nullptr;
 };
@@ -83,11 +84,15 @@ TEST(CLog, WritesTheFileNamedAfterTheStartTimeWhenTheFolderExists) {
         log.Print("CTest::Print - value %d", 42);
     }
     const std::string name = fs::path(path).filename().string();
-    EXPECT_TRUE(std::regex_match(name, std::regex("Zarno_Log_20[0-9]{2}_[01][0-9]_[0-3][0-9]__[0-2][0-9]_[0-5][0-9]_[0-5][0-9]\\.log")))
+    EXPECT_TRUE(std::regex_match(
+        name,
+        std::regex(
+            "Zarno_Log_20[0-9]{2}_[01][0-9]_[0-3][0-9]__[0-2][0-9]_[0-5][0-9]_[0-5][0-9]\\.log")))
         << name;
     const auto lines = ReadLines(path);
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex(std::string(kTimestamp) + "CTest::Print - value 42")))
+    EXPECT_TRUE(
+        std::regex_match(lines[0], std::regex(std::string(kTimestamp) + "CTest::Print - value 42")))
         << lines[0];
 }
 
@@ -133,7 +138,8 @@ TEST(CLog, HexDumpRowsMarkTheNinthByte) {
     CLog log(nullptr);
     ConsoleCapture console(log, folder);
     std::uint8_t data[20];
-    for (int i = 0; i < 20; ++i) data[i] = static_cast<std::uint8_t>(i + 1);
+    for (int i = 0; i < 20; ++i)
+        data[i] = static_cast<std::uint8_t>(i + 1);
 
     log.HexDump("Frame", data, 20);
     log.HexDump("Nine", data, 9);
@@ -141,7 +147,8 @@ TEST(CLog, HexDumpRowsMarkTheNinthByte) {
     const auto lines = console.Lines();
     ASSERT_EQ(lines.size(), 3u + 2u + 1u);
     EXPECT_THAT(lines[0], HasSubstr("Frame 20 bytes @ "));
-    EXPECT_THAT(lines[1], MatchesRegex(".*:  01 02 03 04 05 06 07 08 \\| 09 0a 0b 0c 0d 0e 0f 10 "));
+    EXPECT_THAT(lines[1],
+                MatchesRegex(".*:  01 02 03 04 05 06 07 08 \\| 09 0a 0b 0c 0d 0e 0f 10 "));
     EXPECT_THAT(lines[2], MatchesRegex(".*:  11 12 13 14 "));
     EXPECT_THAT(lines[4], MatchesRegex(".*:  01 02 03 04 05 06 07 08 \\| 09 "));
     EXPECT_THAT(lines[5], HasSubstr("Empty 0 bytes @ "));
@@ -173,19 +180,22 @@ TEST(CLog, LinesStayWholeWhenManyThreadsLog) {
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([&log, t] {
                 const std::string body(100 + t * 40, static_cast<char>('a' + t));
-                for (int i = 0; i < kLinesEach; ++i) log.Print("T%d %05d %s", t, i, body.c_str());
+                for (int i = 0; i < kLinesEach; ++i)
+                    log.Print("T%d %05d %s", t, i, body.c_str());
             });
         }
-        for (auto& thread : threads) thread.join();
+        for (auto& thread : threads)
+            thread.join();
         for (const auto& lines : {console.Lines(), ReadLines(path)}) {
             ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLinesEach));
             std::vector<int> next(kThreads, 0);
             for (const std::string& line : lines) {
                 const int t = line[15] - '0';
                 ASSERT_TRUE(t >= 0 && t < kThreads) << line;
-                const std::string expected = "T" + std::to_string(t) + " " +
-                                             (std::ostringstream() << std::setw(5) << std::setfill('0') << next[t]).str() +
-                                             " " + std::string(100 + t * 40, static_cast<char>('a' + t));
+                const std::string expected =
+                    "T" + std::to_string(t) + " " +
+                    (std::ostringstream() << std::setw(5) << std::setfill('0') << next[t]).str() +
+                    " " + std::string(100 + t * 40, static_cast<char>('a' + t));
                 ASSERT_EQ(line.substr(14), expected);
                 ++next[t];
             }

@@ -5,8 +5,8 @@
 
 #include <chrono>
 #include <functional>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,7 +26,7 @@ constexpr int kBoardDatagramSize = 108;
 
 // Collects the lines of the process log while a test runs.
 class LogCapture {
-public:
+  public:
     LogCapture() {
         diag::theLog.SetConsole(nullptr);
         diag::theLog.SetListBox([this](const char* line) {
@@ -45,7 +45,7 @@ public:
         return false;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::vector<std::string> lines_;
 };
@@ -64,7 +64,7 @@ struct Datagram {
 
 // The board's side of the link, played by the test on a loopback socket.
 class TestBoard {
-public:
+  public:
     explicit TestBoard(const char* address = "127.0.0.1") {
         EXPECT_TRUE(socket_.Open());
         EXPECT_TRUE(socket_.Bind(os::InetAddr(address), 0)) << socket_.LastError();
@@ -84,7 +84,8 @@ public:
         for (;;) {
             Bytes buffer(kMaxDatagramSize + 1);
             os::SocketAddress from;
-            const int length = socket_.ReceiveFrom(buffer.data(), static_cast<int>(buffer.size()), &from);
+            const int length =
+                socket_.ReceiveFrom(buffer.data(), static_cast<int>(buffer.size()), &from);
             if (length > 0) {
                 buffer.resize(static_cast<std::size_t>(length));
                 return Datagram{buffer, from};
@@ -101,13 +102,13 @@ public:
         }
     }
 
-private:
+  private:
     os::UdpSocket socket_;
     os::Waiter waiter_;
 };
 
 class UdpServerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         server_.SetPort(0);
         ASSERT_TRUE(server_.Start());
@@ -199,7 +200,8 @@ TEST_F(UdpServerTest, LargestMessageGoesWholeAndLongerOnesAreCut) {
     TestBoard board;
     board.SendTo(port_, 0);
     Bytes largest(kMaxPayloadSize);
-    for (std::size_t i = 0; i < largest.size(); ++i) largest[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < largest.size(); ++i)
+        largest[i] = static_cast<std::uint8_t>(i * 7);
     Queue(largest);
     auto datagram = board.Receive();
     ASSERT_TRUE(datagram);
@@ -324,7 +326,8 @@ TEST_F(UdpServerTest, SequenceWrapKeepsTheLinkGoing) {
     TestBoard board;
     board.SendTo(port_, 0xFFFFFFF0u);
     std::vector<std::uint32_t> seen;
-    for (int i = 0; i < 30; ++i) Queue({static_cast<std::uint8_t>(i)});
+    for (int i = 0; i < 30; ++i)
+        Queue({static_cast<std::uint8_t>(i)});
     while (seen.size() < 30) {
         const auto datagram = board.Receive();
         ASSERT_TRUE(datagram) << "stalled after " << seen.size() << " messages";
@@ -381,10 +384,12 @@ TEST(UdpServer, SecondCopyOnTheSamePortIsRefused) {
 
 TEST(UdpServer, SocketErrorTextsEndAsTheyAreWritten) {
     EXPECT_EQ(std::string(CUdpServer::SocketErrorText(10038)), "The descriptor is not a socket.  ");
-    EXPECT_EQ(std::string(CUdpServer::SocketErrorText(10050)), "The network subsystem has failed. ");
+    EXPECT_EQ(std::string(CUdpServer::SocketErrorText(10050)),
+              "The network subsystem has failed. ");
     EXPECT_EQ(CUdpServer::SocketErrorText(10048), nullptr);
     int known = 0;
-    for (int code = 10000; code < 10100; ++code) known += CUdpServer::SocketErrorText(code) != nullptr;
+    for (int code = 10000; code < 10100; ++code)
+        known += CUdpServer::SocketErrorText(code) != nullptr;
     EXPECT_EQ(known, 23);
 }
 

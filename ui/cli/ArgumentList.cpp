@@ -8,7 +8,8 @@ ArgumentList::ArgumentList(const std::vector<std::string>& arguments,
     for (std::size_t i = 0; i < arguments.size() && error_.empty(); ++i) {
         std::string flag = arguments[i];
         std::optional<std::string> inlineValue;
-        if (const auto equals = flag.find('='); flag.rfind("--", 0) == 0 && equals != std::string::npos) {
+        if (const auto equals = flag.find('=');
+            flag.rfind("--", 0) == 0 && equals != std::string::npos) {
             inlineValue = flag.substr(equals + 1);
             flag.resize(equals);
         }
@@ -34,6 +35,8 @@ std::optional<std::string> ArgumentList::Value(const std::string& flag) const {
     return found->second;
 }
 
-bool ArgumentList::Has(const std::string& flag) const { return values_.count(flag) != 0; }
+bool ArgumentList::Has(const std::string& flag) const {
+    return values_.count(flag) != 0;
+}
 
 }  // namespace cli

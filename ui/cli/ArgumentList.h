@@ -10,7 +10,7 @@
 namespace cli {
 
 class ArgumentList {
-public:
+  public:
     // `valueFlags` take a value, `switchFlags` stand alone. Anything else is an error.
     ArgumentList(const std::vector<std::string>& arguments, const std::set<std::string>& valueFlags,
                  const std::set<std::string>& switchFlags);
@@ -20,7 +20,7 @@ public:
     std::optional<std::string> Value(const std::string& flag) const;
     bool Has(const std::string& flag) const;
 
-private:
+  private:
     std::map<std::string, std::string> values_;
     std::string error_;
 };

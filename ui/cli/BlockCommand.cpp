@@ -61,10 +61,10 @@ int RunBlockCommand(const std::vector<std::string>& arguments, std::FILE* out, s
         return 0;
     }
 
-    const std::string ip = app::CutField(args.Value("--ip").value_or(app::kDefaultIpText),
-                                         app::kIpTextLimit);
-    const std::string mac = app::CutField(args.Value("--mac").value_or(app::kDefaultMacText),
-                                          app::kMacTextLimit);
+    const std::string ip =
+        app::CutField(args.Value("--ip").value_or(app::kDefaultIpText), app::kIpTextLimit);
+    const std::string mac =
+        app::CutField(args.Value("--mac").value_or(app::kDefaultMacText), app::kMacTextLimit);
     const std::string nickname = app::CutField(
         args.Value("--nickname").value_or(app::kDefaultNicknameText), app::kNicknameTextLimit);
 

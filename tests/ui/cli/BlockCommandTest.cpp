@@ -31,10 +31,11 @@ std::string ReadAll(const fs::path& path) {
 }
 
 class BlockCommandTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder_ = fs::temp_directory_path() /
-                  ("block-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                  ("block-test-" +
+                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::create_directories(folder_);
     }
     void TearDown() override {
@@ -53,7 +54,8 @@ protected:
         return {code, ReadAll(outPath), ReadAll(errPath)};
     }
 
-    std::vector<std::uint8_t> RunToFile(std::vector<std::string> arguments, RunResult* result = nullptr) {
+    std::vector<std::uint8_t> RunToFile(std::vector<std::string> arguments,
+                                        RunResult* result = nullptr) {
         const fs::path blockPath = folder_ / "block.bin";
         arguments.insert(arguments.end(), {"--out", blockPath.string()});
         const RunResult run = Run(arguments);
@@ -67,11 +69,13 @@ protected:
 
 TEST_F(BlockCommandTest, WritesTheBlockBuiltFromTheFields) {
     RunResult run{};
-    const auto block = RunToFile({"--ip", "192.168.1.20", "--mac", "00-1b-2C-3d-4E-5f", "--nickname", "X"}, &run);
+    const auto block =
+        RunToFile({"--ip", "192.168.1.20", "--mac", "00-1b-2C-3d-4E-5f", "--nickname", "X"}, &run);
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.err, "");
     ASSERT_EQ(block.size(), 1024u);
-    EXPECT_THAT(std::vector<std::uint8_t>(block.begin() + 4, block.begin() + 8), ElementsAre(0x14, 0x01, 0xA8, 0xC0));
+    EXPECT_THAT(std::vector<std::uint8_t>(block.begin() + 4, block.begin() + 8),
+                ElementsAre(0x14, 0x01, 0xA8, 0xC0));
     EXPECT_THAT(std::vector<std::uint8_t>(block.begin() + 8, block.begin() + 14),
                 ElementsAre(0x00, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F));
     EXPECT_EQ(os::load_le32(block.data()), app::Crc32(block.data() + 4, 1020));
@@ -94,7 +98,8 @@ TEST_F(BlockCommandTest, FieldsAreCutAsTheDialogReadsThem) {
     EXPECT_EQ(block[16 + 63], 0);
     // "192.168.100.1000" would be rejected; its first 15 characters are a valid address.
     const auto cut = RunToFile({"--ip", "192.168.100.1000"});
-    EXPECT_THAT(std::vector<std::uint8_t>(cut.begin() + 4, cut.begin() + 8), ElementsAre(100, 100, 168, 192));
+    EXPECT_THAT(std::vector<std::uint8_t>(cut.begin() + 4, cut.begin() + 8),
+                ElementsAre(100, 100, 168, 192));
 }
 
 TEST_F(BlockCommandTest, DefaultsGiveTheDialogsBlockAsAHexDump) {
