@@ -125,6 +125,13 @@ class UdpServerTest : public ::testing::Test {
         return true;
     }
 
+    // The board's first datagram, once the server has taken it as the peer.
+    void Introduce(TestBoard& board, std::uint32_t ack = 0) {
+        const std::uint32_t heard = server_.Stats().rxDatagrams;
+        board.SendTo(port_, ack);
+        ASSERT_TRUE(WaitUntil([&] { return server_.Stats().rxDatagrams > heard; }));
+    }
+
     void Queue(const Bytes& message) {
         int length = static_cast<int>(message.size());
         ASSERT_TRUE(server_.Send(message.data(), length));
@@ -153,7 +160,7 @@ TEST_F(UdpServerTest, FirstMessageWaitsForTheBoardThenArrivesWithRetries) {
 
 TEST_F(UdpServerTest, TransportHeaderOfAOneBytePayload) {
     TestBoard board;
-    board.SendTo(port_, 0);
+    Introduce(board);
     Queue({0x5A});
     const auto datagram = board.Receive();
     ASSERT_TRUE(datagram);
@@ -169,7 +176,7 @@ TEST_F(UdpServerTest, TransportHeaderOfAOneBytePayload) {
 
 TEST_F(UdpServerTest, StaleAcknowledgementKeepsRetransmittingAndHoldsTheNextMessage) {
     TestBoard board;
-    board.SendTo(port_, 0);
+    Introduce(board);
     Queue({1});
     Queue({2, 2});
     const auto first = board.Receive();
@@ -198,7 +205,7 @@ TEST_F(UdpServerTest, StaleAcknowledgementKeepsRetransmittingAndHoldsTheNextMess
 
 TEST_F(UdpServerTest, LargestMessageGoesWholeAndLongerOnesAreCut) {
     TestBoard board;
-    board.SendTo(port_, 0);
+    Introduce(board);
     Bytes largest(kMaxPayloadSize);
     for (std::size_t i = 0; i < largest.size(); ++i)
         largest[i] = static_cast<std::uint8_t>(i * 7);
@@ -237,7 +244,7 @@ TEST_F(UdpServerTest, OversizedBoardDatagramIsAReceiveError) {
 
 TEST_F(UdpServerTest, ShortBoardDatagramCarriesNoAcknowledgement) {
     TestBoard board;
-    board.SendTo(port_, 0);
+    Introduce(board);
     Queue({9});
     ASSERT_TRUE(board.Receive());
     board.SendTo(port_, 5, kBoardAckEnd);  // a 12-byte datagram acknowledges
@@ -251,7 +258,7 @@ TEST_F(UdpServerTest, ShortBoardDatagramCarriesNoAcknowledgement) {
 
 TEST_F(UdpServerTest, DatagramsFromAnotherAddressNeitherMoveThePeerNorAcknowledge) {
     TestBoard board;
-    board.SendTo(port_, 0);
+    Introduce(board);
     Queue({7});
     const auto first = board.Receive();
     ASSERT_TRUE(first);
@@ -273,7 +280,7 @@ TEST_F(UdpServerTest, DatagramsFromAnotherAddressNeitherMoveThePeerNorAcknowledg
 
 TEST_F(UdpServerTest, BoardMayChangeItsPort) {
     TestBoard board;
-    board.SendTo(port_, 0);
+    Introduce(board);
     ASSERT_TRUE(WaitUntil([&] { return server_.Stats().rxDatagrams == 1; }));
     TestBoard sameAddressNewPort;
     sameAddressNewPort.SendTo(port_, 0);
@@ -285,7 +292,7 @@ TEST_F(UdpServerTest, BoardMayChangeItsPort) {
 
 TEST_F(UdpServerTest, StopThenStartKeepsTheSequenceNumbers) {
     TestBoard board;
-    board.SendTo(port_, 0);
+    Introduce(board);
     Queue({1});
     ASSERT_TRUE(board.Receive());
     board.SendTo(port_, 1);
@@ -324,7 +331,7 @@ TEST_F(UdpServerTest, SequenceWrapKeepsTheLinkGoing) {
     ASSERT_TRUE(server_.Start());
 
     TestBoard board;
-    board.SendTo(port_, 0xFFFFFFF0u);
+    Introduce(board, 0xFFFFFFF0u);
     std::vector<std::uint32_t> seen;
     for (int i = 0; i < 30; ++i)
         Queue({static_cast<std::uint8_t>(i)});
