@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -26,6 +27,8 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr int kHeader = CQueue::kHeaderSize;
 // Long enough for a woken thread to have returned, short enough to keep the suite quick.
 constexpr auto kStillBlocked = 100ms;
+// A call that must return without waiting has done so by now, even under sanitizers.
+constexpr auto kPromptly = 1s;
 // A thread that has not finished by now is stuck; the test fails instead of hanging.
 constexpr auto kStuck = 10s;
 
@@ -58,25 +61,32 @@ void MoveRingPositionTo(CQueue& queue, int position) {
     ASSERT_TRUE(queue.IsEmpty());
 }
 
-// Aborts the queue if the test has not finished in time, so that a thread stuck in
-// WaitGet comes back and the test fails rather than hangs.
-class AbortWatchdog {
+// Unblocks takers if the test has not finished in time, so that a test fails rather
+// than hangs: aborts the queue, then keeps putting one-byte entries (for a fault
+// that leaves Abort unable to wake them) until the watchdog is destroyed.
+class Watchdog {
   public:
-    AbortWatchdog(CQueue& queue, std::chrono::milliseconds timeout)
+    Watchdog(CQueue& queue, std::chrono::milliseconds timeout)
         : thread_([this, &queue, timeout](std::stop_token stop) {
               std::unique_lock lock(mutex_);
-              if (!wake_.wait_for(lock, stop, timeout, [&stop] { return stop.stop_requested(); })) {
-                  fired_ = true;
-                  queue.Abort();
-              }
+              const auto stopped = [&stop] { return stop.stop_requested(); };
+              if (wake_.wait_for(lock, stop, timeout, stopped)) return;
+              fired_ = true;
+              queue.Abort();
+              const std::uint8_t rescue = 0;
+              do {
+                  queue.Put(&rescue, 1);
+              } while (!wake_.wait_for(lock, stop, kRescuePeriod, stopped));
           }) {}
-    ~AbortWatchdog() { thread_.request_stop(); }
-    AbortWatchdog(const AbortWatchdog&) = delete;
-    AbortWatchdog& operator=(const AbortWatchdog&) = delete;
+    ~Watchdog() { thread_.request_stop(); }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
 
     bool Fired() const { return fired_; }
 
   private:
+    static constexpr auto kRescuePeriod = 100ms;
+
     std::mutex mutex_;
     std::condition_variable_any wake_;
     std::atomic<bool> fired_{false};
@@ -223,7 +233,7 @@ TEST_F(CQueueBadArguments, WaitGetWithBadBufferKeepsTheEntrysWakeUp) {
     EXPECT_FALSE(queue.WaitGet(buffer, length));
     EXPECT_EQ(queue.EntrySignal().Count(), 1);
 
-    AbortWatchdog watchdog(queue, kStuck);
+    Watchdog watchdog(queue, kStuck);
     auto waiter = WaitGetAsync(queue);
     ASSERT_EQ(waiter.wait_for(kStuck), std::future_status::ready);
     EXPECT_FALSE(watchdog.Fired());
@@ -477,7 +487,7 @@ TEST_F(CQueueFlush, WaitGetAfterFlushSleepsUntilTheNextPut) {
     ASSERT_TRUE(PutBytes(queue, Pattern(10, 1)));
     ASSERT_TRUE(PutBytes(queue, Pattern(10, 2)));
     queue.Flush();
-    AbortWatchdog watchdog(queue, kStuck);
+    Watchdog watchdog(queue, kStuck);
     auto waiter = WaitGetAsync(queue);
     EXPECT_EQ(waiter.wait_for(kStillBlocked), std::future_status::timeout);
     const Bytes fresh = Pattern(33, 3);
@@ -494,14 +504,15 @@ TEST_F(CQueueFlush, WaitGetAfterFlushSleepsUntilTheNextPut) {
 using CQueueAbort = CQueueTest;
 
 TEST_F(CQueueAbort, WaitGetOnEmptyAbortedQueueFailsAtOnce) {
+    Watchdog watchdog(queue, kStuck);
     queue.Abort();
     auto waiter = WaitGetAsync(queue);
-    ASSERT_EQ(waiter.wait_for(kStuck), std::future_status::ready);
+    ASSERT_EQ(waiter.wait_for(kPromptly), std::future_status::ready);
     EXPECT_FALSE(waiter.get().ok);
 }
 
 TEST_F(CQueueAbort, WakesAndFailsAWaitGetAlreadyAsleep) {
-    AbortWatchdog watchdog(queue, 3 * kStuck);  // only a backstop; Abort below is the test
+    Watchdog watchdog(queue, 3 * kStuck);  // only a backstop; Abort below is the test
     auto waiter = WaitGetAsync(queue);
     ASSERT_EQ(waiter.wait_for(kStillBlocked), std::future_status::timeout);
     queue.Abort();
@@ -523,11 +534,13 @@ TEST_F(CQueueAbort, StoredEntryIsStillTakenByWaitGet) {
     const Bytes bytes = Pattern(50, 2);
     ASSERT_TRUE(PutBytes(queue, bytes));
     queue.Abort();
+    Watchdog watchdog(queue, kStuck);
     std::uint8_t buffer[64];
     int length = sizeof buffer;
     ASSERT_TRUE(queue.WaitGet(buffer, length));
     EXPECT_EQ(Bytes(buffer, buffer + length), bytes);
     EXPECT_FALSE(queue.WaitGet(buffer, length));
+    EXPECT_FALSE(watchdog.Fired());
 }
 
 // ---------------------------------------------------------------- entry signal
@@ -558,7 +571,7 @@ TEST_F(CQueueEntrySignal, CountsStoredEntriesUpToItsMaximum) {
 TEST_F(CQueueEntrySignal, MoreEntriesThanItsMaximumAllComeOutThroughWaitGet) {
     for (int i = 0; i < kManyEntries; ++i)
         ASSERT_TRUE(PutBytes(queue, NumberedEntry(i)));
-    AbortWatchdog watchdog(queue, kStuck);
+    Watchdog watchdog(queue, kStuck);
     auto consumer = std::async(std::launch::async, [this] {
         std::vector<Bytes> taken;
         std::uint8_t buffer[64];
@@ -579,7 +592,7 @@ TEST_F(CQueueEntrySignal, MoreEntriesThanItsMaximumAllComeOutThroughWaitGet) {
 }
 
 TEST_F(CQueueEntrySignal, WaitGetKeepsUpWithProducerPastItsMaximum) {
-    AbortWatchdog watchdog(queue, kStuck);
+    Watchdog watchdog(queue, kStuck);
     auto consumer = std::async(std::launch::async, [this] {
         int matching = 0;
         std::uint8_t buffer[64];
@@ -600,7 +613,7 @@ TEST_F(CQueueEntrySignal, WaitGetKeepsUpWithProducerPastItsMaximum) {
 TEST_F(CQueueEntrySignal, GetWithTakeCountNeverBlocksAndLeavesNoCountBehind) {
     for (int i = 0; i < kManyEntries; ++i)
         ASSERT_TRUE(PutBytes(queue, NumberedEntry(i)));
-    AbortWatchdog watchdog(queue, kStuck);
+    Watchdog watchdog(queue, kStuck);
     auto consumer = std::async(std::launch::async, [this] {
         int matching = 0;
         for (int i = 0; i < kManyEntries; ++i)
@@ -683,81 +696,131 @@ class MessagePlan {
     int position_ = 0;
 };
 
-TEST(CQueueProducerConsumer, HundredThousandMessagesArriveIntactThroughWrappingRing) {
-    constexpr int kMessages = 100'000;
-    constexpr int kCapacity = CQueue::kDefaultCapacity;
-    constexpr auto kDeadline = 120s;
-    CQueue queue;
-    queue.Create(kCapacity, "stress");
-    MessagePlan::Payload(0);  // build the pattern before the threads share it
+// How the consumer of the stress test takes its messages.
+enum class Taker { WaitGet, PollingGetWithTakeCount };
 
-    AbortWatchdog watchdog(queue, kDeadline);
-    bool producerGaveUp = false;
+struct StressOutcome {
     int received = 0;
-    int firstBad = -1;
+    int firstBad = -1;  // index of the first message that came out wrong
+    int positionMismatches = 0;
+    int headerStraddles = 0;
+    int payloadStraddles = 0;
+    int longest = 0;
+    std::int64_t totalPut = 0;
+    bool producerGaveUp = false;
+    bool watchdogFired = false;
+};
+
+// Far beyond the few seconds a run takes even under ThreadSanitizer on two cores.
+constexpr auto kStressDeadline = 60s;
+
+// Takes the next message as `taker` does; false when the queue gave up (aborted) or,
+// for the polling taker, when nothing came before `deadline`.
+bool TakeNext(CQueue& queue, Taker taker, std::vector<std::uint8_t>& buffer, int& length,
+              std::chrono::steady_clock::time_point deadline) {
+    if (taker == Taker::WaitGet) return queue.WaitGet(buffer.data(), length);
+    const int room = length;
+    while (!queue.Get(buffer.data(), length, true)) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        length = room;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// One producer (this thread) puts `messages` through `queue` to one consumer thread,
+// retrying while the ring is full; the consumer checks every byte.
+StressOutcome RunProducerConsumer(CQueue& queue, int messages, Taker taker) {
+    const int capacity = queue.Capacity();
+    const auto deadline = std::chrono::steady_clock::now() + kStressDeadline;
+    MessagePlan::Payload(0);  // build the pattern before the threads share it
+    StressOutcome outcome;
+    Watchdog watchdog(queue, kStressDeadline + 5s);
     std::jthread consumer([&] {
-        MessagePlan plan(kCapacity);
+        MessagePlan plan(capacity);
         std::vector<std::uint8_t> buffer(MessagePlan::kLongest);
-        for (int index = 0; index < kMessages; ++index) {
+        for (int index = 0; index < messages; ++index) {
             int length = MessagePlan::kLongest;
-            if (!queue.WaitGet(buffer.data(), length)) return;
+            if (!TakeNext(queue, taker, buffer, length, deadline)) return;
             const int expected = plan.Next(index);
-            if (firstBad < 0 &&
+            if (outcome.firstBad < 0 &&
                 (length != expected ||
                  std::memcmp(buffer.data(), MessagePlan::Payload(index), length) != 0))
-                firstBad = index;
-            ++received;
+                outcome.firstBad = index;
+            ++outcome.received;
         }
     });
 
-    MessagePlan plan(kCapacity);
-    std::int64_t totalPut = 0;
-    int headerStraddles = 0;
-    int payloadStraddles = 0;
-    int positionMismatches = 0;
+    MessagePlan plan(capacity);
     int planPosition = 0;
-    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    for (int index = 0; index < kMessages && !producerGaveUp; ++index) {
+    for (int index = 0; index < messages && !outcome.producerGaveUp; ++index) {
         // No flush happens, so the ring position is the byte total modulo the capacity.
         // The total is a wrapping 32-bit counter, and the capacity divides 2^32.
         const auto position =
-            static_cast<int>(static_cast<std::uint32_t>(queue.BytesPut()) % kCapacity);
-        if (position != planPosition) ++positionMismatches;
+            static_cast<int>(static_cast<std::uint32_t>(queue.BytesPut()) % capacity);
+        if (position != planPosition) ++outcome.positionMismatches;
         const int length = plan.Next(index);
-        if (position > kCapacity - kHeader)
-            ++headerStraddles;
-        else if (position + kHeader < kCapacity && position + kHeader + length > kCapacity)
-            ++payloadStraddles;
+        outcome.longest = std::max(outcome.longest, length);
+        if (position > capacity - kHeader)
+            ++outcome.headerStraddles;
+        else if (position + kHeader < capacity && position + kHeader + length > capacity)
+            ++outcome.payloadStraddles;
         while (!queue.Put(MessagePlan::Payload(index), length)) {
             if (std::chrono::steady_clock::now() > deadline) {
-                producerGaveUp = true;
+                outcome.producerGaveUp = true;
                 queue.Abort();  // the consumer is not taking: let it return
                 break;
             }
             std::this_thread::yield();
         }
-        totalPut += length + kHeader;
-        planPosition = static_cast<int>(totalPut % kCapacity);
+        outcome.totalPut += length + kHeader;
+        planPosition = static_cast<int>(outcome.totalPut % capacity);
     }
     consumer.join();
+    outcome.watchdogFired = watchdog.Fired();
+    return outcome;
+}
 
-    EXPECT_FALSE(producerGaveUp);
-    EXPECT_FALSE(watchdog.Fired());
-    EXPECT_EQ(received, kMessages);
-    EXPECT_EQ(firstBad, -1);
-    EXPECT_EQ(positionMismatches, 0);
-    EXPECT_GT(totalPut, 50 * std::int64_t{kCapacity});
-    EXPECT_GT(headerStraddles, 0);
-    EXPECT_GT(payloadStraddles, 0);
+void ExpectIntactDelivery(const CQueue& queue, const StressOutcome& outcome, int messages) {
+    EXPECT_FALSE(outcome.producerGaveUp);
+    EXPECT_FALSE(outcome.watchdogFired);
+    EXPECT_EQ(outcome.received, messages);
+    EXPECT_EQ(outcome.firstBad, -1);
+    EXPECT_EQ(outcome.positionMismatches, 0);
+    EXPECT_GT(outcome.headerStraddles, 0);
+    EXPECT_GT(outcome.payloadStraddles, 0);
     EXPECT_TRUE(queue.IsEmpty());
     EXPECT_EQ(queue.BytesPut(), queue.BytesGot());
-    EXPECT_EQ(static_cast<std::uint32_t>(queue.BytesPut()), static_cast<std::uint32_t>(totalPut));
-    EXPECT_LE(queue.HighWaterBytes(), kCapacity - 1);
+    EXPECT_EQ(static_cast<std::uint32_t>(queue.BytesPut()),
+              static_cast<std::uint32_t>(outcome.totalPut));
+    EXPECT_LE(queue.HighWaterBytes(), queue.Capacity() - 1);
     std::printf(
-        "stress: %d messages, %lld bytes, %lld ring turns, %d header and %d payload "
+        "%d messages (longest %d), %lld bytes, %lld ring turns, %d header and %d payload "
         "splits at the ring end\n",
-        kMessages, static_cast<long long>(totalPut), static_cast<long long>(totalPut / kCapacity),
-        headerStraddles, payloadStraddles);
+        messages, outcome.longest, static_cast<long long>(outcome.totalPut),
+        static_cast<long long>(outcome.totalPut / queue.Capacity()), outcome.headerStraddles,
+        outcome.payloadStraddles);
+}
+
+TEST(CQueueProducerConsumer, HundredThousandMessagesArriveIntactThroughWaitGet) {
+    constexpr int kMessages = 100'000;
+    CQueue queue;
+    queue.Create(CQueue::kDefaultCapacity, "stress");
+    const StressOutcome outcome = RunProducerConsumer(queue, kMessages, Taker::WaitGet);
+    ExpectIntactDelivery(queue, outcome, kMessages);
+    EXPECT_GT(outcome.totalPut, 50 * std::int64_t{CQueue::kDefaultCapacity});
+    EXPECT_GT(outcome.longest, MessagePlan::kLongest / 2);
+    EXPECT_EQ(queue.EntrySignal().Count(), 0);
+}
+
+TEST(CQueueProducerConsumer, MessagesArriveIntactThroughPollingGetWithTakeCount) {
+    constexpr int kMessages = 30'000;
+    CQueue queue;
+    queue.Create(CQueue::kDefaultCapacity, "stress");
+    const StressOutcome outcome =
+        RunProducerConsumer(queue, kMessages, Taker::PollingGetWithTakeCount);
+    ExpectIntactDelivery(queue, outcome, kMessages);
+    EXPECT_EQ(queue.EntrySignal().Count(), 0);
 }
 
 }  // namespace
