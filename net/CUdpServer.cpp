@@ -15,9 +15,10 @@ namespace {
 using diag::theLog;
 
 constexpr int kWsaAddressNotAvailable = 10049;
-// An acknowledgement this low while ours is this high means the sequence wrapped.
-constexpr std::uint32_t kWrapAckBelow = 15;
-constexpr std::uint32_t kWrapLastAckAbove = 0xFFFFFFF0u;
+constexpr std::chrono::milliseconds kRetransmitPeriod(CUdpServer::kRetransmitMs);
+// With nothing outstanding the send thread has nothing to repeat: it sleeps until an
+// entry or a stop wakes it, and only looks round this often.
+constexpr std::chrono::milliseconds kIdleSendWait(CUdpServer::kReceiveWaitMs);
 
 void Increment(std::atomic<std::uint32_t>& counter, std::uint32_t amount = 1) {
     counter.fetch_add(amount, std::memory_order_relaxed);
@@ -70,6 +71,12 @@ bool CUdpServer::Start() {
     // One credit unless a datagram from before the last Stop is still unacknowledged:
     // its acknowledgement returns the credit.
     syncSemaphore.emplace(lastSentSeq == lastAckSeq ? 1 : 0, kMaxCredits, hub);
+    {
+        // A datagram still outstanding is repeated a period from now.
+        std::lock_guard lock(transmitMutex);
+        lastTransmit = std::chrono::steady_clock::now();
+        creditUnused = false;
+    }
     stopRequested = false;
     waiter.ResetStop();
     receiving = true;
@@ -88,6 +95,8 @@ bool CUdpServer::Start() {
 void CUdpServer::RequestStop() {
     stopRequested = true;
     hub->WakeSleepers();
+    { std::lock_guard lock(transmitMutex); }  // a sender between its check and its sleep
+    transmitChanged.notify_all();
     waiter.RequestStop();
 }
 
@@ -188,39 +197,102 @@ bool CUdpServer::AcceptSender(const os::SocketAddress& from) {
     return true;
 }
 
+// An acknowledgement counts when it moves past the last one without passing the
+// last datagram sent, in modular order, so that it also crosses the sequence wrap.
+// One that names a datagram never sent is ignored: it could only stall the link or
+// fake the delivery of a datagram the board never got.
 void CUdpServer::TakeAcknowledgement(int length) {
     if (length < kBoardAckEnd) return;  // too short to carry one
     const std::uint32_t ack = os::load_le32(rxBuffer + kBoardAckOffset);
     const std::uint32_t last = lastAckSeq;
-    const bool advances = ack > last;
-    const bool wraps = ack < kWrapAckBelow && last > kWrapLastAckAbove;
-    if (!advances && !wraps) return;
+    const std::uint32_t advance = ack - last;
+    const std::uint32_t outstanding = lastSentSeq - last;
+    if (advance == 0 || advance > outstanding) return;
     lastAckSeq = ack;
-    syncSemaphore->Release();
+    if (ReturnCredit()) TransmitNext();
 }
 
-// Sleeps up to one retransmission period for a queued entry and a credit together;
-// true when both were taken.
+// Gives back the credit of an acknowledged datagram. True when an entry is waiting:
+// both were taken, and this (receive) thread sends it at once. Otherwise the send
+// thread, sleeping out the repeat period, is told to wait for entries instead. No
+// sleeper on the hub needs waking: they wait for an entry and a credit together,
+// and there was no entry.
+bool CUdpServer::ReturnCredit() {
+    CSemaphore& entries = txQueue.EntrySignal();
+    CSemaphore& credits = *syncSemaphore;
+    {
+        std::lock_guard lock(hub->mutex);
+        credits.ReleaseLocked();
+        if (entries.CountLocked() > 0 && credits.CountLocked() > 0) {
+            entries.TakeLocked();
+            credits.TakeLocked();
+            return true;
+        }
+    }
+    {
+        std::lock_guard lock(transmitMutex);
+        creditUnused = true;
+    }
+    transmitChanged.notify_one();
+    return false;
+}
+
+// With a credit free, sleeps on the hub for a queued entry; true when both were
+// taken. With the credit out, sleeps on transmitChanged instead: the queue's puts
+// wake the hub's sleepers, and then only the acknowledgement matters.
 bool CUdpServer::WaitForNextSend() {
     CSemaphore& entries = txQueue.EntrySignal();
     CSemaphore& credits = *syncSemaphore;
-    std::unique_lock lock(hub->mutex);
-    const bool ready = hub->WaitFor(lock, std::chrono::milliseconds(kRetransmitMs), [&] {
-        return stopRequested || (entries.CountLocked() > 0 && credits.CountLocked() > 0);
-    });
-    if (!ready || stopRequested) return false;
-    entries.TakeLocked();
-    credits.TakeLocked();
-    return true;
+    {
+        std::unique_lock lock(hub->mutex);
+        if (credits.CountLocked() > 0) {
+            const auto wait = lastSentSeq == lastAckSeq ? kIdleSendWait : kRetransmitPeriod;
+            const bool ready = hub->WaitFor(lock, wait, [&] {
+                return stopRequested || (entries.CountLocked() > 0 && credits.CountLocked() > 0);
+            });
+            if (!ready || stopRequested) return false;
+            entries.TakeLocked();
+            credits.TakeLocked();
+            return true;
+        }
+    }
+    WaitForResendDue();
+    return false;
+}
+
+// Until the outstanding datagram is a repeat period old, its credit came back with
+// no entry to use it, or a stop.
+void CUdpServer::WaitForResendDue() {
+    std::unique_lock lock(transmitMutex);
+    transmitChanged.wait_until(lock, lastTransmit + kRetransmitPeriod,
+                               [this] { return stopRequested || creditUnused; });
+    creditUnused = false;
+}
+
+void CUdpServer::TransmitNext() {
+    std::lock_guard lock(transmitMutex);
+    SendNext(0);
+    lastTransmit = std::chrono::steady_clock::now();
+}
+
+// The receive thread may have sent a new datagram meanwhile: only one a whole period
+// old is repeated.
+void CUdpServer::ResendIfDue() {
+    std::lock_guard lock(transmitMutex);
+    if (lastSentSeq == lastAckSeq) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastTransmit < kRetransmitPeriod) return;
+    Resend();
+    lastTransmit = now;
 }
 
 void CUdpServer::SendThread() {
     os::SetCurrentThreadHighestPriority();
     while (!stopRequested) {
         if (WaitForNextSend()) {
-            SendNext(0);
-        } else if (!stopRequested && lastSentSeq != lastAckSeq) {
-            Resend();
+            TransmitNext();
+        } else if (!stopRequested) {
+            ResendIfDue();
         }
     }
     sending = false;

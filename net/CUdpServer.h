@@ -2,8 +2,11 @@
 // all addresses), a receive queue and a send queue, and two threads.
 //  - The receive thread reads each datagram, takes the board's acknowledgement
 //    (bytes 8..11) and hands the datagram to OnDatagram.
-//  - The send thread wraps one send-queue entry at a time in the 16-byte transport
-//    header, sends it to the peer and repeats it every 50 ms until acknowledged.
+//  - Each send-queue entry goes out wrapped in the 16-byte transport header and is
+//    repeated every 50 ms until acknowledged. The send thread sends the entry that
+//    finds the link idle and does the repeats; an acknowledgement that arrives while
+//    entries wait makes the receive thread send the next one itself, so a busy link
+//    hands no message from thread to thread.
 // Send credits (one per permitted new datagram) keep at most one datagram
 // unacknowledged. The first board datagram fixes the peer's IPv4 address; datagrams
 // from any other address are then counted and dropped.
@@ -13,8 +16,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -126,13 +132,22 @@ class CUdpServer {
     void HandleServerRead();
     bool AcceptSender(const os::SocketAddress& from);
     void TakeAcknowledgement(int length);
+    bool ReturnCredit();
     bool WaitForNextSend();
+    void WaitForResendDue();
+    void TransmitNext();
+    void ResendIfDue();
     void SendNext(std::uint16_t type);
     void Resend();
     int SendToPeer(int length);
     void RequestStop();
 
     std::shared_ptr<WaitHub> hub = std::make_shared<WaitHub>();  // txQueue's signal + credits
+    // Both threads send: this orders their use of txBuffer, the sequence and the socket.
+    std::mutex transmitMutex;
+    std::condition_variable transmitChanged;             // credit back unused, or stop
+    std::chrono::steady_clock::time_point lastTransmit;  // under transmitMutex
+    bool creditUnused = false;                           // under transmitMutex
     os::SingleInstance instance;
     os::UdpSocket socket;
     os::Waiter waiter;
