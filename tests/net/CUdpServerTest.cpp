@@ -22,7 +22,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-
 class UdpServerTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -197,7 +196,8 @@ bool SecondLoopbackAddressIsSeen() {
 }
 
 TEST_F(UdpServerTest, DatagramsFromAnotherAddressNeitherMoveThePeerNorAcknowledge) {
-    if (!SecondLoopbackAddressIsSeen()) GTEST_SKIP() << "datagrams from 127.0.0.2 arrive as 127.0.0.1 here";
+    if (!SecondLoopbackAddressIsSeen())
+        GTEST_SKIP() << "datagrams from 127.0.0.2 arrive as 127.0.0.1 here";
     TestBoard board;
     Introduce(board);
     Queue({7});

@@ -17,6 +17,7 @@
 #include "os/inet_addr.h"
 #include "os/udp_socket.h"
 #include "os/waiter.h"
+#include "tests/support/LogCapture.h"
 
 namespace net {
 
@@ -33,32 +34,6 @@ inline bool WaitUntil(const std::function<bool()>& condition, std::uint32_t time
     }
     return true;
 }
-
-// Collects the lines of the process log while a test runs.
-class LogCapture {
-  public:
-    LogCapture() {
-        diag::theLog.SetConsole(nullptr);
-        diag::theLog.SetListBox([this](const char* line) {
-            std::lock_guard lock(mutex_);
-            lines_.emplace_back(line);
-        });
-    }
-    ~LogCapture() {
-        diag::theLog.ClearListBox();
-        diag::theLog.SetConsole(stdout);
-    }
-    bool Contains(const std::string& text) {
-        std::lock_guard lock(mutex_);
-        for (const auto& line : lines_)
-            if (line.find(text) != std::string::npos) return true;
-        return false;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 struct Datagram {
     Bytes bytes;
@@ -121,7 +96,8 @@ class TestBoard {
             if (!datagram) break;
             const std::uint32_t seq = os::load_le32(&datagram->bytes[kTransportSeqOffset]);
             if (seq != lastSeq_) {
-                messages.emplace_back(datagram->bytes.begin() + kTransportHeaderSize, datagram->bytes.end());
+                messages.emplace_back(datagram->bytes.begin() + kTransportHeaderSize,
+                                      datagram->bytes.end());
                 lastSeq_ = seq;
             }
             SendTo(serverPort, seq);

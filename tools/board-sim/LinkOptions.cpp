@@ -62,19 +62,6 @@ std::optional<double> ParseDecimal(const std::string& text) {
     return value;
 }
 
-bool ReadProbability(const cli::ArgumentList& args, const char* flag, double& out,
-                     std::string& error) {
-    const auto text = args.Value(flag);
-    if (!text) return true;
-    const auto value = ParseDecimal(*text);
-    if (!value || *value < 0.0 || *value > 1.0) {
-        error = std::string(flag) + " needs a probability from 0 to 1, not '" + *text + "'";
-        return false;
-    }
-    out = *value;
-    return true;
-}
-
 bool ReadTiming(const cli::ArgumentList& args, LinkOptions& options, std::string& error) {
     if (const auto text = args.Value("--status-ms")) {
         const auto value = ParseWhole<std::uint32_t>(*text);
@@ -113,6 +100,19 @@ bool ReadFaults(const cli::ArgumentList& args, LinkOptions& options, std::string
 }
 
 }  // namespace
+
+bool ReadProbability(const cli::ArgumentList& args, const char* flag, double& out,
+                     std::string& error) {
+    const auto text = args.Value(flag);
+    if (!text) return true;
+    const auto value = ParseDecimal(*text);
+    if (!value || *value < 0.0 || *value > 1.0) {
+        error = std::string(flag) + " needs a probability from 0 to 1, not '" + *text + "'";
+        return false;
+    }
+    out = *value;
+    return true;
+}
 
 std::optional<LinkOptions> ParseServer(const std::string& text, LinkOptions options,
                                        std::string& error) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/cli/ArgumentList.h"
+
 #include "tools/board-sim/FaultInjector.h"
 
 namespace board_sim {
@@ -35,6 +37,11 @@ std::optional<LinkOptions> ParseLinkOptions(const std::vector<std::string>& argu
 
 // "ADDR[:PORT]" with ADDR a dotted IPv4 address on the loopback network 127/8: the
 // link mode never sends anywhere else.
+// Reads `flag` as a probability from 0 to 1 into `out`; an absent flag leaves it.
+// False, with `error` set, for anything else.
+bool ReadProbability(const cli::ArgumentList& args, const char* flag, double& out,
+                     std::string& error);
+
 std::optional<LinkOptions> ParseServer(const std::string& text, LinkOptions options,
                                        std::string& error);
 

@@ -4,9 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "tools/board-sim/BootpMode.h"
+#include "tools/board-sim/BootpOptions.h"
 #include "tools/board-sim/LinkMode.h"
 #include "tools/board-sim/LinkOptions.h"
 #include "tools/board-sim/StopSignal.h"
+#include "tools/board-sim/TftpMode.h"
+#include "tools/board-sim/TftpOptions.h"
 
 namespace {
 
@@ -34,8 +38,42 @@ int RunLink(const std::vector<std::string>& arguments) {
     return mode.Run(board_sim::StopSignal::Requested());
 }
 
+int RunTftp(const std::vector<std::string>& arguments) {
+    std::string error;
+    const auto options = board_sim::ParseTftpOptions(arguments, error);
+    if (!options) {
+        std::fprintf(stderr, "board-sim tftp: %s\n\n%s", error.c_str(), board_sim::kTftpHelp);
+        return kUsageError;
+    }
+    if (options->help) {
+        std::fputs(board_sim::kTftpHelp, stdout);
+        return 0;
+    }
+    const board_sim::StopSignal stopSignal;
+    board_sim::TftpMode mode(*options, stdout, stderr);
+    return mode.Run(board_sim::StopSignal::Requested());
+}
+
+int RunBootp(const std::vector<std::string>& arguments) {
+    std::string error;
+    const auto options = board_sim::ParseBootpOptions(arguments, error);
+    if (!options) {
+        std::fprintf(stderr, "board-sim bootp: %s\n\n%s", error.c_str(), board_sim::kBootpHelp);
+        return kUsageError;
+    }
+    if (options->help) {
+        std::fputs(board_sim::kBootpHelp, stdout);
+        return 0;
+    }
+    const board_sim::StopSignal stopSignal;
+    board_sim::BootpMode mode(*options, stdout, stderr);
+    return mode.Run(board_sim::StopSignal::Requested());
+}
+
 const Mode kModes[] = {
     {"link", "the datagram link: acknowledges, checks and records what the server sends", &RunLink},
+    {"bootp", "BOOTP: asks for an address, checks the reply, takes the address", &RunBootp},
+    {"tftp", "loads the firmware image by TFTP and checks its length and CRC", &RunTftp},
 };
 
 void PrintUsage(std::FILE* to) {

@@ -1,0 +1,432 @@
+#include "net/CBootP.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "diag/CLog.h"
+#include "net/CBootPSystemPlatform.h"
+#include "os/byte_order.h"
+#include "os/clock.h"
+#include "os/inet_addr.h"
+
+namespace net {
+namespace {
+
+using diag::theLog;
+
+constexpr int kLastOctet = 3;
+constexpr std::uint8_t kBroadcastOctet = 255;
+constexpr int kWorkingTextSize = 128;
+constexpr int kContextSize = 128;
+// gethostname gets room for this many characters; the buffer keeps a terminator.
+constexpr int kHostNameRoom = CBootP::kHostNameSize - 1;
+// A failing wait is retried after this pause rather than at once.
+constexpr std::uint32_t kWaitRetryMs = 50;
+
+std::uint32_t WithLastOctet(std::uint32_t addressNetworkOrder, std::uint8_t octet) {
+    std::uint8_t octets[sizeof addressNetworkOrder];
+    std::memcpy(octets, &addressNetworkOrder, sizeof octets);  // the wire order
+    octets[kLastOctet] = octet;
+    std::uint32_t result = 0;
+    std::memcpy(&result, octets, sizeof result);
+    return result;
+}
+
+// Addresses travel in network order; the field takes the bytes as they are held.
+void StoreAddress(std::uint8_t* field, std::uint32_t addressNetworkOrder) {
+    std::memcpy(field, &addressNetworkOrder, sizeof addressNetworkOrder);
+}
+
+void CopyText(char* to, std::size_t size, const char* from) {
+    const std::size_t length = strnlen(from, size - 1);
+    std::memcpy(to, from, length);
+    to[length] = '\0';
+}
+
+int SocketNumber(const os::UdpSocket& socket) {
+    return static_cast<int>(socket.NativeHandle());
+}
+
+}  // namespace
+
+CBootP::CBootP(const BoardContext& context) : CBootP(context, CBootPSystemPlatform::Instance()) {}
+
+CBootP::CBootP(const BoardContext& context, CBootPPlatform& platform)
+    : context_(context), platform_(platform), lastRequestTick_(platform.TickCountMs()) {
+    for (auto& slot : slots_) {
+        slot = std::make_unique<Slot>([&platform](std::uint8_t* buffer, std::uint32_t capacity) {
+            return platform.ReadArpTable(buffer, capacity);
+        });
+    }
+}
+
+CBootP::~CBootP() {
+    StopAllThreads();
+}
+
+int CBootP::Init() {
+    const std::uint32_t count = DetectInterfaces();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        theLog.Separator();
+        theLog.Print("CBootP::Init - spawning thread %d", static_cast<int>(i));
+        StartThread(static_cast<int>(i));
+    }
+    return 0;
+}
+
+int CBootP::StopAll() {
+    StopAllThreads();
+    adapters_.clear();
+    return 0;
+}
+
+void CBootP::StopAllThreads() {
+    for (int i = 0; i < kInterfaceSlots; ++i) {
+        if (slots_[i]->running.load() || slots_[i]->thread.joinable()) StopThread(i);
+    }
+}
+
+std::uint32_t CBootP::DetectInterfaces() {
+    std::uint32_t count = 0;
+    const std::uint32_t error = platform_.NumberOfInterfaces(count);
+    if (error != 0) {
+        theLog.Separator();
+        theLog.Print("CBootP::DetectInterfaces - GetNumberOfInterfaces returned error: %u", error);
+        theLog.Separator();
+        interfaceCount_ = 0;
+        return 0;
+    }
+    interfaceCount_ = count;
+    theLog.Separator();
+    theLog.Print(
+        "CBootP::DetectInterfaces - GetNumberOfInterfaces returns: %u (includes loopback device)",
+        count);
+    if (!adapters_.empty()) {
+        theLog.Print("m_sAdapterInfo not NULL");
+        adapters_.clear();
+    }
+    // Unfilled records must never be read: a failed query serves no interface.
+    if (!ListAdapters()) {
+        interfaceCount_ = 0;
+        theLog.Separator();
+        return 0;
+    }
+    for (std::size_t n = 0; n < adapters_.size(); ++n) {
+        theLog.Print("CBootP::DetectInterfaces - GetAdaptersInfo %d found adapter %s\n%s.\n",
+                     static_cast<int>(n), adapters_[n].name, adapters_[n].description);
+    }
+    const auto listed = static_cast<std::uint32_t>(adapters_.size());
+    if (listed != interfaceCount_) {
+        theLog.Print("CBootP::DetectInterfaces - Only %d of %d interfaces found. Truncating.",
+                     static_cast<int>(listed), static_cast<int>(interfaceCount_));
+        interfaceCount_ = listed;
+    }
+    if (interfaceCount_ > kInterfaceSlots) {
+        theLog.Print("CBootP::DetectInterfaces - %u adapters found; serving the first %d",
+                     interfaceCount_, kInterfaceSlots);
+        interfaceCount_ = kInterfaceSlots;
+    }
+    for (std::uint32_t i = 0; i < interfaceCount_; ++i) {
+        CArp& arp = slots_[i]->arp;
+        arp.SetAdapter(static_cast<std::int32_t>(adapters_[i].index));
+        arp.Print();
+    }
+    theLog.Separator();
+    return interfaceCount_;
+}
+
+// The interface count is only a first guess at the room needed (Wine answers 0):
+// when the platform asks for more, it gets what it asks for, once.
+bool CBootP::ListAdapters() {
+    std::uint32_t room = interfaceCount_;
+    std::uint32_t needed = 0;
+    std::vector<os::AdapterInfo> listed;
+    std::uint32_t error = platform_.ListAdapters(room, listed, needed);
+    if (error == os::kErrorBufferOverflow && needed > room) {
+        theLog.Print("CBootP::DetectInterfaces - GetAdaptersInfo asks for room for %u adapters",
+                     needed);
+        room = needed;
+        error = platform_.ListAdapters(room, listed, needed);
+    }
+    if (error != 0) {
+        ReportAdaptersInfoError(static_cast<int>(error), "CBootP::DetectInterfaces");
+        return false;
+    }
+    adapters_ = std::move(listed);
+    return true;
+}
+
+bool CBootP::StartThread(int i) {
+    if (i < 0 || static_cast<std::uint32_t>(i) >= interfaceCount_ || !ValidSlot(i)) {
+        theLog.Print("StartThread(%d) - out of bounds", i);
+        return false;
+    }
+    Slot& slot = *slots_[i];
+    if (slot.thread.joinable()) {
+        theLog.Print("StartThread(%d) - a thread still serves this interface", i);
+        return false;
+    }
+    CreateEvents(i);
+    // Set before the thread exists, so a StopAll that comes first still joins it.
+    slot.running = true;
+    try {
+        slot.thread = std::thread([this, i] { slots_[i]->exitCode = BootPThread(i); });
+    } catch (const std::system_error& error) {
+        slot.running = false;
+        theLog.Print("StartThread(%d) - cannot create a thread: %s", i, error.what());
+        return false;
+    }
+    theLog.Print("StartThread(%d) - created thread 0x%x", i,
+                 static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(&slot.thread)));
+    return true;
+}
+
+bool CBootP::StopThread(int i) {
+    if (!ValidSlot(i)) return true;
+    Slot& slot = *slots_[i];
+    if (!slot.thread.joinable()) {
+        slot.running = false;
+        return true;
+    }
+    if (slot.thread.get_id() == std::this_thread::get_id()) return false;
+    if (slot.waiter) slot.waiter->RequestStop();
+    slot.thread.join();
+    slot.running = false;
+    CloseEvents(i);
+    return true;
+}
+
+// The waiter stands for the stop and network events. It is made before the thread
+// starts, so a stop can never be requested of one that does not exist yet.
+bool CBootP::CreateEvents(int i) {
+    slots_[i]->waiter = std::make_unique<os::Waiter>();
+    return slots_[i]->waiter->IsValid();
+}
+
+void CBootP::CloseEvents(int i) {
+    slots_[i]->waiter.reset();
+}
+
+int CBootP::BootPThread(int i) {
+    Slot& slot = *slots_[i];
+    slot.running = true;
+    if (!slot.waiter || !slot.waiter->IsValid()) return -1;
+    if (!InitializeBootP(i)) return -1;
+    while (slot.running.load()) {
+        const os::WaitResult result = slot.waiter->Wait(os::Waiter::kForever);
+        if (result.outcome == os::WaitOutcome::kStopped) {
+            slot.running = false;
+        } else if (result.outcome == os::WaitOutcome::kReadable) {
+            const os::AdapterInfo& adapter = adapters_[static_cast<std::size_t>(i)];
+            const std::uint8_t* mac = adapter.hardwareAddress;
+            theLog.Separator();
+            theLog.Print(
+                "CBootP::BootPThread( %d ) - detected a network event socket %d with Ip %s - "
+                "0x%8.8x  and MAC %2.2x %2.2x %2.2x : %2.2x %2.2x %2.2x",
+                i, SocketNumber(slot.socket), slot.interfaceText, slot.interfaceAddress, mac[0],
+                mac[1], mac[2], mac[3], mac[4], mac[5]);
+            HandleNetworkEvents(i);
+        } else if (result.outcome == os::WaitOutcome::kError) {
+            os::SleepMs(kWaitRetryMs);  // never spin on a failing wait
+        }
+    }
+    CloseSocket(i);
+    slot.running = false;
+    return 0;
+}
+
+bool CBootP::InitializeBootP(int i) {
+    Slot& slot = *slots_[i];
+    GetHostInfo(i);
+    if (slot.interfaceAddress == 0 || slot.interfaceAddress == os::kInaddrNone) return false;
+    RebuildPool(i);
+
+    const os::AdapterInfo& adapter = adapters_[static_cast<std::size_t>(i)];
+    slot.localAddress = {slot.interfaceAddress, kServerPort};
+    const bool bound = slot.socket.Open() &&
+                       os::BindToAdapter(slot.socket, adapter, slot.interfaceAddress, kServerPort);
+    if (!bound) {
+        char context[kContextSize];
+        std::snprintf(context, sizeof context, "CBootP::InitializeBootP( %d ) IP 0x%8.8lx  Port %d",
+                      i, static_cast<unsigned long>(slot.interfaceAddress), kServerPort);
+        ReportBindError(slot.socket.LastError(), context);
+        slot.socket.Close();
+        return false;
+    }
+    const std::uint8_t* mac = adapter.hardwareAddress;
+    theLog.Separator();
+    theLog.Print(
+        "CBootP::InitializeBootP( %d ) - bound socket %d with Ip %s - 0x%8.8x  and MAC %2.2x %2.2x "
+        "%2.2x : %2.2x %2.2x %2.2x",
+        i, SocketNumber(slot.socket), slot.interfaceText, slot.interfaceAddress, mac[0], mac[1],
+        mac[2], mac[3], mac[4], mac[5]);
+    // Results ignored: a socket that cannot broadcast still answers where it can.
+    slot.socket.SetNonBlocking(true);
+    slot.socket.SetBroadcast(true);
+    slot.socket.SetDontRoute(true);  // replies stay on this adapter's own network
+
+    const bool selected = slot.waiter->Add(slot.socket);
+    const int result = selected ? 0 : -1;
+    theLog.Print("CBootP::InitializeBootP(%d) - WSAEventSelect( %d, 0x%8.8x, %d) returned %d", i,
+                 SocketNumber(slot.socket),
+                 static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(slot.waiter.get())), 1,
+                 result);
+    if (!selected) {
+        slot.socket.Close();
+        return false;
+    }
+    return true;
+}
+
+bool CBootP::GetHostInfo(int i) {
+    Slot& slot = *slots_[i];
+    const int result = platform_.HostName(slot.hostName, kHostNameRoom);
+    if (result != 0) {
+        theLog.Print("CBootP::GetHostInfo - gethostname returned %d", result);
+        return false;
+    }
+    if (static_cast<std::size_t>(i) >= adapters_.size()) return false;
+    CopyText(slot.interfaceText, sizeof slot.interfaceText,
+             adapters_[static_cast<std::size_t>(i)].ipAddress);
+    slot.interfaceAddress = os::InetAddr(slot.interfaceText);
+    return true;
+}
+
+// The adapter's network mask plays no part: .100 to .109 of its address.
+void CBootP::RebuildPool(int i) {
+    Slot& slot = *slots_[i];
+    std::uint8_t octets[sizeof slot.interfaceAddress];
+    std::memcpy(octets, &slot.interfaceAddress, sizeof octets);
+    for (int j = 0; j < kPoolEntries; ++j) {
+        PoolEntry& entry = slot.pool[j];
+        entry = PoolEntry{};
+        std::snprintf(entry.text, sizeof entry.text, "%u.%u.%u.%d", octets[0], octets[1], octets[2],
+                      kFirstPoolHost + j);
+    }
+}
+
+void CBootP::HandleNetworkEvents(int i) {
+    HandleRead(i);
+}
+
+void CBootP::HandleRead(int i) {
+    Slot& slot = *slots_[i];
+    os::SocketAddress from;
+    const int length = slot.socket.ReceiveFrom(slot.receiveBuffer, kReceiveBufferSize, &from);
+    if (length <= 0) {
+        theLog.Print("CBootP::HandleRead - Error in recvfrom %d", length);
+        return;
+    }
+    HandleDatagram(i, slot.receiveBuffer, length, from);
+}
+
+void CBootP::HandleDatagram(int i, const std::uint8_t* data, int length,
+                            const os::SocketAddress& from) {
+    Slot& slot = *slots_[i];
+    theLog.Print("CBootP::HandleRead - %d bytes received from 0x%8.8x port %d", length,
+                 from.addressNetworkOrder, from.port);
+    // Whole 300-byte blocks only; the last one is the request.
+    const int blocks = length / kBootpMessageSize;
+    for (int block = 0; block < blocks; ++block) {
+        std::memset(slot.message, 0, sizeof slot.message);
+        std::memcpy(slot.message, data + block * kBootpMessageSize, kBootpMessageSize);
+    }
+    if (blocks == 0) return;
+    // Unsigned arithmetic, so a wrap of the tick count still spaces requests.
+    const std::uint32_t now = platform_.TickCountMs();
+    if (now - lastRequestTick_.load() <= kMinRequestSpacingMs) return;
+    lastRequestTick_ = now;
+    GetHostInfo(i);
+    ProcessRequest(i);
+}
+
+// The entry already issued to this hardware address, so that a board that missed
+// the reply and asks again gets the same address; else the lowest free one.
+CBootP::PoolEntry* CBootP::ChoosePoolEntry(int i, const std::uint8_t* chaddr) {
+    PoolEntry* pool = slots_[i]->pool;
+    for (int j = 0; j < kPoolEntries; ++j) {
+        if (pool[j].issued &&
+            std::memcmp(pool[j].hardwareAddress, chaddr, sizeof pool[j].hardwareAddress) == 0) {
+            return &pool[j];
+        }
+    }
+    for (int j = 0; j < kPoolEntries; ++j) {
+        if (!pool[j].issued) return &pool[j];
+    }
+    return nullptr;
+}
+
+void CBootP::ProcessRequest(int i) {
+    Slot& slot = *slots_[i];
+    const std::uint8_t* message = slot.message;
+    if (message[kBootpOpOffset] != kBootpOpRequest ||
+        message[kBootpHtypeOffset] != kBootpHtypeEthernet) {
+        return;
+    }
+    if (slot.interfaceAddress == os::InetAddr("127.0.0.1")) return;
+    PoolEntry* entry = ChoosePoolEntry(i, message + kBootpChaddrOffset);
+    if (entry == nullptr) return;  // all ten issued: no reply on this interface
+
+    char working[kWorkingTextSize];
+    CopyText(working, sizeof working, entry->text);
+    // The hardware address never reaches past chaddr, whatever hlen says.
+    const int hlen = std::min<int>(message[kBootpHlenOffset], kBootpChaddrSize);
+    const int result = slot.arp.GetNewAddress(message + kBootpChaddrOffset, hlen, working);
+    if (result == CArp::kNotFound) {
+        entry->issued = true;
+        std::memcpy(entry->hardwareAddress, message + kBootpChaddrOffset,
+                    sizeof entry->hardwareAddress);
+        theLog.Separator();
+        theLog.Print("CBootP::ProcessRequest: issued address at %s", entry->text);
+        SendBootP(i, entry->text);
+    } else if (result == CArp::kFound) {
+        theLog.Separator();
+        theLog.Print("CBootP::ProcessRequest: found address at %s", working);
+        SendBootP(i, working);
+    }
+}
+
+void CBootP::SendBootP(int i, const char* addressText) {
+    Slot& slot = *slots_[i];
+    std::uint8_t* message = slot.message;
+    slot.replyDestination = {WithLastOctet(slot.interfaceAddress, kBroadcastOctet), kClientPort};
+
+    message[kBootpOpOffset] = kBootpOpReply;
+    StoreAddress(message + kBootpYiaddrOffset, os::InetAddr(addressText));
+    StoreAddress(message + kBootpSiaddrOffset, slot.interfaceAddress);
+
+    // Appended to what the board wrote; the terminator may fall on the file field's
+    // first byte, which the file name overwrites next.
+    char* sname = reinterpret_cast<char*>(message + kBootpSnameOffset);
+    const std::size_t used = strnlen(sname, kBootpSnameSize);
+    const std::size_t appended = std::min(std::strlen(kServerName), kBootpSnameSize - used);
+    std::memcpy(sname + used, kServerName, appended);
+    sname[used + appended] = '\0';
+
+    std::memset(message + kBootpVendZeroOffset, 0, kBootpVendZeroSize);
+    if (context_.image != nullptr && context_.imageSize >= kBootpVendImageSize) {
+        std::memcpy(message + kBootpVendImageOffset, context_.image, kBootpVendImageSize);
+    }
+    std::memcpy(message + kBootpFileOffset, kBootFileName, std::strlen(kBootFileName) + 1);
+
+    const int sent =
+        platform_.SendReply(slot.socket, message, kBootpMessageSize, slot.replyDestination);
+    if (sent < 0) {
+        char context[kContextSize];
+        std::snprintf(context, sizeof context, "CBootP::SendBootP( %d )", i);
+        ReportSendToError(0, context);
+    }
+    theLog.Separator();
+    theLog.Print("CBootP::SendBootP( %d ) - sendto( %d, ...) returned %d", i,
+                 SocketNumber(slot.socket), sent);
+}
+
+void CBootP::CloseSocket(int i) {
+    Slot& slot = *slots_[i];
+    if (slot.waiter) slot.waiter->RemoveAll();
+    slot.socket.Close();
+}
+
+}  // namespace net

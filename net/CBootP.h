@@ -1,0 +1,154 @@
+// The BOOTP server: answers a board's BOOTP request on every IPv4 adapter at once,
+// one socket and one thread per adapter on port 67. The board gets the address the
+// ARP table already holds for its hardware address, or else the next free address
+// of a pool of ten per adapter (the adapter's address with its last octet 100 to
+// 109); the reply names the adapter as server, the boot file "d:\a.bin", and carries
+// the firmware image's first 16 bytes. Everything is reported through the log.
+//
+// The device's thread constructs, calls Init and StopAll, and destroys; Init must not
+// run while threads of an earlier Init are alive. Large (64 ARP tables): create it on
+// the heap. The BoardContext and the platform must outlive the server.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "net/CArp.h"
+#include "net/CBootPPlatform.h"
+#include "net/board_context.h"
+#include "os/adapters.h"
+#include "os/socket_address.h"
+#include "os/udp_socket.h"
+#include "os/waiter.h"
+
+namespace net {
+
+// BOOTP message fields (RFC 951), multi-byte values in network byte order.
+constexpr int kBootpOpOffset = 0;
+constexpr int kBootpHtypeOffset = 1;
+constexpr int kBootpHlenOffset = 2;
+constexpr int kBootpXidOffset = 4;
+constexpr int kBootpYiaddrOffset = 16;
+constexpr int kBootpSiaddrOffset = 20;
+constexpr int kBootpChaddrOffset = 28;
+constexpr int kBootpChaddrSize = 16;
+constexpr int kBootpSnameOffset = 44;
+constexpr int kBootpSnameSize = 64;
+constexpr int kBootpFileOffset = 108;
+constexpr int kBootpFileSize = 128;
+constexpr int kBootpVendOffset = 236;
+// In the vendor area: four zero bytes, then the firmware image's first 16 bytes.
+constexpr int kBootpVendZeroOffset = 264;
+constexpr int kBootpVendZeroSize = 4;
+constexpr int kBootpVendImageOffset = 268;
+constexpr int kBootpVendImageSize = 16;
+constexpr int kBootpMessageSize = 300;
+constexpr std::uint8_t kBootpOpRequest = 1;
+constexpr std::uint8_t kBootpOpReply = 2;
+constexpr std::uint8_t kBootpHtypeEthernet = 1;
+
+class CBootP {
+  public:
+    static constexpr int kInterfaceSlots = 64;
+    static constexpr int kPoolEntries = 10;
+    static constexpr int kFirstPoolHost = 100;
+    static constexpr int kReceiveBufferSize = 4096;
+    static constexpr std::uint16_t kServerPort = 67;
+    static constexpr std::uint16_t kClientPort = 68;
+    static constexpr std::uint32_t kMinRequestSpacingMs = 1500;
+    static constexpr const char* kBootFileName = "d:\\a.bin";
+    static constexpr const char* kServerName = "BOOTPServer";
+    static constexpr int kAddressTextSize = 32;
+    static constexpr int kHostNameSize = 257;
+
+    struct PoolEntry {
+        bool issued = false;
+        std::uint32_t word = 0;
+        std::uint8_t hardwareAddress[kBootpChaddrSize] = {};  // the chaddr it was issued to
+        char text[kAddressTextSize] = "0.0.0.0";
+    };
+
+    explicit CBootP(const BoardContext& context);  // on the real computer
+    CBootP(const BoardContext& context, CBootPPlatform& platform);
+    ~CBootP();
+    CBootP(const CBootP&) = delete;
+    CBootP& operator=(const CBootP&) = delete;
+
+    // Detects the adapters and starts one thread per adapter. Returns 0.
+    int Init();
+    // Stops every thread and frees the adapter list. Returns 0.
+    int StopAll();
+
+    // The inner operations, by interface number. Public so that request handling can
+    // be driven without threads or sockets; the interface threads call them too.
+    std::uint32_t DetectInterfaces();
+    bool StartThread(int i);
+    bool StopThread(int i);
+    bool GetHostInfo(int i);
+    void RebuildPool(int i);
+    // One received datagram: HandleRead after the receive.
+    void HandleDatagram(int i, const std::uint8_t* data, int length, const os::SocketAddress& from);
+    void ProcessRequest(int i);
+    void SendBootP(int i, const char* addressText);
+
+    // The error reporters: one log line each, nothing for code 0. Bind and send use
+    // the thread's last socket error and ignore `code`.
+    static void ReportBindError(int code, const char* context);
+    static void ReportSendToError(int code, const char* context);
+    void ReportAdaptersInfoError(int code, const char* context);
+
+    // Observers, for the owner and tests.
+    std::uint32_t InterfaceCount() const { return interfaceCount_; }
+    const std::vector<os::AdapterInfo>& Adapters() const { return adapters_; }
+    const PoolEntry& Pool(int i, int j) const { return slots_[i]->pool[j]; }
+    std::uint32_t InterfaceAddress(int i) const { return slots_[i]->interfaceAddress; }
+    const std::uint8_t* Message(int i) const { return slots_[i]->message; }
+    bool IsRunning(int i) const { return slots_[i]->running.load(); }
+    int ExitCode(int i) const { return slots_[i]->exitCode.load(); }
+    CArp& Arp(int i) { return slots_[i]->arp; }
+
+  private:
+    struct Slot {
+        explicit Slot(CArp::TableReader reader) : arp(std::move(reader)) {}
+        os::UdpSocket socket;
+        std::uint8_t receiveBuffer[kReceiveBufferSize] = {};
+        os::SocketAddress localAddress;
+        os::SocketAddress replyDestination;
+        PoolEntry pool[kPoolEntries];
+        char interfaceText[kAddressTextSize] = "";
+        std::uint32_t interfaceAddress = 0;
+        std::uint8_t message[kBootpMessageSize] = {};
+        char hostName[kHostNameSize] = "";
+        CArp arp;
+        std::atomic<bool> running{false};
+        std::atomic<int> exitCode{0};
+        std::thread thread;
+        std::unique_ptr<os::Waiter> waiter;  // the stop and network events
+    };
+
+    bool ListAdapters();
+    int BootPThread(int i);
+    bool CreateEvents(int i);
+    bool InitializeBootP(int i);
+    void HandleNetworkEvents(int i);
+    void HandleRead(int i);
+    PoolEntry* ChoosePoolEntry(int i, const std::uint8_t* chaddr);
+    void CloseSocket(int i);
+    void CloseEvents(int i);
+    void StopAllThreads();
+    bool ValidSlot(int i) const { return i >= 0 && i < kInterfaceSlots; }
+
+    const BoardContext& context_;
+    CBootPPlatform& platform_;
+    std::uint32_t interfaceCount_ = 0;
+    std::vector<os::AdapterInfo> adapters_;
+    std::unique_ptr<Slot> slots_[kInterfaceSlots];
+    // Shared by every interface thread, without a lock: two interfaces may both pass
+    // the spacing test at the same moment, and nothing else depends on it.
+    std::atomic<std::uint32_t> lastRequestTick_;
+};
+
+}  // namespace net

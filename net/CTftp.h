@@ -1,0 +1,76 @@
+// The read-only TFTP server that gives a board its firmware image: a worker thread
+// with a socket on port 69 for read requests and a transfer socket, opened on the
+// first accepted request and kept until the worker ends, from which the DATA blocks
+// leave and on which the ACKs arrive. The protocol itself is CTftpTransfer's.
+//
+// The worker shows its own progress window and message boxes through the UI port; a
+// question left unanswered holds up Stop. Start, Stop and destruction are for the
+// owner's thread; HasEnded and the accessors may be read from any thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "net/CTftpTransfer.h"
+#include "net/board_context.h"
+#include "os/udp_socket.h"
+#include "os/waiter.h"
+
+namespace net {
+
+class CTftp : private CTftpTransfer::Sender {
+  public:
+    static constexpr std::uint16_t kDefaultPort = 69;
+    static constexpr int kReceiveBufferSize = 4096;
+
+    // `context` (not owned) must outlive this object. No socket or thread yet.
+    explicit CTftp(const BoardContext& context, CTftpTiming timing = {});
+    ~CTftp() override;
+    CTftp(const CTftp&) = delete;
+    CTftp& operator=(const CTftp&) = delete;
+
+    // Takes effect at the next Start. Port 0 lets the system choose (tests).
+    void SetPort(std::uint16_t newPort) { serverPort = newPort; }
+
+    // Starts the worker. False, with HasEnded() then 1, when no thread can be made.
+    bool Start();
+    // Asks the worker to end and waits for it, however long it takes. True when no
+    // worker runs any more.
+    bool Stop();
+    // 1 once the worker has finished, for whatever reason, or could not start; it
+    // never returns to 0.
+    int HasEnded() const { return ended.load(); }
+    bool IsRunning() const { return running.load(); }
+
+    // The port requests are heard on once the worker is listening; 0 before, and when
+    // the port could not be bound.
+    std::uint16_t ListeningPort() const { return listeningPort.load(); }
+    CTftpTransfer::State CurrentState() const { return transfer.CurrentState(); }
+    const CTftpTransfer::Counters& Stats() const { return transfer.Stats(); }
+
+  private:
+    void ServerThread();
+    bool OpenServerSocket();
+    bool OpenTransferSocket();
+    void CloseSockets();
+    void ReceiveTftp();
+    void HandleTftpRead();
+    void RunLoop();
+
+    bool EnsureTransferSocket() override;
+    void SendData(const std::uint8_t* packet, int length, const os::SocketAddress& to) override;
+
+    CTftpTransfer transfer;
+    std::uint16_t serverPort = kDefaultPort;
+    os::UdpSocket serverSocket;
+    os::UdpSocket transferSocket;
+    os::Waiter waiter;
+    std::uint8_t receiveBuffer[kReceiveBufferSize] = {};
+    std::atomic<int> ended{0};
+    std::atomic<bool> running{false};
+    std::atomic<std::uint16_t> listeningPort{0};
+    std::thread worker;
+};
+
+}  // namespace net

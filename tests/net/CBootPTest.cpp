@@ -1,0 +1,548 @@
+#include "net/CBootP.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "os/byte_order.h"
+#include "os/error_text.h"
+#include "os/inet_addr.h"
+#include "tests/net/CArpTestTable.h"
+
+namespace net {
+namespace {
+
+using testing::ArpRow;
+using testing::LogLines;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kPastGate = CBootP::kMinRequestSpacingMs + 1;
+constexpr std::uint32_t kRequestXid = 0x12345678u;
+
+os::AdapterInfo Adapter(const char* name, const char* ip, std::uint32_t index) {
+    os::AdapterInfo adapter;
+    std::snprintf(adapter.name, sizeof adapter.name, "%s", name);
+    std::snprintf(adapter.description, sizeof adapter.description, "test adapter %s", name);
+    std::snprintf(adapter.ipAddress, sizeof adapter.ipAddress, "%s", ip);
+    const std::uint8_t mac[6] = {0x02, 0, 0, 0, 0, static_cast<std::uint8_t>(index)};
+    std::memcpy(adapter.hardwareAddress, mac, sizeof mac);
+    adapter.hardwareAddressLength = sizeof mac;
+    adapter.index = index;
+    return adapter;
+}
+
+// The computer as the server sees it: adapters, ARP table, tick count and the
+// replies it sends, all in memory.
+class FakePlatform final : public CBootPPlatform {
+  public:
+    struct Reply {
+        Bytes bytes;
+        os::SocketAddress to;
+    };
+
+    std::uint32_t TickCountMs() override { return tick.load(); }
+    std::uint32_t NumberOfInterfaces(std::uint32_t& count) override {
+        if (interfaceCountError != 0) return interfaceCountError;
+        count = interfaceCount;
+        return 0;
+    }
+    std::uint32_t ListAdapters(std::uint32_t room, std::vector<os::AdapterInfo>& out,
+                               std::uint32_t& needed) override {
+        ++listCalls;
+        if (listError != 0) return listError;
+        if (adapters.size() > room) {
+            needed = static_cast<std::uint32_t>(adapters.size());
+            return os::kErrorBufferOverflow;
+        }
+        out = adapters;
+        return 0;
+    }
+    int LastSystemError() override { return lastSystemError; }
+    int HostName(char* buffer, int size) override {
+        std::snprintf(buffer, static_cast<std::size_t>(size), "testhost");
+        return hostNameResult;
+    }
+    std::uint32_t ReadArpTable(std::uint8_t* buffer, std::uint32_t capacity) override {
+        ++arpReads;
+        return testing::WriteArpTable(arp, buffer, capacity);
+    }
+    int SendReply(os::UdpSocket&, const std::uint8_t* data, int length,
+                  const os::SocketAddress& to) override {
+        std::lock_guard lock(mutex);
+        replies.push_back({Bytes(data, data + length), to});
+        if (sendError != 0) {
+            os::SetLastSocketError(sendError);
+            return -1;
+        }
+        return length;
+    }
+
+    std::atomic<std::uint32_t> tick{1000};
+    std::uint32_t interfaceCountError = 0;
+    std::uint32_t interfaceCount = 0;
+    std::vector<os::AdapterInfo> adapters;
+    std::uint32_t listError = 0;
+    int listCalls = 0;
+    int lastSystemError = 0;
+    int hostNameResult = 0;
+    std::vector<ArpRow> arp;
+    int arpReads = 0;
+    int sendError = 0;
+    std::mutex mutex;
+    std::vector<Reply> replies;
+};
+
+Bytes Mac(std::uint8_t last) {
+    return {0x00, 0x1a, 0x2b, 0x3c, 0x4d, last};
+}
+
+// A request whose every byte differs from its neighbours, so a reply byte that was
+// moved or cleared shows.
+Bytes Request(const Bytes& mac, std::uint8_t hlen = 6) {
+    Bytes request(kBootpMessageSize);
+    for (std::size_t i = 0; i < request.size(); ++i)
+        request[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    request[kBootpOpOffset] = kBootpOpRequest;
+    request[kBootpHtypeOffset] = kBootpHtypeEthernet;
+    request[kBootpHlenOffset] = hlen;
+    os::store_be32(&request[kBootpXidOffset], kRequestXid);
+    std::memset(&request[kBootpChaddrOffset], 0, kBootpChaddrSize);
+    std::memcpy(&request[kBootpChaddrOffset], mac.data(), mac.size());
+    request[kBootpSnameOffset] = 0;  // an empty server name unless a test says otherwise
+    return request;
+}
+
+std::string Dotted(const std::uint8_t* field) {
+    return std::to_string(field[0]) + '.' + std::to_string(field[1]) + '.' +
+           std::to_string(field[2]) + '.' + std::to_string(field[3]);
+}
+
+class BootPTest : public ::testing::Test {
+  protected:
+    BootPTest() {
+        for (std::size_t i = 0; i < sizeof image; ++i)
+            image[i] = static_cast<std::uint8_t>(0xA0 + i);
+        context.image = image;
+        context.imageSize = sizeof image;
+        platform.adapters = {Adapter("eth0", "10.9.9.1", 5), Adapter("eth1", "192.168.7.33", 6)};
+        platform.interfaceCount = 3;  // loopback included, as Windows counts
+    }
+
+    // What Init and each interface thread do before their socket exists.
+    void Start() {
+        server = std::make_unique<CBootP>(context, platform);
+        server->DetectInterfaces();
+        for (std::uint32_t i = 0; i < server->InterfaceCount(); ++i) {
+            server->GetHostInfo(static_cast<int>(i));
+            server->RebuildPool(static_cast<int>(i));
+        }
+        platform.tick += kPastGate;
+    }
+
+    // One datagram on interface `i`, then past the request spacing.
+    void Deliver(int i, const Bytes& datagram) {
+        server->HandleDatagram(i, datagram.data(), static_cast<int>(datagram.size()),
+                               {0, CBootP::kClientPort});
+        platform.tick += kPastGate;
+    }
+
+    std::size_t ReplyCount() { return platform.replies.size(); }
+    const Bytes& LastReply() { return platform.replies.back().bytes; }
+    std::string LastYiaddr() { return Dotted(&LastReply()[kBootpYiaddrOffset]); }
+
+    std::uint8_t image[32] = {};
+    BoardContext context;
+    FakePlatform platform;
+    LogLines log;
+    std::unique_ptr<CBootP> server;
+};
+
+TEST_F(BootPTest, AnswersFromThePoolInOrderThenFallsSilentOnThatInterfaceOnly) {
+    Start();
+    for (int board = 0; board < CBootP::kPoolEntries; ++board) {
+        Deliver(0, Request(Mac(static_cast<std::uint8_t>(board))));
+        ASSERT_EQ(ReplyCount(), static_cast<std::size_t>(board + 1));
+        EXPECT_EQ(LastYiaddr(), "10.9.9." + std::to_string(100 + board));
+        EXPECT_EQ(Dotted(&LastReply()[kBootpSiaddrOffset]), "10.9.9.1");
+        EXPECT_EQ(platform.replies.back().to.ToString(), "10.9.9.255:68");
+        EXPECT_TRUE(server->Pool(0, board).issued);
+    }
+    EXPECT_TRUE(log.Has("CBootP::ProcessRequest: issued address at 10.9.9.109"));
+
+    Deliver(0, Request(Mac(0x77)));
+    EXPECT_EQ(ReplyCount(), 10u);
+
+    Deliver(1, Request(Mac(0x77)));
+    ASSERT_EQ(ReplyCount(), 11u);
+    EXPECT_EQ(LastYiaddr(), "192.168.7.100");
+    EXPECT_EQ(platform.replies.back().to.ToString(), "192.168.7.255:68");
+}
+
+TEST_F(BootPTest, RepeatedRequestFromTheSameBoardGetsTheSameEntry) {
+    Start();
+    Deliver(0, Request(Mac(1)));
+    for (int retry = 0; retry < 2 * CBootP::kPoolEntries; ++retry)
+        Deliver(0, Request(Mac(1)));
+    ASSERT_EQ(ReplyCount(), 21u);
+    for (const auto& reply : platform.replies)
+        EXPECT_EQ(Dotted(&reply.bytes[kBootpYiaddrOffset]), "10.9.9.100");
+    EXPECT_FALSE(server->Pool(0, 1).issued);
+
+    Deliver(0, Request(Mac(2)));
+    EXPECT_EQ(LastYiaddr(), "10.9.9.101");
+}
+
+TEST_F(BootPTest, AddressKnownToTheArpTableIsGivenAgainWithoutTouchingThePool) {
+    platform.arp = {{5, Mac(9), "10.9.9.20", os::kArpTypeStatic}};
+    Start();
+    Deliver(0, Request(Mac(9)));
+    ASSERT_EQ(ReplyCount(), 1u);
+    EXPECT_EQ(LastYiaddr(), "10.9.9.20");
+    EXPECT_TRUE(log.Has("CBootP::ProcessRequest: found address at 10.9.9.20"));
+    for (int j = 0; j < CBootP::kPoolEntries; ++j)
+        EXPECT_FALSE(server->Pool(0, j).issued) << j;
+
+    Deliver(0, Request(Mac(1)));
+    EXPECT_EQ(LastYiaddr(), "10.9.9.100");
+}
+
+TEST_F(BootPTest, LowestIpv4AddressWinsAmongDuplicateArpEntries) {
+    platform.arp = {{6, Mac(9), "10.9.9.20", os::kArpTypeDynamic},
+                    {5, Mac(9), "10.9.9.40", os::kArpTypeStatic}};
+    Start();
+    Deliver(0, Request(Mac(9)));
+    ASSERT_EQ(ReplyCount(), 1u);
+    EXPECT_EQ(LastYiaddr(), "10.9.9.20");
+}
+
+TEST_F(BootPTest, ArpEntriesOfAnotherLengthNeverMatch) {
+    Bytes padded = Mac(9);
+    padded.resize(8, 0);
+    platform.arp = {{5, {}, "10.9.9.20", os::kArpTypeInvalid}, {5, padded, "10.9.9.21"}};
+    Start();
+    Deliver(0, Request(Mac(9)));
+    ASSERT_EQ(ReplyCount(), 1u);
+    EXPECT_EQ(LastYiaddr(), "10.9.9.100");
+    EXPECT_TRUE(log.Has("CArp::LookForAddr - PhysAddrLength mismatch 6 != 0"));
+    EXPECT_TRUE(log.Has("CArp::LookForAddr - PhysAddrLength mismatch 6 != 8"));
+}
+
+TEST_F(BootPTest, HlenNineIsAnsweredFromThePoolWithoutSearchingTheArpTable) {
+    Bytes nine = Mac(9);
+    nine.push_back(0x42);
+    nine.push_back(0x43);
+    nine.push_back(0x44);
+    platform.arp = {{5, Mac(9), "10.9.9.20"}};
+    Start();
+    const int readsBefore = platform.arpReads;
+    Deliver(0, Request(nine, 9));
+    ASSERT_EQ(ReplyCount(), 1u);
+    EXPECT_EQ(LastYiaddr(), "10.9.9.100");
+    EXPECT_EQ(platform.arpReads, readsBefore);
+}
+
+TEST_F(BootPTest, HlenAboveSixteenIsBoundedByChaddr) {
+    Start();
+    Deliver(0, Request(Mac(9), 255));
+    ASSERT_EQ(ReplyCount(), 1u);
+    EXPECT_EQ(LastYiaddr(), "10.9.9.100");
+    // Sixteen bytes of chaddr, nothing of sname behind it.
+    EXPECT_TRUE(
+        log.Has("CArp::GetNewAddress(5) - Looking for IP for MAC 00 1a 2b 3c 4d 09 00 00 "
+                "00 00 00 00 00 00 00 00"));
+}
+
+TEST_F(BootPTest, OnlyEthernetRequestsAreAnswered) {
+    Start();
+    Bytes reply = Request(Mac(1));
+    reply[kBootpOpOffset] = kBootpOpReply;
+    Deliver(0, reply);
+    Bytes tokenRing = Request(Mac(2));
+    tokenRing[kBootpHtypeOffset] = 6;
+    Deliver(0, tokenRing);
+    EXPECT_EQ(ReplyCount(), 0u);
+    EXPECT_FALSE(server->Pool(0, 0).issued);
+}
+
+TEST_F(BootPTest, LoopbackInterfaceNeverAnswers) {
+    platform.adapters = {Adapter("lo", "127.0.0.1", 1)};
+    Start();
+    Deliver(0, Request(Mac(1)));
+    EXPECT_EQ(ReplyCount(), 0u);
+}
+
+TEST_F(BootPTest, RequestsWithinSpacingOfConstructionOrOfAnyInterfacesLastAreIgnored) {
+    server = std::make_unique<CBootP>(context, platform);
+    server->DetectInterfaces();
+    for (int i = 0; i < 2; ++i) {
+        server->GetHostInfo(i);
+        server->RebuildPool(i);
+    }
+    const Bytes request = Request(Mac(1));
+    const auto send = [&](int i) {
+        server->HandleDatagram(i, request.data(), kBootpMessageSize, {0, CBootP::kClientPort});
+    };
+    platform.tick += CBootP::kMinRequestSpacingMs;  // exactly 1500 ms: not more
+    send(0);
+    EXPECT_EQ(ReplyCount(), 0u);
+    platform.tick += 1;
+    send(0);
+    EXPECT_EQ(ReplyCount(), 1u);
+    platform.tick += 700;
+    send(1);  // the spacing is shared by all interfaces
+    EXPECT_EQ(ReplyCount(), 1u);
+    platform.tick += 801;
+    send(1);
+    EXPECT_EQ(ReplyCount(), 2u);
+}
+
+TEST_F(BootPTest, SpacingHoldsAcrossAWrapOfTheTickCount) {
+    platform.tick = 0xFFFFFF00u;
+    server = std::make_unique<CBootP>(context, platform);
+    server->DetectInterfaces();
+    server->GetHostInfo(0);
+    server->RebuildPool(0);
+    const Bytes request = Request(Mac(1));
+    platform.tick = 0x000004D0u;  // 1488 ms after construction
+    server->HandleDatagram(0, request.data(), kBootpMessageSize, {});
+    EXPECT_EQ(ReplyCount(), 0u);
+    platform.tick = 0x00000500u;  // 1536 ms
+    server->HandleDatagram(0, request.data(), kBootpMessageSize, {});
+    EXPECT_EQ(ReplyCount(), 1u);
+}
+
+TEST_F(BootPTest, DatagramsAreReadInWhole300ByteBlocksTheLastOneAnswered) {
+    Start();
+    Bytes shortOne = Request(Mac(1));
+    shortOne.resize(299);
+    Deliver(0, shortOne);
+    EXPECT_EQ(ReplyCount(), 0u);
+    EXPECT_TRUE(log.Has("CBootP::HandleRead - 299 bytes received from 0x00000000 port 68"));
+
+    Deliver(0, Request(Mac(2)));
+    ASSERT_EQ(ReplyCount(), 1u);
+
+    Bytes dhcpSized = Request(Mac(3));
+    dhcpSized.resize(548, 0x63);
+    Deliver(0, dhcpSized);
+    ASSERT_EQ(ReplyCount(), 2u);
+    EXPECT_EQ(LastReply().size(), static_cast<std::size_t>(kBootpMessageSize));
+    EXPECT_EQ(LastYiaddr(), "10.9.9.101");
+    EXPECT_EQ(std::memcmp(&LastReply()[kBootpChaddrOffset], Mac(3).data(), 6), 0);
+
+    Bytes two = Request(Mac(4));
+    const Bytes second = Request(Mac(5));
+    two.insert(two.end(), second.begin(), second.end());
+    Deliver(0, two);
+    ASSERT_EQ(ReplyCount(), 3u);
+    EXPECT_EQ(std::memcmp(&LastReply()[kBootpChaddrOffset], Mac(5).data(), 6), 0);
+}
+
+TEST_F(BootPTest, ReplyCarriesTheAddressesBootFileAndImageHeader) {
+    Start();
+    Deliver(0, Request(Mac(1)));
+    ASSERT_EQ(ReplyCount(), 1u);
+    const Bytes& reply = LastReply();
+    EXPECT_EQ(reply[kBootpOpOffset], kBootpOpReply);
+    EXPECT_EQ(os::load_be32(&reply[kBootpXidOffset]), kRequestXid);
+    EXPECT_STREQ(reinterpret_cast<const char*>(&reply[kBootpFileOffset]), "d:\\a.bin");
+    for (int k = 0; k < kBootpVendZeroSize; ++k)
+        EXPECT_EQ(reply[kBootpVendZeroOffset + k], 0) << k;
+    EXPECT_EQ(std::memcmp(&reply[kBootpVendImageOffset], image, kBootpVendImageSize), 0);
+    EXPECT_TRUE(log.Has("CBootP::SendBootP( 0 ) - sendto( -1, ...) returned 300"));
+}
+
+TEST_F(BootPTest, EveryByteOutsideTheWrittenFieldsIsTheRequests) {
+    Start();
+    Bytes request = Request(Mac(1));
+    for (int k = 0; k < kBootpSnameSize; ++k)  // a full server name: nothing appended
+        request[kBootpSnameOffset + k] = static_cast<std::uint8_t>('a' + k % 26);
+    Deliver(0, request);
+    ASSERT_EQ(ReplyCount(), 1u);
+    const Bytes& reply = LastReply();
+    const std::size_t fileNameWithZero = std::strlen(CBootP::kBootFileName) + 1;
+    const auto written = [&](std::size_t i) {
+        const auto inside = [i](std::size_t from, std::size_t size) {
+            return i >= from && i < from + size;
+        };
+        return inside(kBootpOpOffset, 1) || inside(kBootpYiaddrOffset, 4) ||
+               inside(kBootpSiaddrOffset, 4) || inside(kBootpFileOffset, fileNameWithZero) ||
+               inside(kBootpVendZeroOffset, kBootpVendZeroSize + kBootpVendImageSize);
+    };
+    for (std::size_t i = 0; i < reply.size(); ++i) {
+        if (!written(i)) {
+            EXPECT_EQ(reply[i], request[i]) << "byte " << i;
+        }
+    }
+}
+
+TEST_F(BootPTest, ServerNameIsAppendedWithinItsField) {
+    Start();
+    Deliver(0, Request(Mac(1)));
+    EXPECT_STREQ(reinterpret_cast<const char*>(&LastReply()[kBootpSnameOffset]), "BOOTPServer");
+
+    Bytes sixty = Request(Mac(2));
+    std::memset(&sixty[kBootpSnameOffset], 'x', 60);
+    sixty[kBootpSnameOffset + 60] = 0;
+    Deliver(0, sixty);
+    const std::string name(reinterpret_cast<const char*>(&LastReply()[kBootpSnameOffset]),
+                           kBootpSnameSize);
+    EXPECT_EQ(name, std::string(60, 'x') + "BOOT");
+    EXPECT_STREQ(reinterpret_cast<const char*>(&LastReply()[kBootpFileOffset]), "d:\\a.bin");
+}
+
+TEST_F(BootPTest, FailedSendIsReportedAndTheEntryStaysIssued) {
+    platform.adapters = {Adapter("a", "10.1.1.1", 1), Adapter("b", "10.1.2.1", 2),
+                         Adapter("c", "10.1.3.1", 3), Adapter("d", "10.1.4.1", 4)};
+    platform.interfaceCount = 5;
+    platform.sendError = 10035;
+    Start();
+    Deliver(3, Request(Mac(1)));
+    EXPECT_TRUE(
+        log.Has("CBootP::SendBootP( 3 ) - sendto returned an error WSAEWOULDBLOCK.  Error "
+                "number 10035\n"));
+    EXPECT_TRUE(log.Has("CBootP::SendBootP( 3 ) - sendto( -1, ...) returned -1"));
+    EXPECT_TRUE(server->Pool(3, 0).issued);
+}
+
+TEST_F(BootPTest, InterfaceWithoutAUsableAddressIsNotServed) {
+    platform.adapters = {Adapter("eth0", "0.0.0.0", 1), Adapter("eth1", "not an address", 2)};
+    Start();
+    EXPECT_EQ(server->InterfaceAddress(0), 0u);
+    EXPECT_EQ(server->InterfaceAddress(1), os::kInaddrNone);
+    // The thread ends at once, before any socket exists, and is still joined.
+    EXPECT_EQ(server->Init(), 0);
+    EXPECT_EQ(server->StopAll(), 0);
+    EXPECT_EQ(server->ExitCode(0), -1);
+    EXPECT_EQ(server->ExitCode(1), -1);
+    EXPECT_FALSE(server->IsRunning(0));
+    EXPECT_TRUE(log.Has("CBootP::Init - spawning thread 1"));
+    EXPECT_FALSE(log.HasSubstring("bound socket"));
+}
+
+TEST_F(BootPTest, HostNameFailureIsLoggedAndLeavesTheAddress) {
+    platform.hostNameResult = -1;
+    Start();
+    EXPECT_TRUE(log.Has("CBootP::GetHostInfo - gethostname returned -1"));
+    EXPECT_EQ(server->InterfaceAddress(0), 0u);
+}
+
+TEST_F(BootPTest, DetectionLogsTheAdaptersAndLoadsOneArpTableEach) {
+    Start();
+    EXPECT_EQ(server->InterfaceCount(), 2u);
+    EXPECT_TRUE(log.Has(
+        "CBootP::DetectInterfaces - GetNumberOfInterfaces returns: 3 (includes loopback device)"));
+    EXPECT_TRUE(
+        log.Has("CBootP::DetectInterfaces - GetAdaptersInfo 1 found adapter eth1\ntest "
+                "adapter eth1.\n"));
+    EXPECT_TRUE(log.Has("CBootP::DetectInterfaces - Only 2 of 3 interfaces found. Truncating."));
+    EXPECT_EQ(server->Arp(0).AdapterIndex(), 5);
+    EXPECT_EQ(server->Arp(1).AdapterIndex(), 6);
+    EXPECT_EQ(server->Arp(2).AdapterIndex(), -1);
+}
+
+TEST_F(BootPTest, TooSmallAdapterRoomIsAskedAgainWithTheSizeThePlatformWants) {
+    platform.interfaceCount = 0;  // as Wine answers
+    Start();
+    EXPECT_EQ(platform.listCalls, 2);
+    EXPECT_EQ(server->InterfaceCount(), 2u);
+    EXPECT_TRUE(log.Has("CBootP::DetectInterfaces - Only 2 of 0 interfaces found. Truncating."));
+}
+
+TEST_F(BootPTest, FailedAdapterQueryServesNoInterface) {
+    platform.listError = os::kErrorNoData;
+    Start();
+    EXPECT_EQ(server->InterfaceCount(), 0u);
+    EXPECT_TRUE(
+        log.Has("CBootP::DetectInterfaces - GetAdaptersInfo returned an error "
+                "ERROR_NO_DATA.  Error number 232\n"));
+    EXPECT_FALSE(server->StartThread(0));
+    EXPECT_TRUE(log.Has("StartThread(0) - out of bounds"));
+}
+
+TEST_F(BootPTest, FailedInterfaceCountServesNoInterface) {
+    platform.interfaceCountError = 50;
+    Start();
+    EXPECT_EQ(server->InterfaceCount(), 0u);
+    EXPECT_EQ(platform.listCalls, 0);
+    EXPECT_TRUE(log.Has("CBootP::DetectInterfaces - GetNumberOfInterfaces returned error: 50"));
+}
+
+TEST_F(BootPTest, AtMostSixtyFourAdaptersAreServed) {
+    platform.adapters.clear();
+    for (std::uint32_t n = 0; n < 70; ++n)
+        platform.adapters.push_back(Adapter("eth", "0.0.0.0", n + 1));
+    platform.interfaceCount = 71;
+    Start();
+    EXPECT_EQ(server->InterfaceCount(), 64u);
+    EXPECT_EQ(server->Arp(63).AdapterIndex(), 64);
+}
+
+TEST_F(BootPTest, SecondDetectionFreesTheEarlierList) {
+    Start();
+    server->DetectInterfaces();
+    EXPECT_TRUE(log.Has("m_sAdapterInfo not NULL"));
+}
+
+// The reporters, as their lines read.
+class BootPReportTest : public BootPTest {};
+
+TEST_F(BootPReportTest, BindErrorNamesTheCodeFromTheThreadsLastSocketError) {
+    os::SetLastSocketError(10048);
+    CBootP::ReportBindError(0, "CBootP::InitializeBootP( 0 ) IP 0x0109090a  Port 67");
+    EXPECT_TRUE(
+        log.Has("CBootP::InitializeBootP( 0 ) IP 0x0109090a  Port 67 - bind returned an "
+                "error WSAEADDRINUSE.  Error number 10048\n"));
+}
+
+TEST_F(BootPReportTest, CodeOutsideTheTableFallsBackToTheSystemText) {
+    os::SetLastSocketError(10004);  // only the send table lists it
+    CBootP::ReportBindError(0, "ctx");
+    const std::string expected =
+        "ctx - bind returned an error number 10004 -> " + os::SystemErrorText(10004) + "\n";
+    EXPECT_FALSE(os::SystemErrorText(10004).empty());
+    EXPECT_TRUE(log.Has(expected)) << expected;
+}
+
+TEST_F(BootPReportTest, CodeZeroWritesNothing) {
+    os::SetLastSocketError(0);
+    CBootP::ReportBindError(10048, "ctx");
+    CBootP::ReportSendToError(10035, "ctx");
+    Start();
+    log.Clear();
+    server->ReportAdaptersInfoError(0, "ctx");
+    EXPECT_TRUE(log.All().empty());
+}
+
+TEST_F(BootPReportTest, AdapterQueryFallbackCarriesTheLastSystemError) {
+    Start();
+    platform.lastSystemError = 5;
+    server->ReportAdaptersInfoError(1234, "CBootP::DetectInterfaces");
+    const std::string expected =
+        "CBootP::DetectInterfaces - GetAdaptersInfo returned an error 1234.  Error number 5 -> " +
+        os::SystemErrorText(5) + "\n";
+    EXPECT_TRUE(log.Has(expected)) << expected;
+}
+
+TEST_F(BootPReportTest, EveryAdapterQueryCodeHasItsOwnLine) {
+    Start();
+    for (const auto& [code, name] :
+         std::vector<std::pair<int, std::string>>{{111, "ERROR_BUFFER_OVERFLOW"},
+                                                  {87, "ERROR_INVALID_PARAMETER"},
+                                                  {232, "ERROR_NO_DATA"},
+                                                  {50, "ERROR_NOT_SUPPORTED"}}) {
+        server->ReportAdaptersInfoError(code, "ignored");
+        EXPECT_TRUE(log.Has("CBootP::DetectInterfaces - GetAdaptersInfo returned an error " + name +
+                            ".  Error number " + std::to_string(code) + "\n"))
+            << code;
+    }
+}
+
+}  // namespace
+}  // namespace net

@@ -1,0 +1,325 @@
+// The server over real loopback sockets, with shortened time-outs.
+#include "net/CTftp.h"
+
+#include "tests/support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/firmware_image.h"
+#include "diag/CLog.h"
+#include "os/byte_order.h"
+#include "os/inet_addr.h"
+#include "os/udp_socket.h"
+#include "os/waiter.h"
+#include "tests/diag/RecordingUiPort.h"
+
+namespace net {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+constexpr int kFullBlocks = 42;
+constexpr int kContentSize = 21504;
+constexpr CTftpTiming kFastTiming{100, 50, 8};
+constexpr CTftpTiming kSlowTiming{2000, 2000, 8};
+
+struct Datagram {
+    Bytes bytes;
+    os::SocketAddress from;
+    std::uint16_t Opcode() const { return os::load_be16(bytes.data()); }
+    std::uint16_t Block() const { return os::load_be16(bytes.data() + kTftpBlockOffset); }
+};
+
+// A TFTP client on its own loopback address.
+class TestClient {
+  public:
+    explicit TestClient(const char* address = "127.0.0.1") {
+        EXPECT_TRUE(socket_.Open());
+        EXPECT_TRUE(socket_.Bind(os::InetAddr(address), 0));
+        EXPECT_TRUE(waiter_.Add(socket_));
+    }
+    void SendRrq(std::uint16_t serverPort, const std::string& name) {
+        Bytes packet{0, kTftpOpRrq};
+        packet.insert(packet.end(), name.begin(), name.end());
+        packet.push_back(0);
+        for (char c : std::string("octet"))
+            packet.push_back(static_cast<std::uint8_t>(c));
+        packet.push_back(0);
+        Send(packet, {os::InetAddr("127.0.0.1"), serverPort});
+    }
+    void SendAck(const os::SocketAddress& to, std::uint16_t block) {
+        Bytes packet(4);
+        os::store_be16(packet.data(), kTftpOpAck);
+        os::store_be16(packet.data() + kTftpBlockOffset, block);
+        Send(packet, to);
+    }
+    void SendError(const os::SocketAddress& to) { Send(Bytes{0, kTftpOpError, 0, 0, 0}, to); }
+    void Send(const Bytes& packet, const os::SocketAddress& to) {
+        socket_.SendTo(packet.data(), static_cast<int>(packet.size()), to);
+    }
+    std::optional<Datagram> Receive(std::chrono::milliseconds limit = 2s) {
+        const auto result = waiter_.Wait(static_cast<std::uint32_t>(limit.count()));
+        if (result.outcome != os::WaitOutcome::kReadable) return std::nullopt;
+        Datagram datagram;
+        datagram.bytes.resize(1024);
+        const int length = socket_.ReceiveFrom(datagram.bytes.data(), 1024, &datagram.from);
+        if (length < 0) return std::nullopt;
+        datagram.bytes.resize(static_cast<std::size_t>(length));
+        return datagram;
+    }
+    // Fetches a whole file, acknowledging each block once; returns the content.
+    std::optional<Bytes> Fetch(std::uint16_t serverPort, const std::string& name,
+                               os::SocketAddress* transferAddress = nullptr,
+                               std::size_t* lastBlockSize = nullptr) {
+        SendRrq(serverPort, name);
+        Bytes content;
+        for (std::uint16_t expected = 1;; ++expected) {
+            const auto data = Receive();
+            if (!data || data->Opcode() != kTftpOpData || data->Block() != expected)
+                return std::nullopt;
+            if (transferAddress != nullptr) *transferAddress = data->from;
+            content.insert(content.end(), data->bytes.begin() + kTftpDataOffset, data->bytes.end());
+            SendAck(data->from, expected);
+            if (data->bytes.size() < static_cast<std::size_t>(kTftpMaxDataPacket)) {
+                if (lastBlockSize != nullptr) *lastBlockSize = data->bytes.size();
+                return content;
+            }
+        }
+    }
+
+  private:
+    os::UdpSocket socket_;
+    os::Waiter waiter_;
+};
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+    return diag::RecordingUiPort::WaitFor(done, limit);
+}
+
+class Tftp : public ::testing::Test {
+  protected:
+    Tftp() {
+        context.image = app::FirmwareImage();
+        context.imageSize = app::kFirmwareImageSize;
+    }
+    // Starts the server on a port the system picks and waits until it listens.
+    std::uint16_t StartServer(CTftp& server) {
+        server.SetPort(0);
+        EXPECT_TRUE(server.Start());
+        EXPECT_TRUE(WaitUntil([&] { return server.ListeningPort() != 0; }));
+        return server.ListeningPort();
+    }
+
+    LogCapture log;
+    diag::RecordingUiPort ui;
+    BoardContext context;
+};
+
+TEST_F(Tftp, ServesTheImageThenServesASecondRequestOverTheSameTransferSocket) {
+    CTftp server(context, kSlowTiming);  // no time-out re-send, even on a loaded machine
+    const std::uint16_t port = StartServer(server);
+    TestClient client;
+    os::SocketAddress firstTransfer;
+    std::size_t lastBlockSize = 0;
+    const auto content = client.Fetch(port, "d:\\a.bin", &firstTransfer, &lastBlockSize);
+    ASSERT_TRUE(content.has_value());
+    ASSERT_EQ(content->size(), static_cast<std::size_t>(kContentSize));
+    EXPECT_EQ(std::memcmp(content->data(), app::FirmwareImage() + 28, kContentSize), 0);
+    EXPECT_EQ(lastBlockSize, 4u);
+    EXPECT_TRUE(WaitUntil([&] { return server.CurrentState() == CTftpTransfer::Idle; }));
+    EXPECT_EQ(server.Stats().transfersCompleted.load(), 1u);
+    const auto window = ui.Window(0);
+    ASSERT_EQ(window.captions.size(), 43u);  // bare title, then 2, 5, 7, 10, ... 100
+    EXPECT_EQ(window.captions[0], "Tftp Uploading");
+    EXPECT_EQ(window.captions[1], "Tftp Uploading [2%]");
+    EXPECT_EQ(window.captions.back(), "Tftp Uploading [100%]");
+    EXPECT_TRUE(window.destroyed);
+
+    std::this_thread::sleep_for(300ms);  // a while later, with the wait now unlimited
+    os::SocketAddress secondTransfer;
+    const auto again = client.Fetch(port, "fpga", &secondTransfer);
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ(*again, *content);
+    EXPECT_EQ(secondTransfer, firstTransfer);
+    EXPECT_TRUE(WaitUntil([&] { return server.Stats().transfersCompleted.load() == 2u; }));
+    EXPECT_EQ(server.Stats().dataSent.load(), 86u);  // nothing re-sent, nothing doubled
+    EXPECT_TRUE(ui.Questions().empty());
+    EXPECT_TRUE(ui.Messages().empty());
+    EXPECT_TRUE(server.Stop());
+    EXPECT_EQ(server.HasEnded(), 1);
+}
+
+TEST_F(Tftp, RepeatedAckSendsNothingAndALostBlockIsResentOnTheTimeout) {
+    CTftp server(context, kFastTiming);
+    const std::uint16_t port = StartServer(server);
+    TestClient client;
+    client.SendRrq(port, "x");
+    const auto first = client.Receive();
+    ASSERT_TRUE(first && first->Block() == 1);
+    // Pretend block 1 was lost: its re-send comes after one wait.
+    const auto resent = client.Receive();
+    ASSERT_TRUE(resent && resent->Block() == 1);
+    client.SendAck(first->from, 1);
+    auto second = client.Receive();
+    ASSERT_TRUE(second && second->Block() == 2);
+    client.SendAck(first->from, 1);  // repeated
+    client.SendAck(first->from, 1);
+    // Only the time-out re-send of block 2 may come, never block 3.
+    const auto next = client.Receive(30ms);
+    if (next) {
+        EXPECT_EQ(next->Block(), 2);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return server.Stats().ignoredAcks.load() == 2u; }));
+    EXPECT_EQ(server.Stats().dataSent.load() - server.Stats().dataResent.load(), 2u);
+}
+
+TEST_F(Tftp, AnotherClientsRequestMidTransferDoesNotRedirectTheBlocks) {
+    CTftp server(context, kFastTiming);
+    const std::uint16_t port = StartServer(server);
+    TestClient board;
+    TestClient stranger("127.0.0.2");
+    board.SendRrq(port, "d:\\a.bin");
+    auto data = board.Receive();
+    ASSERT_TRUE(data.has_value());
+    const os::SocketAddress transfer = data->from;
+    stranger.SendRrq(port, "x");
+    stranger.SendAck(transfer, 1);
+    EXPECT_TRUE(WaitUntil([&] { return server.Stats().foreignPackets.load() == 1u; }));
+    Bytes content(data->bytes.begin() + kTftpDataOffset, data->bytes.end());
+    for (std::uint16_t block = 1; data->bytes.size() == 516u; ++block) {
+        board.SendAck(transfer, block);
+        do {
+            data = board.Receive();
+            ASSERT_TRUE(data.has_value());
+        } while (data->Block() == block);  // a time-out re-send of the acknowledged block
+        content.insert(content.end(), data->bytes.begin() + kTftpDataOffset, data->bytes.end());
+    }
+    board.SendAck(transfer, data->Block());
+    EXPECT_EQ(content.size(), static_cast<std::size_t>(kContentSize));
+    EXPECT_FALSE(stranger.Receive(100ms).has_value());
+    EXPECT_TRUE(log.Contains("CTftp::HandleTftpRead - ignored 4 bytes from"));
+}
+
+TEST_F(Tftp, ErrorWhileSendingShowsTheFlashMessageOncePerError) {
+    CTftp server(context, kFastTiming);
+    const std::uint16_t port = StartServer(server);
+    TestClient client;
+    client.SendRrq(port, "x");
+    const auto data = client.Receive();
+    ASSERT_TRUE(data.has_value());
+    client.SendError(data->from);
+    client.SendError(data->from);
+    EXPECT_TRUE(WaitUntil([&] { return ui.Messages().size() == 2u; }));
+    EXPECT_EQ(ui.Messages()[0],
+              "Error programming the flash on the motion control board.\n"
+              "You will need to reset the board or cycle power and try again.");
+}
+
+TEST_F(Tftp, ErrorAfterTheLastBlockEndsTheTransferWithoutAMessage) {
+    CTftp server(context, kFastTiming);
+    const std::uint16_t port = StartServer(server);
+    TestClient client;
+    client.SendRrq(port, "x");
+    for (std::uint16_t block = 1;; ++block) {
+        auto data = client.Receive();
+        ASSERT_TRUE(data.has_value());
+        if (data->Block() != block) {  // re-sent after a slow ACK
+            --block;
+            continue;
+        }
+        if (data->bytes.size() == 4u) {
+            client.SendError(data->from);
+            break;
+        }
+        client.SendAck(data->from, block);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return server.CurrentState() == CTftpTransfer::Idle; }));
+    EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(Tftp, SilenceAsksWithTheEmptyBoardNameAndRetryReturnsToIdle) {
+    ui.ScriptAnswers({true}, true);
+    CTftp server(context, kFastTiming);
+    const std::uint16_t port = StartServer(server);
+    TestClient client;
+    client.SendRrq(port, "x");
+    ASSERT_TRUE(client.Receive().has_value());
+    // The client goes quiet mid-transfer.
+    EXPECT_TRUE(WaitUntil([&] { return !ui.Questions().empty(); }));
+    EXPECT_EQ(ui.Questions()[0], " is not responding.\n\nRetry or Quit Plugin (cancel)?");
+    EXPECT_TRUE(WaitUntil([&] { return server.CurrentState() == CTftpTransfer::Idle; }));
+    EXPECT_EQ(server.HasEnded(), 0);
+    EXPECT_TRUE(server.IsRunning());
+}
+
+TEST_F(Tftp, CancelInTheQuestionEndsTheWorker) {
+    ui.ScriptAnswers({false});
+    CTftp server(context, kFastTiming);
+    StartServer(server);
+    EXPECT_TRUE(WaitUntil([&] { return server.HasEnded() == 1; }));
+    EXPECT_EQ(ui.Questions().size(), 1u);
+    EXPECT_TRUE(ui.Window(0).destroyed);
+    // A new Start replaces a worker that ended by itself.
+    ui.ScriptAnswers({}, true);
+    ASSERT_TRUE(server.Start());
+    EXPECT_TRUE(WaitUntil([&] { return server.ListeningPort() != 0; }));
+    EXPECT_TRUE(server.IsRunning());
+    EXPECT_TRUE(server.Stop());
+}
+
+TEST_F(Tftp, CancelInTheProgressWindowEndsTheWorker) {
+    CTftp server(context, CTftpTiming{2000, 2000, 8});
+    const std::uint16_t port = StartServer(server);
+    TestClient client;
+    client.SendRrq(port, "x");
+    ASSERT_TRUE(client.Receive().has_value());
+    ui.PressCancel(0);
+    const auto data = client.Receive();  // none needed: the worker looks after its wait
+    (void)data;
+    EXPECT_TRUE(WaitUntil([&] { return server.HasEnded() == 1; }));
+    EXPECT_TRUE(ui.Window(0).destroyed);
+    EXPECT_TRUE(ui.Questions().empty());
+}
+
+TEST_F(Tftp, WithThePortAlreadyBoundTheWorkerStartsStopsAndSaysSo) {
+    os::UdpSocket holder;
+    ASSERT_TRUE(holder.Open());
+    ASSERT_TRUE(holder.Bind(0, 0));
+    ui.ScriptAnswers({}, true);
+    CTftp server(context, kFastTiming);
+    server.SetPort(holder.LocalPort());
+    ASSERT_TRUE(server.Start());
+    EXPECT_TRUE(WaitUntil([&] {
+        return log.Contains("CTftp::OpenServerSocket - cannot bind UDP port " +
+                            std::to_string(holder.LocalPort()));
+    }));
+    EXPECT_TRUE(server.IsRunning());
+    EXPECT_EQ(server.HasEnded(), 0);
+    EXPECT_TRUE(server.Stop());
+    EXPECT_EQ(server.HasEnded(), 1);
+}
+
+TEST_F(Tftp, StopEndsAnIdleWorkerAtOnceAndHasEndedStaysSet) {
+    CTftp server(context);  // the real waits: 3 s
+    StartServer(server);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(server.Stop());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(server.HasEnded(), 1);
+    EXPECT_TRUE(server.Stop());
+    ASSERT_TRUE(server.Start());  // a new worker; the flag still says an earlier one ended
+    EXPECT_EQ(server.HasEnded(), 1);
+    EXPECT_TRUE(server.Stop());
+}
+
+}  // namespace
+}  // namespace net

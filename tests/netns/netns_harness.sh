@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Runs one scenario between two network namespaces joined by a veth pair: the
+# computer's side with 10.9.9.1/24, the board's side with no address. Whatever
+# happens, both namespaces (and everything still running in them) are removed.
+#
+#   netns_harness.sh SCENARIO_FILE SCENARIO [ARGS...]
+#
+# The scenario file defines a bash function scenario_<SCENARIO>; it runs with
+#   EMCB_NS_COMPUTER, EMCB_NS_BOARD   the namespaces
+#   EMCB_IF_COMPUTER, EMCB_IF_BOARD   the two ends of the veth pair
+#   EMCB_NS_WORK                      a scratch folder, removed afterwards
+# and the helpers in_computer / in_board (run a command in that namespace).
+# Exit status: the scenario's; 77 (skipped) without root or ip netns.
+set -euo pipefail
+
+readonly SKIPPED=77
+readonly COMPUTER_ADDRESS=10.9.9.1/24
+
+skip() {
+  echo "SKIPPED: $*"
+  exit "$SKIPPED"
+}
+
+[ $# -ge 2 ] || { echo "usage: $0 SCENARIO_FILE SCENARIO [ARGS...]" >&2; exit 2; }
+scenario_file=$1
+scenario=$2
+shift 2
+
+[ "$(id -u)" -eq 0 ] || skip "network namespaces need root"
+command -v ip >/dev/null 2>&1 || skip "iproute2 (ip) is not installed"
+ip netns list >/dev/null 2>&1 || skip "ip netns is unavailable here"
+
+# Namespaces of earlier runs that were killed outright (a trap cannot run then).
+for stale in $(ip netns list 2>/dev/null | awk '/^emcb-bootp-(pc|board)-[0-9]+/ {print $1}'); do
+  owner=${stale##*-}
+  if ! kill -0 "$owner" 2>/dev/null; then
+    ip netns pids "$stale" 2>/dev/null | xargs -r kill -9 2>/dev/null || true
+    ip netns del "$stale" 2>/dev/null || true
+  fi
+done
+
+export EMCB_NS_COMPUTER=emcb-bootp-pc-$$
+export EMCB_NS_BOARD=emcb-bootp-board-$$
+export EMCB_IF_COMPUTER=vbpc$$
+export EMCB_IF_BOARD=vbbd$$
+EMCB_NS_WORK=$(mktemp -d /tmp/emcb-netns.XXXXXX)
+export EMCB_NS_WORK
+
+remove_namespace() {
+  local ns=$1
+  ip netns list 2>/dev/null | grep -qw "^$ns" || return 0
+  # Only what runs inside our own namespace: processes this run started.
+  ip netns pids "$ns" 2>/dev/null | xargs -r kill -TERM 2>/dev/null || true
+  sleep 0.2
+  ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null || true
+  ip netns del "$ns" 2>/dev/null || true
+}
+
+cleanup() {
+  local status=$?
+  trap - EXIT INT TERM
+  remove_namespace "$EMCB_NS_BOARD"
+  remove_namespace "$EMCB_NS_COMPUTER"
+  rm -rf "$EMCB_NS_WORK"
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+ip netns add "$EMCB_NS_COMPUTER" 2>/dev/null || skip "cannot create a network namespace here"
+ip netns add "$EMCB_NS_BOARD"
+ip link add "$EMCB_IF_COMPUTER" netns "$EMCB_NS_COMPUTER" type veth \
+  peer name "$EMCB_IF_BOARD" netns "$EMCB_NS_BOARD"
+ip -n "$EMCB_NS_COMPUTER" addr add "$COMPUTER_ADDRESS" brd + dev "$EMCB_IF_COMPUTER"
+ip -n "$EMCB_NS_COMPUTER" link set lo up
+ip -n "$EMCB_NS_COMPUTER" link set "$EMCB_IF_COMPUTER" up
+ip -n "$EMCB_NS_BOARD" link set lo up
+ip -n "$EMCB_NS_BOARD" link set "$EMCB_IF_BOARD" up
+
+in_computer() { ip netns exec "$EMCB_NS_COMPUTER" "$@"; }
+in_board() { ip netns exec "$EMCB_NS_BOARD" "$@"; }
+
+# shellcheck source=/dev/null
+source "$scenario_file"
+declare -F "scenario_$scenario" >/dev/null || { echo "no scenario '$scenario' in $scenario_file" >&2; exit 2; }
+"scenario_$scenario" "$@"

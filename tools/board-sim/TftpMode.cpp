@@ -1,0 +1,180 @@
+#include "tools/board-sim/TftpMode.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cinttypes>
+#include <vector>
+
+#include "os/byte_order.h"
+#include "os/inet_addr.h"
+
+namespace board_sim {
+namespace {
+
+constexpr std::size_t kLengthOffset = 8;  // in the image header
+constexpr std::size_t kCrcOffset = 12;
+constexpr int kReceiveBufferSize = 65536;  // any datagram arrives whole
+constexpr int kMaxDatagramsPerWake = 64;
+
+TftpClientConfig ConfigFrom(const TftpOptions& options) {
+    TftpClientConfig config;
+    config.fileName = options.fileName;
+    config.expectedLength = os::load_le32(options.header.data() + kLengthOffset);
+    config.expectedCrc = os::load_le32(options.header.data() + kCrcOffset);
+    config.errorAtBlock = options.errorAtBlock;
+    return config;
+}
+
+const char* PhaseName(TftpClient::Phase phase) {
+    switch (phase) {
+        case TftpClient::Phase::Requesting:
+            return "requesting";
+        case TftpClient::Phase::Receiving:
+            return "receiving";
+        case TftpClient::Phase::Complete:
+            return "complete";
+        case TftpClient::Phase::Failed:
+            return "error-sent";
+    }
+    return "unknown";
+}
+
+std::string JsonEscaped(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            escaped += '\\';
+            escaped += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
+            escaped += code;
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+}  // namespace
+
+TftpMode::TftpMode(const TftpOptions& options, std::FILE* out, std::FILE* err)
+    : options_(options),
+      out_(out),
+      err_(err),
+      faults_(options.faultRates, options.seed),
+      client_(ConfigFrom(options), options.serverPort) {}
+
+int TftpMode::Run(const std::atomic<bool>& stopRequested) {
+    if (!socket_.Open() || !socket_.Bind(os::InetAddr("127.0.0.1"), 0) ||
+        !socket_.SetNonBlocking(true)) {
+        std::fprintf(err_, "board-sim: cannot open the socket: error %d\n", socket_.LastError());
+        return 1;
+    }
+    std::fprintf(err_, "board-sim: tftp mode, local port %u, server %s, file \"%s\"\n",
+                 static_cast<unsigned>(socket_.LocalPort()), options_.serverText.c_str(),
+                 options_.fileName.c_str());
+    std::fflush(err_);
+    Loop(stopRequested);
+    std::fprintf(out_, "%s\n", SummaryJson().c_str());
+    std::fflush(out_);
+    const bool ok = client_.CurrentPhase() == TftpClient::Phase::Complete && client_.LengthOk() &&
+                    client_.CrcOk();
+    return ok ? 0 : 1;
+}
+
+void TftpMode::Loop(const std::atomic<bool>& stopRequested) {
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(options_.durationMs);
+    const std::chrono::milliseconds retry(options_.retryMs);
+    Send(client_.Request());
+    nextRetry_ = Clock::now() + retry;
+    while (!stopRequested.load()) {
+        const Clock::time_point now = Clock::now();
+        if (client_.CurrentPhase() == TftpClient::Phase::Failed) break;
+        if (client_.CurrentPhase() == TftpClient::Phase::Complete) {
+            if (!finishedNoted_) {
+                finishedNoted_ = true;
+                finishedAt_ = now;
+            }
+            if (now >= finishedAt_ + std::chrono::milliseconds(options_.dallyMs)) break;
+        }
+        if (now >= end) {
+            timedOut_ = client_.CurrentPhase() != TftpClient::Phase::Complete;
+            break;
+        }
+        if (now >= nextRetry_) {
+            if (const auto outgoing = client_.OnTimeout()) Send(*outgoing);
+            nextRetry_ = now + retry;
+        }
+        Clock::time_point until = std::min(nextRetry_, end);
+        if (finishedNoted_)
+            until = std::min(until, finishedAt_ + std::chrono::milliseconds(options_.dallyMs));
+        if (WaitReadable(until)) {
+            ReceiveAll();
+            nextRetry_ = Clock::now() + retry;
+        }
+    }
+}
+
+bool TftpMode::WaitReadable(Clock::time_point until) {
+    const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+    pollfd descriptor{static_cast<int>(socket_.NativeHandle()), POLLIN, 0};
+    const int timeout = static_cast<int>(std::max<std::int64_t>(0, remaining.count()));
+    return poll(&descriptor, 1, timeout) > 0 && (descriptor.revents & POLLIN) != 0;
+}
+
+void TftpMode::ReceiveAll() {
+    std::vector<std::uint8_t> buffer(kReceiveBufferSize);
+    for (int i = 0; i < kMaxDatagramsPerWake; ++i) {
+        os::SocketAddress from;
+        const int length = socket_.ReceiveFrom(buffer.data(), kReceiveBufferSize, &from);
+        if (length < 0) return;
+        ++datagramsReceived_;
+        if (from.addressNetworkOrder != options_.serverAddressNetworkOrder) {
+            ++strangers_;
+            continue;
+        }
+        if (faults_.DropIncoming()) continue;
+        const auto outgoing = client_.OnDatagram(
+            std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(length)),
+            from.port);
+        if (outgoing) Send(*outgoing);
+    }
+}
+
+void TftpMode::Send(const TftpClient::Outgoing& outgoing) {
+    if (faults_.DropOutgoing()) return;
+    const os::SocketAddress to{options_.serverAddressNetworkOrder, outgoing.port};
+    const int sent =
+        socket_.SendTo(outgoing.packet.data(), static_cast<int>(outgoing.packet.size()), to);
+    if (sent < 0)
+        ++sendErrors_;
+    else
+        ++datagramsSent_;
+}
+
+std::string TftpMode::SummaryJson() const {
+    const TftpClientCounters& c = client_.Counters();
+    char text[1024];
+    std::snprintf(
+        text, sizeof text,
+        "{\"mode\":\"tftp\",\"file\":\"%s\",\"result\":\"%s\",\"timed_out\":%s,"
+        "\"blocks\":%" PRIu64 ",\"bytes\":%" PRIu64
+        ",\"length_ok\":%s,\"crc\":\"%08x\","
+        "\"crc_ok\":%s,\"duplicates_seen\":%" PRIu64 ",\"max_receipts_of_a_block\":%" PRIu64
+        ",\"timeouts\":%" PRIu64 ",\"requests_sent\":%" PRIu64 ",\"acks_sent\":%" PRIu64
+        ",\"errors_sent\":%" PRIu64 ",\"foreign_packets\":%" PRIu64 ",\"malformed\":%" PRIu64
+        ",\"strangers\":%" PRIu64 ",\"datagrams_received\":%" PRIu64 ",\"datagrams_sent\":%" PRIu64
+        ",\"send_errors\":%" PRIu64 ",\"dropped_rx\":%" PRIu64 ",\"dropped_tx\":%" PRIu64 "}",
+        JsonEscaped(options_.fileName).c_str(), PhaseName(client_.CurrentPhase()),
+        timedOut_ ? "true" : "false", c.blocks, c.bytes, client_.LengthOk() ? "true" : "false",
+        client_.Crc(), client_.CrcOk() ? "true" : "false", c.duplicates, c.maxReceiptsOfABlock,
+        c.timeouts, c.requestsSent, c.acksSent, c.errorsSent, c.foreignPackets, c.malformed,
+        strangers_, datagramsReceived_, datagramsSent_, sendErrors_,
+        static_cast<std::uint64_t>(faults_.DroppedIncoming()),
+        static_cast<std::uint64_t>(faults_.DroppedOutgoing()));
+    return text;
+}
+
+}  // namespace board_sim

@@ -1,0 +1,38 @@
+// The command line of the TFTP mode, read and checked before anything is opened.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/board-sim/FaultInjector.h"
+
+namespace board_sim {
+
+extern const char* const kTftpHelp;
+
+constexpr std::uint16_t kDefaultTftpPort = 69;
+constexpr std::size_t kImageHeaderBytes = 16;  // what the BOOTP reply carries
+
+struct TftpOptions {
+    std::uint32_t serverAddressNetworkOrder = 0;
+    std::uint16_t serverPort = kDefaultTftpPort;
+    std::string serverText;
+    std::string fileName = "d:\\a.bin";
+    std::array<std::uint8_t, kImageHeaderBytes> header{};  // the built-in image's by default
+    FaultRates faultRates;
+    std::uint64_t seed = FaultInjector::kDefaultSeed;
+    std::uint16_t errorAtBlock = 0;
+    std::uint32_t retryMs = 500;   // repeat the request this often until a block comes
+    std::uint32_t dallyMs = 1000;  // after the last ACK, answer re-sent last blocks
+    std::uint32_t durationMs = 30'000;
+    bool help = false;
+};
+
+// The options, or nothing with `error` saying what is wrong.
+std::optional<TftpOptions> ParseTftpOptions(const std::vector<std::string>& arguments,
+                                            std::string& error);
+
+}  // namespace board_sim
