@@ -6,6 +6,7 @@
 
 #include "diag/CLog.h"
 #include "ui/cli/BlockCommand.h"
+#include "ui/cli/ProgramCommand.h"
 
 #ifndef EMCB_VERSION
 #error "EMCB_VERSION must be defined by the build"
@@ -21,6 +22,7 @@ const char* const kUsage =
     "block: IP address, locked server MAC address, nickname).\n"
     "\n"
     "Commands:\n"
+    "  program   program a board in BOOTP mode: address, firmware, configuration\n"
     "  block     build the configuration block from the fields and save or show it\n"
     "\n"
     "Options:\n"
@@ -50,6 +52,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "block") return cli::RunBlockCommand(arguments, stdout, stderr);
+    if (command == "program") return cli::RunProgramCommand(arguments);
 
     std::fprintf(stderr, "emcb-config: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return 2;

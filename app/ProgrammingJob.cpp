@@ -1,0 +1,168 @@
+#include "app/ProgrammingJob.h"
+
+#include <memory>
+#include <new>
+
+#include "app/firmware_image.h"
+#include "diag/CLog.h"
+#include "diag/UiPort.h"
+#include "os/clock.h"
+
+namespace app {
+namespace {
+
+using device::EnetDevice;
+
+constexpr std::uint32_t kMessagesPerJob = 2;  // configuration, then disconnect
+
+const char* const kNotProgrammed = "The board was not programmed: ";
+
+// Tells the user and fills the report.
+JobReport Finish(JobReport report, JobOutcome outcome, const std::string& message) {
+    report.outcome = outcome;
+    report.message = message;
+    diag::Ui().ShowMessage(message);
+    diag::theLog.Print("ProgrammingJob - %s", message.c_str());
+    return report;
+}
+
+bool Cancelled(const JobOptions& options) {
+    return options.cancel != nullptr && options.cancel->load();
+}
+
+// Sleeps in short steps so that a cancel request is seen at once.
+bool SleepUnlessCancelled(std::uint32_t ms, const JobOptions& options) {
+    const std::uint32_t start = os::TickCountMs();
+    while (os::TickCountMs() - start < ms) {
+        if (Cancelled(options)) return false;
+        os::SleepMs(std::min<std::uint32_t>(20, ms - (os::TickCountMs() - start)));
+    }
+    return !Cancelled(options);
+}
+
+enum class WaitEnd { kBoardHeard, kServicesEnded, kTimedOut, kCancelled };
+
+WaitEnd WaitForBoard(EnetDevice& device, const JobOptions& options) {
+    const std::uint32_t start = os::TickCountMs();
+    device::DeviceStatus status;
+    for (;;) {
+        if (!SleepUnlessCancelled(options.pollMs, options)) return WaitEnd::kCancelled;
+        device.PollStatus(status);
+        if (status.linkActive) return WaitEnd::kBoardHeard;
+        if (status.finished) return WaitEnd::kServicesEnded;
+        if (options.timeoutMs && os::TickCountMs() - start >= *options.timeoutMs)
+            return WaitEnd::kTimedOut;
+    }
+}
+
+// The board acknowledges the highest sequence number it received.
+std::uint32_t Acknowledged(const EnetDevice& device, std::uint32_t firstSeq) {
+    const std::uint32_t acked = device.LastAckSeq() - (firstSeq - 1);
+    return std::min(acked, device.LastSentSeq() - (firstSeq - 1));
+}
+
+void WaitForAcknowledgements(const EnetDevice& device, std::uint32_t firstSeq,
+                             const JobOptions& options) {
+    const std::uint32_t start = os::TickCountMs();
+    while (Acknowledged(device, firstSeq) < kMessagesPerJob &&
+           os::TickCountMs() - start < options.acknowledgementWaitMs) {
+        os::SleepMs(10);
+    }
+}
+
+// Bytes of the image served in completed transfers.
+std::uint32_t ServedBytes(const net::CTftp& tftp) {
+    return tftp.Stats().transfersCompleted.load() *
+           static_cast<std::uint32_t>(kFirmwareImageSize - kFirmwarePayloadOffset);
+}
+
+}  // namespace
+
+const char* OutcomeName(JobOutcome outcome) {
+    switch (outcome) {
+        case JobOutcome::kProgrammed:
+            return "programmed";
+        case JobOutcome::kInvalidField:
+            return "invalid-field";
+        case JobOutcome::kDeviceNotCreated:
+            return "device-not-created";
+        case JobOutcome::kLinkNotStarted:
+            return "link-not-started";
+        case JobOutcome::kNoBoard:
+            return "no-board";
+        case JobOutcome::kCancelled:
+            return "cancelled";
+        case JobOutcome::kNotAcknowledged:
+            return "not-acknowledged";
+    }
+    return "unknown";
+}
+
+JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) {
+    JobReport report;
+    const std::string ip = CutField(fields.ip, kIpTextLimit);
+    const std::string mac = CutField(fields.mac, kMacTextLimit);
+    const std::string nickname = CutField(fields.nickname, kNicknameTextLimit);
+    if (const auto problem = ConfigFieldProblem(ip.c_str(), mac.c_str())) {
+        return Finish(report, JobOutcome::kInvalidField, *problem);
+    }
+
+    ConfigBlock block{};
+    BuildConfigBlock(ip.c_str(), mac.c_str(), nickname.c_str(), block.data());
+    net::BoardContext context;
+    context.imageSize = kFirmwareImageSize;
+    context.image = FirmwareImage();
+
+    std::unique_ptr<EnetDevice> device(new (std::nothrow) EnetDevice(&context, options.services));
+    if (!device)
+        return Finish(report, JobOutcome::kDeviceNotCreated,
+                      "Unable to create an instance of the EnetDevice Class");
+    if (device->Init() == 0) {
+        device.reset();
+        return Finish(report, JobOutcome::kLinkNotStarted,
+                      std::string("EnetDevice init failure.\n") + kNotProgrammed +
+                          "the board link (UDP port " + std::to_string(options.services.linkPort) +
+                          ") could not start. Another program, or another copy of this one, may be "
+                          "using it; the log has the details.");
+    }
+
+    const WaitEnd waitEnd = WaitForBoard(*device, options);
+    if (const net::CTftp* tftp = device->Tftp()) report.tftpBytesServed = ServedBytes(*tftp);
+    if (waitEnd != WaitEnd::kBoardHeard) {
+        device.reset();
+        switch (waitEnd) {
+            case WaitEnd::kCancelled:
+                return Finish(report, JobOutcome::kCancelled,
+                              std::string(kNotProgrammed) + "the job was cancelled.");
+            case WaitEnd::kTimedOut:
+                return Finish(
+                    report, JobOutcome::kNoBoard,
+                    std::string(kNotProgrammed) + "no board answered within the time limit.");
+            default:
+                return Finish(report, JobOutcome::kNoBoard,
+                              std::string(kNotProgrammed) +
+                                  "no board answered, and the firmware server has stopped.");
+        }
+    }
+    report.boardAddress = device->PeerAddress().ToString();
+
+    const std::uint32_t firstSeq = device->LastSentSeq() + 1;
+    SleepUnlessCancelled(options.settleMs, options);
+    device->WriteConfig(block.data());
+    SleepUnlessCancelled(options.settleMs, options);
+    device->SendDisconnect();
+    SleepUnlessCancelled(options.settleMs, options);
+    WaitForAcknowledgements(*device, firstSeq, options);
+    report.messagesSent = device->LastSentSeq() - (firstSeq - 1);
+    report.messagesAcknowledged = Acknowledged(*device, firstSeq);
+    if (const net::CTftp* tftp = device->Tftp()) report.tftpBytesServed = ServedBytes(*tftp);
+    device.reset();
+
+    if (report.messagesAcknowledged >= 1)
+        return Finish(report, JobOutcome::kProgrammed, "Programming Complete");
+    return Finish(report, JobOutcome::kNotAcknowledged,
+                  std::string(kNotProgrammed) + "the board at " + report.boardAddress +
+                      " did not acknowledge the configuration.");
+}
+
+}  // namespace app

@@ -1,0 +1,57 @@
+// "Connect, Program, and Disconnect": the one job of every front-end. It starts the
+// device (BOOTP, TFTP, the link), waits for the board, writes the configuration
+// block and the disconnect message, waits for the board to acknowledge both, and
+// reports the outcome through the UI port. It runs on the caller's thread and
+// returns when the job has ended.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/config_block.h"
+#include "device/EnetDevice.h"
+
+namespace app {
+
+struct JobFields {
+    std::string ip = kDefaultIpText;
+    std::string mac = kDefaultMacText;
+    std::string nickname = kDefaultNicknameText;
+};
+
+struct JobOptions {
+    device::DeviceServices services;
+    std::uint32_t pollMs = 200;
+    std::uint32_t settleMs = 500;                // before each message and before deleting
+    std::uint32_t acknowledgementWaitMs = 5000;  // for the board's last acknowledgements
+    std::optional<std::uint32_t> timeoutMs;      // an overall limit on the wait for the board
+    const std::atomic<bool>* cancel = nullptr;   // set by the front-end to give up
+};
+
+enum class JobOutcome {
+    kProgrammed,    // the board acknowledged the configuration message
+    kInvalidField,  // nothing was started
+    kDeviceNotCreated,
+    kLinkNotStarted,  // e.g. port 5020 in use, or another copy running
+    kNoBoard,         // the wait ended (TFTP ended, time limit) without a board
+    kCancelled,
+    kNotAcknowledged,  // the board was heard but did not acknowledge the configuration
+};
+
+struct JobReport {
+    JobOutcome outcome = JobOutcome::kNoBoard;
+    std::string message;  // what the user was told last
+    std::uint32_t messagesSent = 0;
+    std::uint32_t messagesAcknowledged = 0;
+    std::uint32_t tftpBytesServed = 0;
+    std::string boardAddress;  // the address the board's datagrams came from
+};
+
+const char* OutcomeName(JobOutcome outcome);
+
+// The fields are read as the dialog reads them (15, 17 and 63 characters).
+JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options);
+
+}  // namespace app
