@@ -16,6 +16,7 @@ using device::EnetDevice;
 constexpr std::uint32_t kMessagesPerJob = 2;  // configuration, then disconnect
 
 const char* const kNotProgrammed = "The board was not programmed: ";
+constexpr std::uint32_t kBootpSettleMs = 1000;
 
 // Tells the user and fills the report.
 JobReport Finish(JobReport report, JobOutcome outcome, const std::string& message) {
@@ -76,7 +77,29 @@ std::uint32_t ServedBytes(const net::CTftp& tftp) {
            static_cast<std::uint32_t>(kFirmwareImageSize - kFirmwarePayloadOffset);
 }
 
+// Waits (briefly) for every adapter's BOOTP socket to bind, then warns when none did:
+// the log alone would leave the user waiting for a board that never gets an address.
+int CheckBootp(const EnetDevice& device) {
+    const net::CBootP* bootp = device.Bootp();
+    if (bootp == nullptr) return -1;
+    const std::uint32_t start = os::TickCountMs();
+    while (!bootp->InterfacesSettled() && os::TickCountMs() - start < kBootpSettleMs)
+        os::SleepMs(10);
+    const int listening = bootp->ListeningInterfaces();
+    if (listening == 0) {
+        diag::theLog.Print("ProgrammingJob - no adapter answers BOOTP");
+        diag::Ui().ShowMessage(kNoBootpWarning);
+    }
+    return listening;
+}
+
 }  // namespace
+
+const char* const kNoBootpWarning =
+    "No network adapter can answer BOOTP requests (UDP port 67).\n\n"
+    "Another DHCP or BOOTP server on this computer may be using port 67, or no adapter "
+    "has an IPv4 address. A board in BOOTP mode will not get its address; a board that "
+    "already runs its firmware can still be programmed, so the job goes on.";
 
 const char* OutcomeName(JobOutcome outcome) {
     switch (outcome) {
@@ -126,6 +149,7 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
                           "using it; the log has the details.");
     }
 
+    report.bootpInterfaces = CheckBootp(*device);
     const WaitEnd waitEnd = WaitForBoard(*device, options);
     if (const net::CTftp* tftp = device->Tftp()) report.tftpBytesServed = ServedBytes(*tftp);
     if (waitEnd != WaitEnd::kBoardHeard) {

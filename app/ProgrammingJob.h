@@ -47,7 +47,11 @@ struct JobReport {
     std::uint32_t messagesAcknowledged = 0;
     std::uint32_t tftpBytesServed = 0;
     std::string boardAddress;  // the address the board's datagrams came from
+    int bootpInterfaces = -1;  // adapters answering BOOTP; -1 when BOOTP was not run
 };
+
+// Shown, and the job goes on, when no adapter could answer BOOTP.
+extern const char* const kNoBootpWarning;
 
 const char* OutcomeName(JobOutcome outcome);
 

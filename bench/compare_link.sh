@@ -7,11 +7,11 @@
 # are compared and the spread (coefficient of variation) of each case is shown.
 #
 # Usage: compare_link.sh [BENCH_DIR] [--repetitions N] [--min-time SECONDS]
-#   BENCH_DIR holds link_bench and link_idle_cpu (default: build-soak-bench/bench).
+#   BENCH_DIR holds link_bench and link_idle_cpu (default: out/bench/bench).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-bench_dir="$root/build-soak-bench/bench"
+bench_dir="$root/out/bench/bench"
 repetitions=5
 min_time=1
 while [ $# -gt 0 ]; do

@@ -36,7 +36,7 @@ def run_case(binary, case, queue, min_time):
 
 
 def main():
-    default_binary = pathlib.Path(__file__).resolve().parent.parent / "build-bench/bench/queue_bench"
+    default_binary = pathlib.Path(__file__).resolve().parent.parent / "out/bench/bench/queue_bench"
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("binary", nargs="?", default=default_binary, type=pathlib.Path)
     parser.add_argument("--repetitions", type=int, default=5)

@@ -111,6 +111,7 @@ class EnetDevice : public net::CUdpServer {
 
     std::uint32_t BoardValue(int index) const { return boardValues[index].load(); }
     const net::CTftp* Tftp() const { return tftp.get(); }
+    const net::CBootP* Bootp() const { return bootp.get(); }
 
   private:
     int SendMessage(std::uint16_t command, const std::uint8_t* payload, int length);

@@ -171,10 +171,12 @@ bool CBootP::StartThread(int i) {
     CreateEvents(i);
     // Set before the thread exists, so a StopAll that comes first still joins it.
     slot.running = true;
+    slot.listening = 0;
     try {
         slot.thread = std::thread([this, i] { slots_[i]->exitCode = BootPThread(i); });
     } catch (const std::system_error& error) {
         slot.running = false;
+        slot.listening = -1;
         theLog.Print("StartThread(%d) - cannot create a thread: %s", i, error.what());
         return false;
     }
@@ -209,11 +211,25 @@ void CBootP::CloseEvents(int i) {
     slots_[i]->waiter.reset();
 }
 
+int CBootP::ListeningInterfaces() const {
+    int count = 0;
+    for (std::uint32_t i = 0; i < interfaceCount_; ++i)
+        count += slots_[i]->listening.load() == 1;
+    return count;
+}
+
+bool CBootP::InterfacesSettled() const {
+    for (std::uint32_t i = 0; i < interfaceCount_; ++i)
+        if (slots_[i]->listening.load() == 0) return false;
+    return true;
+}
+
 int CBootP::BootPThread(int i) {
     Slot& slot = *slots_[i];
     slot.running = true;
-    if (!slot.waiter || !slot.waiter->IsValid()) return -1;
-    if (!InitializeBootP(i)) return -1;
+    const bool listening = slot.waiter && slot.waiter->IsValid() && InitializeBootP(i);
+    slot.listening = listening ? 1 : -1;
+    if (!listening) return -1;
     while (slot.running.load()) {
         const os::WaitResult result = slot.waiter->Wait(os::Waiter::kForever);
         if (result.outcome == os::WaitOutcome::kStopped) {

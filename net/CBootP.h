@@ -100,6 +100,11 @@ class CBootP {
     static void ReportSendToError(int code, const char* context);
     void ReportAdaptersInfoError(int code, const char* context);
 
+    // How many interfaces are bound to port 67 and answering.
+    int ListeningInterfaces() const;
+    // True once every interface thread has bound its socket or failed to.
+    bool InterfacesSettled() const;
+
     // Observers, for the owner and tests.
     std::uint32_t InterfaceCount() const { return interfaceCount_; }
     const std::vector<os::AdapterInfo>& Adapters() const { return adapters_; }
@@ -125,6 +130,7 @@ class CBootP {
         CArp arp;
         std::atomic<bool> running{false};
         std::atomic<int> exitCode{0};
+        std::atomic<int> listening{0};  // 1 bound to port 67, -1 failed, 0 not yet known
         std::thread thread;
         std::unique_ptr<os::Waiter> waiter;  // the stop and network events
     };

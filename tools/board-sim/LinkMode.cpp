@@ -41,7 +41,7 @@ int LinkMode::Run(const std::atomic<bool>& stopRequested) {
 }
 
 bool LinkMode::OpenResources() {
-    if (!socket_.Open()) {
+    if (!socket_.Open(options_.localAddressNetworkOrder)) {
         std::fprintf(err_, "board-sim: cannot open the socket: %s\n", socket_.Error().c_str());
         return false;
     }

@@ -15,11 +15,16 @@ namespace board_sim {
 extern const char* const kLinkHelp;
 
 constexpr std::uint16_t kDefaultServerPort = 5020;
+constexpr std::uint32_t kLoopbackAddressNetworkOrder =
+    0x0100007Fu;  // 127.0.0.1 on a little-endian host
 
 struct LinkOptions {
     std::uint32_t serverAddressNetworkOrder = 0;
     std::uint16_t serverPort = kDefaultServerPort;
     std::string serverText;  // "a.b.c.d:port"
+    // The board's own address: loopback, except where the board mode has been given
+    // one by BOOTP inside its network namespace.
+    std::uint32_t localAddressNetworkOrder = kLoopbackAddressNetworkOrder;
     FaultRates faultRates;
     std::uint64_t seed = FaultInjector::kDefaultSeed;
     std::uint32_t statusIntervalMs = 100;
@@ -35,12 +40,13 @@ struct LinkOptions {
 std::optional<LinkOptions> ParseLinkOptions(const std::vector<std::string>& arguments,
                                             std::string& error);
 
-// "ADDR[:PORT]" with ADDR a dotted IPv4 address on the loopback network 127/8: the
-// link mode never sends anywhere else.
 // Reads `flag` as a probability from 0 to 1 into `out`; an absent flag leaves it.
 // False, with `error` set, for anything else.
 bool ReadProbability(const cli::ArgumentList& args, const char* flag, double& out,
                      std::string& error);
+
+// "ADDR[:PORT]" with ADDR a dotted IPv4 address on the loopback network 127/8: the
+// link mode never sends anywhere else.
 
 std::optional<LinkOptions> ParseServer(const std::string& text, LinkOptions options,
                                        std::string& error);

@@ -20,13 +20,13 @@ bool LoopbackSocket::Fail(const char* call) {
     return false;
 }
 
-bool LoopbackSocket::Open() {
+bool LoopbackSocket::Open(std::uint32_t addressNetworkOrder) {
     if (descriptor_ >= 0) close(descriptor_);
     descriptor_ = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (descriptor_ < 0) return Fail("socket");
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    local.sin_addr.s_addr = addressNetworkOrder;
     local.sin_port = 0;
     if (bind(descriptor_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         return Fail("bind");

@@ -1,6 +1,6 @@
-// A non-blocking UDP socket bound to 127.0.0.1 on a port the system picks: the
-// simulated board's only socket, so it cannot receive from or answer anything but
-// this machine.
+// A non-blocking UDP socket on a port the system picks: the simulated board's link
+// socket, bound to 127.0.0.1 (so it reaches nothing but this machine) or, in the board
+// mode inside a namespace, to the address BOOTP gave it.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +23,9 @@ class LoopbackSocket {
     LoopbackSocket& operator=(const LoopbackSocket&) = delete;
 
     // False with Error() set when the socket cannot be made.
-    bool Open();
+    // Binds `addressNetworkOrder`: 127.0.0.1 unless the board mode has an address of
+    // its own from BOOTP, inside its network namespace.
+    bool Open(std::uint32_t addressNetworkOrder);
     std::uint16_t LocalPort() const { return localPort_; }
     int Descriptor() const { return descriptor_; }
 

@@ -67,7 +67,7 @@ TftpMode::TftpMode(const TftpOptions& options, std::FILE* out, std::FILE* err)
       client_(ConfigFrom(options), options.serverPort) {}
 
 int TftpMode::Run(const std::atomic<bool>& stopRequested) {
-    if (!socket_.Open() || !socket_.Bind(os::InetAddr("127.0.0.1"), 0) ||
+    if (!socket_.Open() || !socket_.Bind(options_.localAddressNetworkOrder, 0) ||
         !socket_.SetNonBlocking(true)) {
         std::fprintf(err_, "board-sim: cannot open the socket: error %d\n", socket_.LastError());
         return 1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/board-sim/FaultInjector.h"
+#include "tools/board-sim/LinkOptions.h"
 
 namespace board_sim {
 
@@ -21,6 +22,7 @@ struct TftpOptions {
     std::uint16_t serverPort = kDefaultTftpPort;
     std::string serverText;
     std::string fileName = "d:\\a.bin";
+    std::uint32_t localAddressNetworkOrder = kLoopbackAddressNetworkOrder;  // see LinkOptions
     std::array<std::uint8_t, kImageHeaderBytes> header{};  // the built-in image's by default
     FaultRates faultRates;
     std::uint64_t seed = FaultInjector::kDefaultSeed;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/board-sim/BoardMode.h"
 #include "tools/board-sim/BootpMode.h"
 #include "tools/board-sim/BootpOptions.h"
 #include "tools/board-sim/LinkMode.h"
@@ -70,7 +71,23 @@ int RunBootp(const std::vector<std::string>& arguments) {
     return mode.Run(board_sim::StopSignal::Requested());
 }
 
+int RunWholeBoard(const std::vector<std::string>& arguments) {
+    std::string error;
+    const auto options = board_sim::ParseBoardOptions(arguments, error);
+    if (!options) {
+        std::fprintf(stderr, "board-sim board: %s\n\n%s", error.c_str(), board_sim::kBoardHelp);
+        return kUsageError;
+    }
+    if (options->help) {
+        std::fputs(board_sim::kBoardHelp, stdout);
+        return 0;
+    }
+    const board_sim::StopSignal stopSignal;
+    return board_sim::RunBoard(*options, board_sim::StopSignal::Requested(), stdout, stderr);
+}
+
 const Mode kModes[] = {
+    {"board", "a whole board in BOOTP mode: bootp, then tftp, then the link", &RunWholeBoard},
     {"link", "the datagram link: acknowledges, checks and records what the server sends", &RunLink},
     {"bootp", "BOOTP: asks for an address, checks the reply, takes the address", &RunBootp},
     {"tftp", "loads the firmware image by TFTP and checks its length and CRC", &RunTftp},

@@ -77,10 +77,11 @@ std::string JsonText(const std::string& text) {
 void PrintJson(const app::JobReport& report) {
     std::printf(
         "{\"outcome\":\"%s\",\"message\":%s,\"board_address\":%s,\"tftp_bytes_served\":%u,"
-        "\"messages_sent\":%u,\"messages_acknowledged\":%u}\n",
+        "\"messages_sent\":%u,\"messages_acknowledged\":%u,\"bootp_interfaces\":%d}\n",
         app::OutcomeName(report.outcome), JsonText(report.message).c_str(),
         report.boardAddress.empty() ? "null" : JsonText(report.boardAddress).c_str(),
-        report.tftpBytesServed, report.messagesSent, report.messagesAcknowledged);
+        report.tftpBytesServed, report.messagesSent, report.messagesAcknowledged,
+        report.bootpInterfaces);
 }
 
 int Usage(const std::string& error) {

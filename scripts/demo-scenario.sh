@@ -1,0 +1,35 @@
+# The demonstration for netns_harness.sh: a whole simulated board in BOOTP mode in
+# one namespace, the configurator's `program` in the other, as a user would run it.
+# shellcheck shell=bash
+
+# shellcheck source=tests/netns/job_scenarios.sh
+source "$EMCB_SOURCE_DIR/tests/netns/job_scenarios.sh"
+
+scenario_demo() {
+  require_programs
+  echo "Board: a simulated board in BOOTP mode on $EMCB_IF_BOARD (no address yet)."
+  echo "Computer: 10.9.9.1/24 on $EMCB_IF_COMPUTER."
+  echo
+  start_board
+  echo "\$ emcb-config program --ip $EMCB_DEMO_IP --mac $EMCB_DEMO_MAC --nickname \"$EMCB_DEMO_NICKNAME\""
+  local status=0
+  in_computer timeout 150 "$EMCB_CONFIG" program --timeout 120 --ip "$EMCB_DEMO_IP" \
+    --mac "$EMCB_DEMO_MAC" --nickname "$EMCB_DEMO_NICKNAME" </dev/null || status=$?
+  wait "$board_pid" || true
+  [ "$status" -eq 0 ] || fail "the board was not programmed (exit status $status)"
+  echo
+  echo "The board received its address $(stage_value bootp yiaddr), loaded $(stage_value tftp bytes) bytes"
+  echo "of firmware (CRC $(stage_value tftp crc), checked: $(stage_value tftp crc_ok)), and stored:"
+  python3 - "$EMCB_NS_WORK/flash.bin" <<'PY'
+import struct, sys, zlib
+block = open(sys.argv[1], "rb").read()
+crc, = struct.unpack_from("<I", block, 0)
+ip, = struct.unpack_from("<I", block, 4)
+mac = "-".join(f"{b:02X}" for b in block[8:14])
+nickname = block[16:80].split(b"\0", 1)[0].decode("latin-1")
+print(f"  IP address          {ip >> 24}.{(ip >> 16) & 255}.{(ip >> 8) & 255}.{ip & 255}")
+print(f"  server MAC address  {mac}")
+print(f"  nickname            {nickname}")
+print(f"  CRC-32              {crc:08X} ({'valid' if zlib.crc32(block[4:]) == crc else 'INVALID'})")
+PY
+}

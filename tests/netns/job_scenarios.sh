@@ -1,0 +1,115 @@
+# Whole-job scenarios for netns_harness.sh: `emcb-config program` in the computer's
+# namespace, a whole simulated board (board-sim board) in the board's namespace.
+# Needs EMCB_CONFIG (the configurator) and EMCB_BOARD_SIM.
+# shellcheck shell=bash
+
+readonly BOARD_MAC=02:00:00:00:0c:01
+
+fail() {
+  echo "FAILED: $*"
+  for log in "$EMCB_NS_WORK"/*.log "$EMCB_NS_WORK"/*.json; do
+    [ -f "$log" ] || continue
+    echo "----- $(basename "$log")"
+    cat "$log"
+  done
+  exit 1
+}
+
+require_programs() {
+  [ -x "${EMCB_CONFIG:-}" ] || fail "EMCB_CONFIG is not a program: '${EMCB_CONFIG:-}'"
+  [ -x "${EMCB_BOARD_SIM:-}" ] || fail "EMCB_BOARD_SIM is not a program: '${EMCB_BOARD_SIM:-}'"
+}
+
+# start_board [board-sim board options]: its summaries in board.json.
+start_board() {
+  in_board "$EMCB_BOARD_SIM" board --interface "$EMCB_IF_BOARD" --mac "$BOARD_MAC" \
+    --interval 1 --attempts 20 --duration 90 --flash "$EMCB_NS_WORK/flash.bin" "$@" \
+    >"$EMCB_NS_WORK/board.json" 2>"$EMCB_NS_WORK/board.log" &
+  board_pid=$!
+}
+
+# program [emcb-config program options]: sets program_status; output in program.*.
+program() {
+  program_status=0
+  in_computer timeout 150 "$EMCB_CONFIG" program --json --timeout 120 "$@" </dev/null \
+    >"$EMCB_NS_WORK/program.json" 2>"$EMCB_NS_WORK/program.log" || program_status=$?
+}
+
+# stage_value STAGE KEY: a value of one stage's summary line of the board.
+stage_value() {
+  python3 - "$EMCB_NS_WORK/board.json" "$1" "$2" <<'PY'
+import json, sys
+path, stage, key = sys.argv[1:]
+for line in open(path):
+    line = line.strip()
+    if not line.startswith("{"):
+        continue
+    summary = json.loads(line)
+    if summary.get("mode") == stage:
+        value = summary
+        for part in key.split("."):
+            value = value[part]
+        print(str(value).lower() if isinstance(value, bool) else value)
+        sys.exit(0)
+sys.exit(1)
+PY
+}
+
+expect_stage() {  # STAGE KEY VALUE
+  local actual
+  actual=$(stage_value "$1" "$2") || fail "no $1 summary with $2"
+  [ "$actual" = "$3" ] || fail "$1: $2 is '$actual', expected '$3'"
+}
+
+expect_programmed() {  # IP NICKNAME
+  [ "$program_status" -eq 0 ] || fail "program exited with $program_status"
+  grep -q '"outcome":"programmed"' "$EMCB_NS_WORK/program.json" || fail "the job did not report programmed"
+  grep -q 'Programming Complete' "$EMCB_NS_WORK/program.log" || fail "no Programming Complete"
+  wait "$board_pid" || fail "the board ended with status $?"
+  "$EMCB_CONFIG" block --ip "$1" --nickname "$2" --out "$EMCB_NS_WORK/expected.bin"
+  cmp "$EMCB_NS_WORK/expected.bin" "$EMCB_NS_WORK/flash.bin" || fail "the stored block differs"
+  expect_stage link config_crc_ok true
+  expect_stage link header_violations.total 0
+  expect_stage link messages_by_command.0x8E8E 1
+  expect_stage link messages_by_command.0x7C7C 1
+}
+
+scenario_board_in_bootp_mode_is_programmed() {
+  require_programs
+  start_board
+  program --ip 10.9.9.20 --nickname "Axis 3"
+  expect_programmed 10.9.9.20 "Axis 3"
+  expect_stage bootp yiaddr 10.9.9.100
+  expect_stage tftp crc_ok true
+  echo "program: $(cat "$EMCB_NS_WORK/program.json")"
+  cat "$EMCB_NS_WORK/board.json"
+}
+
+scenario_lossy_link_still_programs() {
+  require_programs
+  start_board --drop-rx 0.3 --drop-tx 0.3 --seed 7
+  program --ip 10.9.9.21 --nickname Lossy
+  expect_programmed 10.9.9.21 Lossy
+  echo "program: $(cat "$EMCB_NS_WORK/program.json")"
+}
+
+scenario_port_67_held_warns_and_ends_cleanly() {
+  require_programs
+  in_computer python3 -c '
+import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("0.0.0.0", 67))
+time.sleep(60)' &
+  holder=$!
+  sleep 0.5
+  program_status=0
+  in_computer timeout 60 "$EMCB_CONFIG" program --json --timeout 3 </dev/null \
+    >"$EMCB_NS_WORK/program.json" 2>"$EMCB_NS_WORK/program.log" || program_status=$?
+  kill "$holder" 2>/dev/null || true
+  [ "$program_status" -eq 1 ] || fail "program exited with $program_status, expected 1"
+  grep -q 'No network adapter can answer BOOTP requests (UDP port 67)' "$EMCB_NS_WORK/program.log" ||
+    fail "no warning about port 67"
+  grep -q '"outcome":"no-board"' "$EMCB_NS_WORK/program.json" || fail "unexpected outcome"
+  grep -q '"bootp_interfaces":0' "$EMCB_NS_WORK/program.json" || fail "BOOTP shown as serving"
+  cat "$EMCB_NS_WORK/program.log"
+}
