@@ -66,7 +66,7 @@ expect_programmed() {  # IP NICKNAME
   grep -q '"outcome":"programmed"' "$EMCB_NS_WORK/program.json" || fail "the job did not report programmed"
   grep -q 'Programming Complete' "$EMCB_NS_WORK/program.log" || fail "no Programming Complete"
   wait "$board_pid" || fail "the board ended with status $?"
-  "$EMCB_CONFIG" block --ip "$1" --nickname "$2" --out "$EMCB_NS_WORK/expected.bin"
+  "${EMCB_NATIVE_CLI:-$EMCB_CONFIG}" block --ip "$1" --nickname "$2" --out "$EMCB_NS_WORK/expected.bin"
   cmp "$EMCB_NS_WORK/expected.bin" "$EMCB_NS_WORK/flash.bin" || fail "the stored block differs"
   expect_stage link config_crc_ok true
   expect_stage link header_violations.total 0
@@ -112,4 +112,27 @@ time.sleep(60)' &
   grep -q '"outcome":"no-board"' "$EMCB_NS_WORK/program.json" || fail "unexpected outcome"
   grep -q '"bootp_interfaces":0' "$EMCB_NS_WORK/program.json" || fail "BOOTP shown as serving"
   cat "$EMCB_NS_WORK/program.log"
+}
+
+# The Windows build's configurator under Wine in the computer's namespace (a prefix of
+# its own there, so that its wineserver sees that namespace's adapters).
+scenario_windows_program_under_wine() {
+  [ -x "${EMCB_BOARD_SIM:-}" ] || { echo "SKIPPED: no native board-sim at '${EMCB_BOARD_SIM:-}'"; exit 77; }
+  [ -x "${EMCB_NATIVE_CLI:-}" ] || { echo "SKIPPED: no native emcb-config at '${EMCB_NATIVE_CLI:-}'"; exit 77; }
+  [ -f "${EMCB_CONFIG:-}" ] || fail "EMCB_CONFIG is not the Windows program: '${EMCB_CONFIG:-}'"
+  # shellcheck source=/dev/null
+  source "$EMCB_SOURCE_DIR/scripts/wine-env"
+  [ -f "$WINEPREFIX/system.reg" ] || { echo "SKIPPED: no initialised Wine prefix at $WINEPREFIX"; exit 77; }
+  local prefix=$EMCB_NS_WORK/prefix
+  cp -a "$WINEPREFIX" "$prefix"
+  rm -f "$prefix"/.update-timestamp.lock
+  start_board --attempts 60
+  program_status=0
+  in_computer env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    timeout 170 "$EMCB_WINE" "$EMCB_CONFIG" program --json --timeout 120 --ip 10.9.9.22 \
+    --nickname "Wine board" </dev/null >"$EMCB_NS_WORK/program.json" 2>"$EMCB_NS_WORK/program.log" ||
+    program_status=$?
+  in_computer env WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+  expect_programmed 10.9.9.22 "Wine board"
+  echo "program (Windows build): $(cat "$EMCB_NS_WORK/program.json")"
 }
