@@ -35,6 +35,10 @@ const char* const kBoardHelp =
 
 namespace {
 
+// A board that has its image starts it at once; the lingering after the last ACK (for
+// a re-sent final block) is kept short so the link comes up as a real board's would.
+constexpr std::uint32_t kBoardDallyMs = 100;
+
 const std::vector<std::string> kBootpFlags = {"--interface", "--mac", "--attempts", "--interval"};
 
 std::string AddressText(std::uint32_t addressNetworkOrder, std::uint16_t port) {
@@ -108,6 +112,7 @@ int RunBoard(const BoardOptions& options, const std::atomic<bool>& stopRequested
     tftp.faultRates.dropIncoming = options.faultRates.dropIncoming;
     tftp.faultRates.dropOutgoing = options.faultRates.dropOutgoing;
     tftp.seed = options.seed;
+    tftp.dallyMs = kBoardDallyMs;
     tftp.durationMs = RemainingMs(end);
     TftpMode firmware(tftp, out, err);
     if (firmware.Run(stopRequested) != 0) return 1;
