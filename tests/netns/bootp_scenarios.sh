@@ -7,19 +7,8 @@ readonly BOARD_A=02:00:00:00:0b:0a
 readonly BOARD_B=02:00:00:00:0b:0b
 readonly BOARD_KNOWN=02:00:00:00:0b:20
 
-fail() {
-  echo "FAILED: $*"
-  for log in "$EMCB_NS_WORK"/*.log "$EMCB_NS_WORK"/*.json; do
-    [ -f "$log" ] || continue
-    echo "----- $(basename "$log")"
-    cat "$log"
-  done
-  exit 1
-}
-
 require_programs() {
-  [ -x "${EMCB_BOOTP_SERVE:-}" ] || fail "EMCB_BOOTP_SERVE is not a program: '${EMCB_BOOTP_SERVE:-}'"
-  [ -x "${EMCB_BOARD_SIM:-}" ] || fail "EMCB_BOARD_SIM is not a program: '${EMCB_BOARD_SIM:-}'"
+  require_program EMCB_BOOTP_SERVE EMCB_BOARD_SIM
 }
 
 # start_server SECONDS: bootp_serve in the computer's namespace, its log in server.log.

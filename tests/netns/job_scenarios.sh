@@ -5,19 +5,8 @@
 
 readonly BOARD_MAC=02:00:00:00:0c:01
 
-fail() {
-  echo "FAILED: $*"
-  for log in "$EMCB_NS_WORK"/*.log "$EMCB_NS_WORK"/*.json; do
-    [ -f "$log" ] || continue
-    echo "----- $(basename "$log")"
-    cat "$log"
-  done
-  exit 1
-}
-
 require_programs() {
-  [ -x "${EMCB_CONFIG:-}" ] || fail "EMCB_CONFIG is not a program: '${EMCB_CONFIG:-}'"
-  [ -x "${EMCB_BOARD_SIM:-}" ] || fail "EMCB_BOARD_SIM is not a program: '${EMCB_BOARD_SIM:-}'"
+  require_program EMCB_CONFIG EMCB_BOARD_SIM
 }
 
 # start_board [board-sim board options]: its summaries in board.json.
@@ -96,12 +85,18 @@ scenario_lossy_link_still_programs() {
 scenario_port_67_held_warns_and_ends_cleanly() {
   require_programs
   in_computer python3 -c '
-import socket, time
+import socket, sys, time
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 s.bind(("0.0.0.0", 67))
-time.sleep(60)' &
+open(sys.argv[1], "w").close()
+time.sleep(60)' "$EMCB_NS_WORK/held" &
   holder=$!
-  sleep 0.5
+  local tries=0
+  until [ -f "$EMCB_NS_WORK/held" ]; do  # port 67 taken before the job starts
+    tries=$((tries + 1))
+    [ "$tries" -lt 100 ] || fail "could not take port 67"
+    sleep 0.1
+  done
   program_status=0
   in_computer timeout 60 "$EMCB_CONFIG" program --json --timeout 3 </dev/null \
     >"$EMCB_NS_WORK/program.json" 2>"$EMCB_NS_WORK/program.log" || program_status=$?

@@ -81,6 +81,25 @@ ip -n "$EMCB_NS_BOARD" link set "$EMCB_IF_BOARD" up
 in_computer() { ip netns exec "$EMCB_NS_COMPUTER" "$@"; }
 in_board() { ip netns exec "$EMCB_NS_BOARD" "$@"; }
 
+# fail TEXT: ends the scenario, showing the logs and summaries it left.
+fail() {
+  echo "FAILED: $*"
+  for log in "$EMCB_NS_WORK"/*.log "$EMCB_NS_WORK"/*.json; do
+    [ -f "$log" ] || continue
+    echo "----- $(basename "$log")"
+    cat "$log"
+  done
+  exit 1
+}
+
+# require_program VAR...: each variable names a program that can run.
+require_program() {
+  local var
+  for var in "$@"; do
+    [ -x "${!var:-}" ] || fail "$var is not a program: '${!var:-}'"
+  done
+}
+
 # shellcheck source=/dev/null
 source "$scenario_file"
 declare -F "scenario_$scenario" >/dev/null || { echo "no scenario '$scenario' in $scenario_file" >&2; exit 2; }
