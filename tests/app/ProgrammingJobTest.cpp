@@ -63,9 +63,7 @@ TEST_F(ProgrammingJobTest, BoardThatAcknowledgesIsProgrammed) {
     ASSERT_EQ(messages.size(), 2u);
     ConfigBlock block{};
     BuildConfigBlock("192.168.1.20", kDefaultMacText, std::string(63, 'n').c_str(), block.data());
-    Bytes expected = {0x04, 0x01, 0x8E, 0x8E};
-    expected.insert(expected.end(), block.begin(), block.begin() + 256);
-    EXPECT_EQ(messages[0], expected);
+    EXPECT_EQ(messages[0], net::Message({0x04, 0x01, 0x8E, 0x8E}, block.data(), 256));
     EXPECT_EQ(messages[1], (Bytes{0x04, 0x00, 0x7C, 0x7C}));
     EXPECT_EQ(ui_.Messages().back(), "Programming Complete");
 }

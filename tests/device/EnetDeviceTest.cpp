@@ -142,8 +142,7 @@ TEST_F(EnetDeviceTest, SingleMessageCallsPutTheirExactBytesOnTheWire) {
 
     const auto messages = Messages(5);
     ASSERT_EQ(messages.size(), 5u);
-    Bytes config = {0x04, 0x01, 0x8E, 0x8E};
-    config.insert(config.end(), block.begin(), block.begin() + 256);
+    const Bytes config = net::Message({0x04, 0x01, 0x8E, 0x8E}, block.data(), 256);
     EXPECT_EQ(messages[0], config);
     EXPECT_EQ(messages[1], (Bytes{0x04, 0x00, 0x7C, 0x7C}));
     EXPECT_EQ(messages[2], (Bytes{0x08, 0x00, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));

@@ -44,12 +44,14 @@ class FakeSender : public CTftpTransfer::Sender {
     std::vector<SentPacket> sent;
 };
 
+// Sized up front: growing a two-byte vector by insert trips GCC 12's array-bounds
+// analysis at -O3.
 Bytes Rrq(const std::string& name, const std::string& mode = "octet") {
-    Bytes packet{0, kTftpOpRrq};
-    packet.insert(packet.end(), name.begin(), name.end());
-    packet.push_back(0);
-    packet.insert(packet.end(), mode.begin(), mode.end());
-    packet.push_back(0);
+    Bytes packet(2 + name.size() + 1 + mode.size() + 1, 0);
+    packet[1] = kTftpOpRrq;
+    std::copy(name.begin(), name.end(), packet.begin() + 2);
+    std::copy(mode.begin(), mode.end(),
+              packet.begin() + 3 + static_cast<std::ptrdiff_t>(name.size()));
     return packet;
 }
 

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,6 +26,16 @@ namespace net {
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kBoardDatagramSize = 108;
+
+// A message as the board receives it: `header` then `count` bytes of `data`. Sized up
+// front, since growing a short vector by insert trips GCC 12's array-bounds analysis.
+inline Bytes Message(std::initializer_list<std::uint8_t> header, const std::uint8_t* data,
+                     std::size_t count) {
+    Bytes message(header.size() + count);
+    std::copy(header.begin(), header.end(), message.begin());
+    std::copy(data, data + count, message.begin() + static_cast<std::ptrdiff_t>(header.size()));
+    return message;
+}
 
 // Polls `condition` until it holds; false when `timeoutMs` passed first.
 inline bool WaitUntil(const std::function<bool()>& condition, std::uint32_t timeoutMs = 2000) {
