@@ -104,22 +104,11 @@ scenario_arp_known_board_keeps_its_address() {
 
 scenario_port_67_in_use() {
   require_programs
-  in_computer python3 -c '
-import socket, sys, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-s.bind(("0.0.0.0", 67))
-print("holding", flush=True)
-time.sleep(20)' >"$EMCB_NS_WORK/holder.log" 2>&1 &
-  local holder=$! tries=0
-  until grep -q holding "$EMCB_NS_WORK/holder.log" 2>/dev/null; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 50 ] || fail "nothing holds port 67"
-    sleep 0.1
-  done
+  hold_port_67 20
   start_server 2
   wait_server
-  kill "$holder" 2>/dev/null || true
-  wait "$holder" 2>/dev/null || true
+  kill "$port_holder" 2>/dev/null || true
+  wait "$port_holder" 2>/dev/null || true
   expect_log "CBootP::InitializeBootP( 0 ) IP 0x0109090a  Port 67 - bind returned an error WSAEADDRINUSE.  Error number 10048"
   expect_no_log "bound socket"
   grep -F "bind returned" "$EMCB_NS_WORK/server.log"

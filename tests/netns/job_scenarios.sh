@@ -84,23 +84,11 @@ scenario_lossy_link_still_programs() {
 
 scenario_port_67_held_warns_and_ends_cleanly() {
   require_programs
-  in_computer python3 -c '
-import socket, sys, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-s.bind(("0.0.0.0", 67))
-open(sys.argv[1], "w").close()
-time.sleep(60)' "$EMCB_NS_WORK/held" &
-  holder=$!
-  local tries=0
-  until [ -f "$EMCB_NS_WORK/held" ]; do  # port 67 taken before the job starts
-    tries=$((tries + 1))
-    [ "$tries" -lt 100 ] || fail "could not take port 67"
-    sleep 0.1
-  done
+  hold_port_67 60
   program_status=0
   in_computer timeout 60 "$EMCB_CONFIG" program --json --timeout 3 </dev/null \
     >"$EMCB_NS_WORK/program.json" 2>"$EMCB_NS_WORK/program.log" || program_status=$?
-  kill "$holder" 2>/dev/null || true
+  kill "$port_holder" 2>/dev/null || true
   [ "$program_status" -eq 1 ] || fail "program exited with $program_status, expected 1"
   grep -q 'No network adapter can answer BOOTP requests (UDP port 67)' "$EMCB_NS_WORK/program.log" ||
     fail "no warning about port 67"

@@ -92,6 +92,24 @@ fail() {
   exit 1
 }
 
+# hold_port_67 SECONDS: a socket in the computer's namespace holds UDP port 67 (as
+# another DHCP or BOOTP server would); returns once it does, its pid in port_holder.
+hold_port_67() {
+  in_computer python3 -c '
+import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("0.0.0.0", 67))
+open(sys.argv[1], "w").close()
+time.sleep(float(sys.argv[2]))' "$EMCB_NS_WORK/port67.held" "$1" &
+  port_holder=$!
+  local tries=0
+  until [ -f "$EMCB_NS_WORK/port67.held" ]; do
+    tries=$((tries + 1))
+    [ "$tries" -lt 100 ] || fail "could not take port 67"
+    sleep 0.1
+  done
+}
+
 # require_program VAR...: each variable names a program that can run.
 require_program() {
   local var
