@@ -6,7 +6,6 @@
 #include "app/firmware_image.h"
 #include "diag/CLog.h"
 #include "diag/UiPort.h"
-#include "os/clock.h"
 
 namespace app {
 namespace {
@@ -33,10 +32,10 @@ bool Cancelled(const JobOptions& options) {
 
 // Sleeps in short steps so that a cancel request is seen at once.
 bool SleepUnlessCancelled(std::uint32_t ms, const JobOptions& options) {
-    const std::uint32_t start = os::TickCountMs();
-    while (os::TickCountMs() - start < ms) {
+    const std::uint32_t start = options.tickCountMs();
+    for (std::uint32_t elapsed = 0; elapsed < ms; elapsed = options.tickCountMs() - start) {
         if (Cancelled(options)) return false;
-        os::SleepMs(std::min<std::uint32_t>(20, ms - (os::TickCountMs() - start)));
+        options.sleepMs(std::min<std::uint32_t>(20, ms - elapsed));
     }
     return !Cancelled(options);
 }
@@ -44,14 +43,14 @@ bool SleepUnlessCancelled(std::uint32_t ms, const JobOptions& options) {
 enum class WaitEnd { kBoardHeard, kServicesEnded, kTimedOut, kCancelled };
 
 WaitEnd WaitForBoard(EnetDevice& device, const JobOptions& options) {
-    const std::uint32_t start = os::TickCountMs();
+    const std::uint32_t start = options.tickCountMs();
     device::DeviceStatus status;
     for (;;) {
         if (!SleepUnlessCancelled(options.pollMs, options)) return WaitEnd::kCancelled;
         device.PollStatus(status);
         if (status.linkActive) return WaitEnd::kBoardHeard;
         if (status.finished) return WaitEnd::kServicesEnded;
-        if (options.timeoutMs && os::TickCountMs() - start >= *options.timeoutMs)
+        if (options.timeoutMs && options.tickCountMs() - start >= *options.timeoutMs)
             return WaitEnd::kTimedOut;
     }
 }
@@ -64,10 +63,10 @@ std::uint32_t Acknowledged(const EnetDevice& device, std::uint32_t firstSeq) {
 
 void WaitForAcknowledgements(const EnetDevice& device, std::uint32_t firstSeq,
                              const JobOptions& options) {
-    const std::uint32_t start = os::TickCountMs();
+    const std::uint32_t start = options.tickCountMs();
     while (Acknowledged(device, firstSeq) < kMessagesPerJob &&
-           os::TickCountMs() - start < options.acknowledgementWaitMs) {
-        os::SleepMs(10);
+           options.tickCountMs() - start < options.acknowledgementWaitMs) {
+        options.sleepMs(10);
     }
 }
 
@@ -79,12 +78,12 @@ std::uint32_t ServedBytes(const net::CTftp& tftp) {
 
 // Waits (briefly) for every adapter's BOOTP socket to bind, then warns when none did:
 // the log alone would leave the user waiting for a board that never gets an address.
-int CheckBootp(const EnetDevice& device) {
+int CheckBootp(const EnetDevice& device, const JobOptions& options) {
     const net::CBootP* bootp = device.Bootp();
     if (bootp == nullptr) return -1;
-    const std::uint32_t start = os::TickCountMs();
-    while (!bootp->InterfacesSettled() && os::TickCountMs() - start < kBootpSettleMs)
-        os::SleepMs(10);
+    const std::uint32_t start = options.tickCountMs();
+    while (!bootp->InterfacesSettled() && options.tickCountMs() - start < kBootpSettleMs)
+        options.sleepMs(10);
     const int listening = bootp->ListeningInterfaces();
     if (listening == 0) {
         diag::theLog.Print("ProgrammingJob - no adapter answers BOOTP");
@@ -149,7 +148,7 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
                           "using it; the log has the details.");
     }
 
-    report.bootpInterfaces = CheckBootp(*device);
+    report.bootpInterfaces = CheckBootp(*device, options);
     const WaitEnd waitEnd = WaitForBoard(*device, options);
     if (const net::CTftp* tftp = device->Tftp()) report.tftpBytesServed = ServedBytes(*tftp);
     if (waitEnd != WaitEnd::kBoardHeard) {

@@ -7,11 +7,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "app/config_block.h"
 #include "device/EnetDevice.h"
+#include "os/clock.h"
 
 namespace app {
 
@@ -28,6 +30,11 @@ struct JobOptions {
     std::uint32_t acknowledgementWaitMs = 5000;  // for the board's last acknowledgements
     std::optional<std::uint32_t> timeoutMs;      // an overall limit on the wait for the board
     const std::atomic<bool>* cancel = nullptr;   // set by the front-end to give up
+    // The job's clock: every time limit reads `tickCountMs` and every wait goes through
+    // `sleepMs`, so a front-end that runs the job on its window's thread can handle the
+    // window's messages while the job waits, and a test can run the job on fake time.
+    std::function<std::uint32_t()> tickCountMs = os::TickCountMs;
+    std::function<void(std::uint32_t)> sleepMs = os::SleepMs;
 };
 
 enum class JobOutcome {

@@ -135,5 +135,30 @@ TEST_F(ProgrammingJobTest, TimeLimitEndsTheWaitForABoard) {
     EXPECT_THAT(report.message, HasSubstr("time limit"));
 }
 
+// A front-end that pumps its window's messages while the job waits needs every wait on
+// its own thread and through its hook; fake time, started just before the tick count
+// wraps, shows that the limits are measured on the given clock, wrap included.
+TEST_F(ProgrammingJobTest, EveryWaitAndTimeLimitGoesThroughTheGivenClock) {
+    JobOptions options = LoopbackOptions(port_);
+    options.services.tftpTiming = {10000, 10000, 8};
+    options.timeoutMs = 3'600'000;  // an hour: on the real clock the test would time out
+    std::uint32_t now = 0xFFFFF000u;
+    int sleepsOnOtherThreads = 0;
+    const std::thread::id caller = std::this_thread::get_id();
+    options.tickCountMs = [&] { return now; };
+    options.sleepMs = [&](std::uint32_t ms) {
+        if (std::this_thread::get_id() != caller) ++sleepsOnOtherThreads;
+        now += ms;
+        std::this_thread::yield();
+    };
+    const std::uint32_t start = now;
+    const JobReport report = RunProgrammingJob({}, options);
+    EXPECT_EQ(report.outcome, JobOutcome::kNoBoard);
+    EXPECT_THAT(report.message, HasSubstr("time limit"));
+    EXPECT_GE(now - start, *options.timeoutMs);
+    EXPECT_LT(now - start, *options.timeoutMs + 2 * options.pollMs + options.settleMs);
+    EXPECT_EQ(sleepsOnOtherThreads, 0);
+}
+
 }  // namespace
 }  // namespace app
