@@ -1,0 +1,333 @@
+// The main dialog and the About box as Windows builds them from the templates. The
+// job is never started here: it answers BOOTP on every adapter, which only the
+// namespace scenarios may do.
+#include "ui/win32/CConfiguratorDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "tests/ui/win32/ModalRunner.h"
+#include "ui/win32/ThreadMainWindow.h"
+#include "ui/win32/resource.h"
+#include "version_info.h"
+
+namespace win32::test {
+namespace {
+
+constexpr const char* kTitle = CConfiguratorDlg::kTitle;
+constexpr const char* kAboutTitle = "About Ethernet Motion Control Board Configurator";
+
+struct TemplateControl {
+    int id;
+    const char* className;
+    const char* text;
+    DWORD style;  // beyond WS_CHILD | WS_VISIBLE
+    int x, y, width, height;
+};
+
+constexpr DWORD kEditStyle = WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+constexpr DWORD kRightLabel = WS_GROUP | SS_RIGHT;
+constexpr DWORD kLeftText = WS_GROUP | SS_LEFT;
+
+// Template 102 in template order, with the texts the fields start with.
+const TemplateControl kTemplate[] = {
+    {IDOK, "Button", "Exit", WS_TABSTOP | BS_DEFPUSHBUTTON, 422, 7, 50, 16},
+    {IDC_SERVER_MAC, "Edit", "FF-FF-FF-FF-FF-FF", kEditStyle, 91, 102, 139, 13},
+    {IDC_STATIC, "Static", "Server MAC Address:", kRightLabel, 7, 106, 77, 9},
+    {IDC_CONNECT_PROGRAM_DISCONNECT, "Button", "Connect, Program, and Disconnect",
+     WS_TABSTOP | BS_PUSHBUTTON, 27, 144, 157, 17},
+    {IDC_NICKNAME, "Edit", "New Ethernet Orvantis", kEditStyle, 91, 122, 139, 13},
+    {IDC_STATIC, "Static", "Nickname:", kRightLabel, 23, 123, 60, 9},
+    {IDC_IP_ADDRESS, "Edit", "10.9.9.9", kEditStyle, 91, 83, 139, 13},
+    {IDC_STATIC, "Static", "IP Address:", kRightLabel, 23, 86, 60, 9},
+    {IDC_STATIC, "Static", "The IP Address is the address you wish to assign to the board.",
+     kLeftText, 270, 14, 130, 18},
+    {IDC_STATIC, "Static",
+     "The Server MAC Address may be left as FF-FF-FF-FF-FF-FF which will allow the board to "
+     "communicate with any computer.",
+     kLeftText, 270, 42, 163, 28},
+    {IDC_STATIC, "Static",
+     "The Nickname helps you identify which board you are communicating with.  This name is "
+     "stored in the XML and if it changes, the plugin will let you know that you are talking to "
+     "a board with a different nickname than before.",
+     kLeftText, 270, 130, 147, 45},
+    {IDC_STATIC, "Static",
+     "Attach a shorting jumper to the BOOTP jumper on the board to force the BOOTP mode of "
+     "operation.  That will enable this utility to communicate with the board.",
+     kLeftText, 17, 14, 173, 26},
+    {IDC_STATIC, "Static",
+     "The IP address that you assign must be on the same subnet as the IP address of the "
+     "Ethernet adapter that you are using.",
+     kLeftText, 17, 44, 173, 30},
+    {IDC_STATIC, "Static",
+     "If you wish to lock the board to a specific computer, enter the MAC address of the "
+     "Ethernet adapter that you wish to lock it to.",
+     kLeftText, 270, 67, 147, 25},
+    {IDC_STATIC, "Static",
+     "Then the board will not work with any other adapters (though it will still respond to "
+     "this utility when operating in BOOTP mode).",
+     kLeftText, 270, 93, 147, 26},
+    {IDC_PROGRAMMING, "Button", "Programming", WS_TABSTOP | BS_AUTOCHECKBOX, 79, 172, 57, 10},
+};
+
+// As the dialog manager places a control: its corner and its size each mapped.
+RECT DialogUnits(HWND dialog, int x, int y, int width, int height) {
+    RECT mapped{x, y, width, height};
+    MapDialogRect(dialog, &mapped);
+    return {mapped.left, mapped.top, mapped.left + mapped.right, mapped.top + mapped.bottom};
+}
+
+RECT RectInParent(HWND control) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+void ExpectRect(const RECT& actual, const RECT& expected, const std::string& what) {
+    EXPECT_EQ(actual.left, expected.left) << what;
+    EXPECT_EQ(actual.top, expected.top) << what;
+    EXPECT_EQ(actual.right, expected.right) << what;
+    EXPECT_EQ(actual.bottom, expected.bottom) << what;
+}
+
+// Runs the dialog modally, calls `check` once it is up, then closes it with Exit.
+INT_PTR RunDialog(const std::function<void(HWND)>& check) {
+    CConfiguratorDlg dialog(GetModuleHandleA(nullptr));
+    WhenWindowAppears(DialogTitled(kTitle, IDC_CONNECT_PROGRAM_DISCONNECT), [&](HWND window) {
+        check(window);
+        PostClick(GetDlgItem(window, IDOK));
+    });
+    return dialog.DoModal();
+}
+
+TEST(ConfiguratorDlg, EveryControlOfTheTemplateInOrderWithItsStyleTextAndRectangle) {
+    RunDialog([](HWND dialog) {
+        HWND control = GetWindow(dialog, GW_CHILD);
+        for (const TemplateControl& expected : kTemplate) {
+            ASSERT_NE(control, nullptr) << "missing control " << expected.text;
+            const std::string what = std::string(expected.className) + " \"" + expected.text + '"';
+            EXPECT_EQ(static_cast<int>(static_cast<short>(GetDlgCtrlID(control))), expected.id)
+                << what;
+            EXPECT_EQ(ClassName(control), expected.className) << what;
+            EXPECT_EQ(WindowText(control), expected.text) << what;
+            DWORD style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
+            // The dialog manager draws an edit's border as a client edge (3-D look).
+            if ((GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0 &&
+                ClassName(control) == "Edit")
+                style |= WS_BORDER;
+            EXPECT_EQ(style, WS_CHILD | WS_VISIBLE | expected.style) << what;
+            ExpectRect(RectInParent(control),
+                       DialogUnits(dialog, expected.x, expected.y, expected.width, expected.height),
+                       what);
+            control = GetWindow(control, GW_HWNDNEXT);
+        }
+        EXPECT_EQ(control, nullptr) << "a control beyond the template";
+    });
+}
+
+TEST(ConfiguratorDlg, TabOrderIsTheTemplateOrderOfTheTabStops) {
+    RunDialog([](HWND dialog) {
+        const int expected[] = {IDOK,         IDC_SERVER_MAC, IDC_CONNECT_PROGRAM_DISCONNECT,
+                                IDC_NICKNAME, IDC_IP_ADDRESS, IDC_PROGRAMMING,
+                                IDOK};
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDOK)) << "the focus starts on Exit";
+        HWND item = GetDlgItem(dialog, IDOK);
+        for (std::size_t i = 1; i < std::size(expected); ++i) {
+            item = GetNextDlgTabItem(dialog, item, FALSE);
+            ASSERT_NE(item, nullptr);
+            EXPECT_EQ(GetDlgCtrlID(item), expected[i]) << "tab stop " << i;
+        }
+    });
+}
+
+TEST(ConfiguratorDlg, CaptionStylesFontSizeAndDefaults) {
+    RunDialog([](HWND dialog) {
+        EXPECT_EQ(WindowText(dialog), kTitle);
+        const DWORD style = static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE));
+        const DWORD wanted = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX |
+                             DS_MODALFRAME | DS_SETFONT;
+        EXPECT_EQ(style & wanted, wanted);
+        EXPECT_EQ(style & (WS_CHILD | WS_THICKFRAME), 0u);
+        const DWORD exStyle = static_cast<DWORD>(GetWindowLongA(dialog, GWL_EXSTYLE));
+        EXPECT_NE(exStyle & WS_EX_APPWINDOW, 0u) << "its own taskbar button";
+        EXPECT_NE(exStyle & WS_EX_DLGMODALFRAME, 0u);
+
+        RECT client;
+        GetClientRect(dialog, &client);
+        ExpectRect(client, DialogUnits(dialog, 0, 0, 479, 210), "client area");
+
+        LOGFONTA font{};
+        ASSERT_TRUE(GetObjectA(reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)),
+                               sizeof font, &font));
+        EXPECT_STREQ(font.lfFaceName, "MS Shell Dlg");
+        const HDC screen = GetDC(nullptr);
+        EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72));
+        ReleaseDC(nullptr, screen);
+
+        EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_PROGRAMMING, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+        EXPECT_EQ(ThreadMainWindow(), dialog) << "the main window of its thread";
+    });
+    EXPECT_EQ(ThreadMainWindow(), nullptr) << "no main window once it has closed";
+}
+
+TEST(ConfiguratorDlg, OpensCentredOnTheScreen) {
+    RunDialog([](HWND dialog) {
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoA(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
+        RECT bounds;
+        GetWindowRect(dialog, &bounds);
+        const RECT& work = monitor.rcWork;
+        EXPECT_LE(std::abs((bounds.left - work.left) - (work.right - bounds.right)), 1);
+        EXPECT_LE(std::abs((bounds.top - work.top) - (work.bottom - bounds.bottom)), 1);
+    });
+}
+
+TEST(ConfiguratorDlg, IconsAndDragIconAreResource128) {
+    CConfiguratorDlg dialog(GetModuleHandleA(nullptr));
+    ASSERT_NE(dialog.Icon(), nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(dialog.Icon(), &info));
+    BITMAP colour{};
+    ASSERT_TRUE(GetObjectA(info.hbmColor, sizeof colour, &colour));
+    EXPECT_EQ(colour.bmWidth, GetSystemMetrics(SM_CXICON));
+    EXPECT_EQ(colour.bmBitsPixel, 32) << "the icon's 32-bit images";
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+
+    WhenWindowAppears(DialogTitled(kTitle, IDC_CONNECT_PROGRAM_DISCONNECT), [&](HWND window) {
+        const auto icon = reinterpret_cast<LPARAM>(dialog.Icon());
+        EXPECT_EQ(SendMessageA(window, WM_GETICON, ICON_BIG, 0), icon);
+        EXPECT_EQ(SendMessageA(window, WM_GETICON, ICON_SMALL, 0), icon);
+        EXPECT_EQ(SendMessageA(window, WM_QUERYDRAGICON, 0, 0), icon);
+        PostClick(GetDlgItem(window, IDOK));
+    });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+}
+
+TEST(ConfiguratorDlg, SystemMenuEndsInTheAboutEntry) {
+    RunDialog([](HWND dialog) {
+        const HMENU menu = GetSystemMenu(dialog, FALSE);
+        ASSERT_NE(menu, nullptr);
+        const int count = GetMenuItemCount(menu);
+        ASSERT_GE(count, 2);
+        EXPECT_EQ(GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+        char text[256];
+        GetMenuStringA(menu, static_cast<UINT>(count - 1), text, sizeof text, MF_BYPOSITION);
+        EXPECT_STREQ(text, "&About Ethernet Motion Control Board Configurator...");
+        char resource[256];
+        ASSERT_GT(LoadStringA(GetModuleHandleA(nullptr), IDS_ABOUTBOX, resource, sizeof resource),
+                  0);
+        EXPECT_STREQ(text, resource) << "string 101";
+        MENUITEMINFOA separator{};
+        separator.cbSize = sizeof separator;
+        separator.fMask = MIIM_FTYPE;
+        ASSERT_TRUE(GetMenuItemInfoA(menu, static_cast<UINT>(count - 2), TRUE, &separator));
+        EXPECT_NE(separator.fType & MFT_SEPARATOR, 0u);
+    });
+}
+
+void CheckAboutBox(HWND about) {
+    RECT client;
+    GetClientRect(about, &client);
+    ExpectRect(client, DialogUnits(about, 0, 0, 235, 55), "About box client area");
+    std::vector<std::string> texts;
+    bool hasIcon = false;
+    for (HWND child = GetWindow(about, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const LONG style = GetWindowLongA(child, GWL_STYLE);
+        if (ClassName(child) == "Static" && (style & SS_TYPEMASK) == SS_ICON) {
+            hasIcon = SendMessageA(child, STM_GETICON, 0, 0) != 0;
+        } else if (ClassName(child) == "Static") {
+            texts.push_back(WindowText(child));
+        }
+    }
+    EXPECT_TRUE(hasIcon) << "the application icon";
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], "Ethernet Motion Control Board Configurator");
+    EXPECT_EQ(texts[1], std::string("Version ") + EMCB_VERSION_TEXT);
+    const HWND ok = GetDlgItem(about, IDOK);
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(WindowText(ok), "OK");
+    PostClick(ok);
+}
+
+TEST(ConfiguratorDlg, AboutCommandOpensTheAboutBoxWhateverItsLowBits) {
+    int aboutBoxesSeen = 0;
+    RunDialog([&](HWND dialog) {
+        for (const WPARAM command : {WPARAM{IDM_ABOUTBOX}, WPARAM{IDM_ABOUTBOX | 0x000F}}) {
+            WhenWindowAppears(DialogTitled(kAboutTitle), [&](HWND about) {
+                ++aboutBoxesSeen;
+                EXPECT_EQ(GetWindow(about, GW_OWNER), dialog);
+                CheckAboutBox(about);
+            });
+            SendMessageA(dialog, WM_SYSCOMMAND, command, 0);  // returns once the box is closed
+        }
+    });
+    EXPECT_EQ(aboutBoxesSeen, 2);
+}
+
+TEST(ConfiguratorDlg, EnterInAnyFieldClosesTheDialog) {
+    for (const int field : {IDC_IP_ADDRESS, IDC_SERVER_MAC, IDC_NICKNAME}) {
+        CConfiguratorDlg dialog(GetModuleHandleA(nullptr));
+        WhenWindowAppears(DialogTitled(kTitle, IDC_CONNECT_PROGRAM_DISCONNECT), [&](HWND window) {
+            const HWND edit = GetDlgItem(window, field);
+            SetFocus(edit);
+            PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+            PostMessageA(edit, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001u));
+        });
+        EXPECT_EQ(dialog.DoModal(), IDOK) << "field " << field;
+    }
+}
+
+TEST(ConfiguratorDlg, EscapeAndTheCloseCommandCloseAnIdleDialog) {
+    CConfiguratorDlg dialog(GetModuleHandleA(nullptr));
+    WhenWindowAppears(DialogTitled(kTitle, IDC_CONNECT_PROGRAM_DISCONNECT),
+                      [&](HWND window) { PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0); });
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+}
+
+TEST(ConfiguratorDlg, VersionResourceNamesTheProduct) {
+    char path[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(nullptr, path, MAX_PATH), 0u);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, data.data()));
+    auto value = [&](const char* name) {
+        char* text = nullptr;
+        UINT length = 0;
+        const std::string query = std::string("\\StringFileInfo\\040904b0\\") + name;
+        if (!VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length))
+            return std::string();
+        return std::string(text);
+    };
+    EXPECT_EQ(value("ProductName"), kTitle);
+    EXPECT_EQ(value("ProductVersion"), EMCB_VERSION_TEXT);
+    EXPECT_EQ(value("OriginalFilename"), "emcb-configurator.exe");
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), EMCB_VERSION_MAJOR);
+    EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), EMCB_VERSION_MINOR);
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), EMCB_VERSION_PATCH);
+}
+
+TEST(ConfiguratorDlg, ManifestAsksForCommonControls6AsInvokerAndPerMonitorDpi) {
+    const HMODULE module = GetModuleHandleA(nullptr);
+    const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    const std::string manifest(bytes, SizeofResource(module, found));
+    EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+              std::string::npos);
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor<"), std::string::npos);
+    EXPECT_NE(manifest.find(">true/pm<"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace win32::test
