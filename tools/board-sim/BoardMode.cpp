@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 
 #include "tools/board-sim/BootpMode.h"
 #include "tools/board-sim/LinkMode.h"
@@ -17,7 +18,7 @@ namespace board_sim {
 const char* const kBoardHelp =
     "Usage: board-sim board --interface IF [--mac MAC] [--flash FILE]\n"
     "                       [--drop-rx P] [--drop-tx P] [--dup P] [--seed N]\n"
-    "                       [--duration SECONDS]\n"
+    "                       [--duration SECONDS] [--tftp-ack-delay-ms MS]\n"
     "\n"
     "A whole board in BOOTP mode: BOOTP on IF, then TFTP from the server the reply\n"
     "names, then the datagram link to that server until the configurator disconnects.\n"
@@ -31,13 +32,17 @@ const char* const kBoardHelp =
     "  --drop-tx P         drop outgoing TFTP and link datagrams with probability P\n"
     "  --dup P             duplicate link datagrams with probability P\n"
     "  --seed N            seed of the fault generator (default 1)\n"
-    "  --duration SECONDS  limit of the TFTP and link stages together (default 120)\n";
+    "  --duration SECONDS  limit of the TFTP and link stages together (default 120)\n"
+    "  --tftp-ack-delay-ms MS  answer each TFTP block MS later (0 to 200), as a slow\n"
+    "                      board would, so that the transfer can be watched\n";
 
 namespace {
 
 // A board that has its image starts it at once; the lingering after the last ACK (for
 // a re-sent final block) is kept short so the link comes up as a real board's would.
 constexpr std::uint32_t kBoardDallyMs = 100;
+// Below the configurator's 250 ms transfer time-out, which would re-send every block.
+constexpr std::uint32_t kMaxTftpAckDelayMs = 200;
 
 const std::vector<std::string> kBootpFlags = {"--interface", "--mac", "--attempts", "--interval"};
 
@@ -57,10 +62,11 @@ std::uint32_t RemainingMs(std::chrono::steady_clock::time_point end) {
 
 std::optional<BoardOptions> ParseBoardOptions(const std::vector<std::string>& arguments,
                                               std::string& error) {
-    const cli::ArgumentList args(arguments,
-                                 {"--interface", "--mac", "--attempts", "--interval", "--flash",
-                                  "--drop-rx", "--drop-tx", "--dup", "--seed", "--duration"},
-                                 {"--help"});
+    const cli::ArgumentList args(
+        arguments,
+        {"--interface", "--mac", "--attempts", "--interval", "--flash", "--drop-rx", "--drop-tx",
+         "--dup", "--seed", "--duration", "--tftp-ack-delay-ms"},
+        {"--help"});
     if (!args.Error().empty()) {
         error = args.Error();
         return std::nullopt;
@@ -91,6 +97,15 @@ std::optional<BoardOptions> ParseBoardOptions(const std::vector<std::string>& ar
         }
         options.durationMs = static_cast<std::uint32_t>(seconds * 1000);
     }
+    if (const auto delay = args.Value("--tftp-ack-delay-ms")) {
+        char* end = nullptr;
+        const unsigned long ms = std::strtoul(delay->c_str(), &end, 10);
+        if (delay->empty() || *end != '\0' || ms > kMaxTftpAckDelayMs) {
+            error = "--tftp-ack-delay-ms takes a whole number of milliseconds from 0 to 200";
+            return std::nullopt;
+        }
+        options.tftpAckDelayMs = static_cast<std::uint32_t>(ms);
+    }
     options.flashPath = args.Value("--flash").value_or("");
     return options;
 }
@@ -113,6 +128,7 @@ int RunBoard(const BoardOptions& options, const std::atomic<bool>& stopRequested
     tftp.faultRates.dropOutgoing = options.faultRates.dropOutgoing;
     tftp.seed = options.seed;
     tftp.dallyMs = kBoardDallyMs;
+    tftp.ackDelayMs = options.tftpAckDelayMs;
     tftp.durationMs = RemainingMs(end);
     TftpMode firmware(tftp, out, err);
     if (firmware.Run(stopRequested) != 0) return 1;

@@ -24,6 +24,7 @@ struct BoardOptions {
     std::uint64_t seed = FaultInjector::kDefaultSeed;
     std::string flashPath;
     std::uint32_t durationMs = 120'000;  // for the TFTP and link stages together
+    std::uint32_t tftpAckDelayMs = 0;    // a slow board, so that the transfer can be watched
     bool help = false;
 };
 

@@ -3,7 +3,9 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
+#include <thread>
 #include <vector>
 
 #include "os/byte_order.h"
@@ -139,7 +141,10 @@ void TftpMode::ReceiveAll() {
         const auto outgoing = client_.OnDatagram(
             std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(length)),
             from.port);
-        if (outgoing) Send(*outgoing);
+        if (!outgoing) continue;
+        if (options_.ackDelayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(options_.ackDelayMs));
+        Send(*outgoing);
     }
 }
 

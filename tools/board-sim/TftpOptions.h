@@ -29,6 +29,7 @@ struct TftpOptions {
     std::uint16_t errorAtBlock = 0;
     std::uint32_t retryMs = 500;   // repeat the request this often until a block comes
     std::uint32_t dallyMs = 1000;  // after the last ACK, answer re-sent last blocks
+    std::uint32_t ackDelayMs = 0;  // a slow board: each answer this much later
     std::uint32_t durationMs = 30'000;
     bool help = false;
 };

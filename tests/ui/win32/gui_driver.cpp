@@ -31,6 +31,7 @@ constexpr const char* kTitle = "Ethernet Motion Control Board Configurator";
 constexpr int kConnectButtonId = 1127;
 constexpr DWORD kPollMs = 100;
 constexpr UINT kSendTimeoutMs = 2000;
+constexpr DWORD kTypingMs = 5000;
 
 std::string ClassOf(HWND window) {
     char name[256];
@@ -105,10 +106,13 @@ int Type(HWND field, const std::string& text) {
     PostMessageA(field, WM_CHAR, VK_BACK, 1);  // clears the selection
     for (const char c : text)
         PostMessageA(field, WM_CHAR, static_cast<unsigned char>(c), 1);
-    // Posted in order: once a sent message returns, everything before it was handled.
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(field, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &ignored);
-    const std::string now = TextOf(field);
+    // The program handles the posted characters in its own time.
+    const DWORD deadline = GetTickCount() + kTypingMs;
+    std::string now = TextOf(field);
+    while (now != text && static_cast<LONG>(GetTickCount() - deadline) < 0) {
+        Sleep(kPollMs / 4);
+        now = TextOf(field);
+    }
     if (now != text) {
         std::fprintf(stderr, "win32_gui_driver: the field holds '%s', not '%s'\n", now.c_str(),
                      text.c_str());

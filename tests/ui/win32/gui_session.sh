@@ -4,7 +4,9 @@
 # wineserver or a registry.
 #
 #   gui_session_start WORKDIR   copies the prepared prefix to WORKDIR/prefix, starts
-#                               Xvfb on a free display, exports DISPLAY and WINEPREFIX
+#                               Xvfb on a free display, exports DISPLAY and WINEPREFIX.
+#                               Start it outside any network namespace: Xvfb picks a
+#                               free display by the sockets it can see.
 #   gui_session_stop            ends that wineserver and that X server
 #   gui_screenshot FILE [X Y W H]  the screen, or a part of it, as PNG
 #
