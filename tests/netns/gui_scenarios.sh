@@ -108,6 +108,8 @@ scenario_windows_gui_programs_the_board() {
   set_field "$ID_NICKNAME" "GUI board"
   screenshot_window "$dialog" "$artefacts/dialog.png"
 
+  drive watch-job "$dialog" 150 >"$EMCB_NS_WORK/responsiveness.txt" &
+  local watcher=$!
   drive click "$dialog" "$ID_CONNECT" || fail "could not press the button"
   drive wait-title "Tftp Uploading [" 60 >/dev/null || fail "no progress window with a percentage"
   gui_screenshot "$artefacts/progress.png"
@@ -116,6 +118,8 @@ scenario_windows_gui_programs_the_board() {
   answer_box "" "$IDOK" 120
   [ "$box_text" = "Programming Complete" ] || fail "the final box says '$box_text'"
   expect_state 0 1 10
+  wait "$watcher" || fail "the dialog showed as not responding: $(cat "$EMCB_NS_WORK/responsiveness.txt")"
+  echo "the dialog during the job: $(cat "$EMCB_NS_WORK/responsiveness.txt")"
   drive key "$dialog" "$ID_NICKNAME" "$VK_RETURN" || fail "could not press Enter"
   expect_exit
 

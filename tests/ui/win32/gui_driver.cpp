@@ -14,6 +14,8 @@
 //     state WINDOW ID               "checked=N enabled=N": the control's check, the window's input
 //     rect WINDOW                   "X Y WIDTH HEIGHT" on the screen
 //     exists WINDOW                 status 0 while the window exists
+//     watch-job WINDOW SECONDS      from the "Programming" tick to its clearing, how fast
+//                                   the dialog answers; status 1 if Windows took it for hung
 //
 // Exit status 0 on success, 1 when the window did not appear or the command failed.
 #include <cstdint>
@@ -29,6 +31,8 @@ namespace {
 
 constexpr const char* kTitle = "Ethernet Motion Control Board Configurator";
 constexpr int kConnectButtonId = 1127;
+constexpr int kProgrammingId = 1089;
+constexpr DWORD kHungMs = 5000;  // when Windows starts to show a window as not responding
 constexpr DWORD kPollMs = 100;
 constexpr UINT kSendTimeoutMs = 2000;
 constexpr DWORD kTypingMs = 5000;
@@ -121,6 +125,37 @@ int Type(HWND field, const std::string& text) {
     return 0;
 }
 
+bool IsChecked(HWND dialog) {
+    DWORD_PTR checked = 0;
+    SendMessageTimeoutA(GetDlgItem(dialog, kProgrammingId), BM_GETCHECK, 0, 0, SMTO_NORMAL,
+                        kSendTimeoutMs, &checked);
+    return checked == BST_CHECKED;
+}
+
+// The dialog's thread runs the job: it must answer messages all along.
+int WatchJob(HWND dialog, double seconds) {
+    const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+    auto running = [&] { return static_cast<LONG>(GetTickCount() - deadline) < 0; };
+    while (running() && IsWindow(dialog) && !IsChecked(dialog))
+        Sleep(kPollMs / 10);
+    DWORD slowest = 0;
+    int samples = 0;
+    bool hung = false;
+    while (running() && IsWindow(dialog) && IsChecked(dialog)) {
+        const DWORD start = GetTickCount();
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, kHungMs * 2, &ignored);
+        const DWORD took = GetTickCount() - start;
+        if (took > slowest) slowest = took;
+        hung = hung || IsHungAppWindow(dialog);
+        ++samples;
+        Sleep(kPollMs / 2);
+    }
+    std::printf("samples=%d slowest_answer_ms=%lu hung=%d\n", samples,
+                static_cast<unsigned long>(slowest), hung ? 1 : 0);
+    return hung ? 1 : 0;
+}
+
 int Usage() {
     std::fputs("usage: win32_gui_driver COMMAND ARGS... (see the source)\n", stderr);
     return 2;
@@ -201,5 +236,6 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "exists" && need(1)) return IsWindow(ParseWindow(arg(0))) ? 0 : 1;
+    if (command == "watch-job" && need(2)) return WatchJob(ParseWindow(arg(0)), std::atof(arg(1)));
     return Usage();
 }
