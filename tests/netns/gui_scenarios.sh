@@ -8,6 +8,8 @@
 readonly BOARD_MAC=02:00:00:00:0c:02
 readonly IDOK=1 IDCANCEL=2
 readonly ID_IP=1105 ID_MAC=1104 ID_NICKNAME=1128 ID_CONNECT=1127 ID_PROGRAMMING=1089
+# Longer than the 63 characters the dialog reads: the board keeps the first 63.
+readonly LONG_NICKNAME="GUI board, with a nickname longer than the sixty-three characters kept"
 readonly WM_CLOSE=0x0010 WM_COMMAND=0x0111 WM_SYSCOMMAND=0x0112 SC_CLOSE=0xF060 VK_RETURN=13
 
 gui_setup() {
@@ -105,7 +107,7 @@ scenario_windows_gui_programs_the_board() {
   expect_state 0 1
   [ "$(drive text "$dialog" "$ID_MAC")" = "FF-FF-FF-FF-FF-FF" ] || fail "the MAC field's default is wrong"
   set_field "$ID_IP" 10.9.9.23
-  set_field "$ID_NICKNAME" "GUI board"
+  set_field "$ID_NICKNAME" "$LONG_NICKNAME"
   screenshot_window "$dialog" "$artefacts/dialog.png"
 
   drive watch-job "$dialog" 150 >"$EMCB_NS_WORK/responsiveness.txt" &
@@ -124,7 +126,7 @@ scenario_windows_gui_programs_the_board() {
   expect_exit
 
   wait "$board_pid" || fail "the board ended with status $?"
-  "$EMCB_NATIVE_CLI" block --ip 10.9.9.23 --nickname "GUI board" --out "$EMCB_NS_WORK/expected.bin"
+  "$EMCB_NATIVE_CLI" block --ip 10.9.9.23 --nickname "$LONG_NICKNAME" --out "$EMCB_NS_WORK/expected.bin"
   cmp "$EMCB_NS_WORK/expected.bin" "$EMCB_NS_WORK/flash.bin" || fail "the stored block differs"
   echo "Programming Complete; the board stored the block of 'emcb-config block'."
   echo "screenshots: $artefacts/dialog.png $artefacts/progress.png"

@@ -33,6 +33,13 @@ void CentreOnWorkArea(HWND window) {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// At most `bufferSize` - 1 characters, as a fixed buffer of that size reads them.
+std::string ReadField(HWND edit, int bufferSize) {
+    std::vector<char> text(static_cast<std::size_t>(bufferSize), '\0');
+    const int length = GetWindowTextA(edit, text.data(), bufferSize);
+    return std::string(text.data(), static_cast<std::size_t>(length > 0 ? length : 0));
+}
+
 }  // namespace
 
 CConfiguratorDlg::CConfiguratorDlg(HINSTANCE instance)
@@ -88,12 +95,6 @@ bool CConfiguratorDlg::OnPaint() {
     DrawIcon(dc, x, y, icon_);
     EndPaint(window_, &paint);
     return true;
-}
-
-std::string CConfiguratorDlg::ReadField(HWND edit, int bufferSize) const {
-    std::vector<char> text(static_cast<std::size_t>(bufferSize), '\0');
-    const int length = GetWindowTextA(edit, text.data(), bufferSize);
-    return std::string(text.data(), static_cast<std::size_t>(length > 0 ? length : 0));
 }
 
 void CConfiguratorDlg::OnConnectProgramDisconnect() {

@@ -38,7 +38,6 @@ class CConfiguratorDlg {
     bool OnSysCommand(WPARAM command);
     bool OnPaint();
     void OnConnectProgramDisconnect();
-    std::string ReadField(HWND edit, int bufferSize) const;
     static INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam,
                                             LPARAM lParam);
 
