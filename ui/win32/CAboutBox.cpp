@@ -1,5 +1,6 @@
 #include "ui/win32/CAboutBox.h"
 
+#include "ui/win32/WindowPlacement.h"
 #include "ui/win32/resource.h"
 
 namespace win32 {
@@ -11,6 +12,7 @@ INT_PTR CAboutBox::DoModal(HWND owner) {
 INT_PTR CALLBACK CAboutBox::DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
+            CentreWindow(dialog, GetWindow(dialog, GW_OWNER));
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {

@@ -6,6 +6,7 @@
 #include "app/config_block.h"
 #include "ui/win32/CAboutBox.h"
 #include "ui/win32/MessagePump.h"
+#include "ui/win32/WindowPlacement.h"
 #include "ui/win32/resource.h"
 
 namespace win32 {
@@ -16,21 +17,6 @@ constexpr int kMenuTextCapacity = 256;
 
 void SetCheck(HWND button, bool checked) {
     SendMessageA(button, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-}
-
-// The template has no position of its own: the dialog opens in the middle of the
-// screen it is on, as a program's main window is expected to.
-void CentreOnWorkArea(HWND window) {
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    if (!GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor)) return;
-    RECT bounds;
-    GetWindowRect(window, &bounds);
-    const RECT& work = monitor.rcWork;
-    const int x = work.left + (work.right - work.left - (bounds.right - bounds.left)) / 2;
-    const int y = work.top + (work.bottom - work.top - (bounds.bottom - bounds.top)) / 2;
-    SetWindowPos(window, nullptr, x > work.left ? x : work.left, y > work.top ? y : work.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // At most `bufferSize` - 1 characters, as a fixed buffer of that size reads them.
@@ -71,7 +57,8 @@ BOOL CConfiguratorDlg::OnInitDialog() {
     SetWindowTextA(macEdit_, app::kDefaultMacText);
     SetWindowTextA(nicknameEdit_, app::kDefaultNicknameText);
     SetCheck(programmingCheck_, false);
-    CentreOnWorkArea(window_);
+    // The template has no position of its own: the middle of the screen it is on.
+    CentreWindow(window_, nullptr);
     mainWindow_.emplace(window_);
     return TRUE;  // the focus goes to the first tab stop, "Exit"
 }

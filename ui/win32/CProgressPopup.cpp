@@ -4,6 +4,7 @@
 
 #include "diag/UiPort.h"
 #include "ui/win32/ThreadMainWindow.h"
+#include "ui/win32/WindowPlacement.h"
 
 namespace win32 {
 namespace {
@@ -199,7 +200,8 @@ void CProgressPopup::RestorePosition() {
     const auto saved = diag::RestoredPosition(diag::Ui().Settings(), GetSystemMetrics(SM_CXSCREEN),
                                               GetSystemMetrics(SM_CYSCREEN));
     if (!saved) {
-        CentreOnOwner();  // never saved, or saved on a screen that is gone
+        // Never saved, or saved on a screen that is gone.
+        CentreWindow(window_, GetWindow(window_, GW_OWNER));
         return;
     }
     SetWindowPos(window_, nullptr, saved->x, saved->y, 0, 0,
@@ -211,27 +213,6 @@ void CProgressPopup::SavePosition() {
     RECT bounds;
     if (!GetWindowRect(window_, &bounds)) return;
     diag::SavePosition(diag::Ui().Settings(), {bounds.left, bounds.top});
-}
-
-void CProgressPopup::CentreOnOwner() {
-    const HWND owner = GetWindow(window_, GW_OWNER);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoA(MonitorFromWindow(owner != nullptr ? owner : window_, MONITOR_DEFAULTTOPRIMARY),
-                    &monitor);
-    const RECT& work = monitor.rcWork;
-    RECT area = work;
-    if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &area);
-    RECT bounds;
-    GetWindowRect(window_, &bounds);
-    int x = area.left + (Width(area) - Width(bounds)) / 2;
-    int y = area.top + (Height(area) - Height(bounds)) / 2;
-    // Kept on the owner's screen even when the owner hangs over its edge.
-    if (x + Width(bounds) > work.right) x = work.right - Width(bounds);
-    if (y + Height(bounds) > work.bottom) y = work.bottom - Height(bounds);
-    if (x < work.left) x = work.left;
-    if (y < work.top) y = work.top;
-    SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT CProgressPopup::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -63,7 +63,6 @@ class CProgressPopup {
     void Layout(int lines, int width);
     void RestorePosition();
     void SavePosition();
-    void CentreOnOwner();
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam);

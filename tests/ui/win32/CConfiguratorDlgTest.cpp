@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "tests/ui/win32/ModalRunner.h"
@@ -261,6 +263,13 @@ TEST(ConfiguratorDlg, AboutCommandOpensTheAboutBoxWhateverItsLowBits) {
             WhenWindowAppears(DialogTitled(kAboutTitle), [&](HWND about) {
                 ++aboutBoxesSeen;
                 EXPECT_EQ(GetWindow(about, GW_OWNER), dialog);
+                RECT box;
+                RECT owner;
+                GetWindowRect(about, &box);
+                GetWindowRect(dialog, &owner);
+                EXPECT_LE(std::abs((box.left + box.right) - (owner.left + owner.right)), 2)
+                    << "centred over the dialog";
+                EXPECT_LE(std::abs((box.top + box.bottom) - (owner.top + owner.bottom)), 2);
                 CheckAboutBox(about);
             });
             SendMessageA(dialog, WM_SYSCOMMAND, command, 0);  // returns once the box is closed
