@@ -1,8 +1,12 @@
 #include "app/ProgrammingJob.h"
 
+#include <algorithm>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <new>
 
+#include "app/JobStageReporter.h"
 #include "app/firmware_image.h"
 #include "diag/CLog.h"
 #include "diag/UiPort.h"
@@ -11,18 +15,24 @@ namespace app {
 namespace {
 
 using device::EnetDevice;
+using diag::JobStageKind;
 
 constexpr std::uint32_t kMessagesPerJob = 2;  // configuration, then disconnect
 
 const char* const kNotProgrammed = "The board was not programmed: ";
 constexpr std::uint32_t kBootpSettleMs = 1000;
+constexpr std::uint32_t kSleepStepMs = 20;
+constexpr std::uint32_t kAcknowledgementPollMs = 10;
 
-// Tells the user and fills the report.
-JobReport Finish(JobReport report, JobOutcome outcome, const std::string& message) {
+// Tells the user, last of all, and fills the report.
+JobReport Finish(JobReport report, JobStageReporter& stages, JobOutcome outcome,
+                 const std::string& message) {
     report.outcome = outcome;
     report.message = message;
-    diag::Ui().ShowMessage(message);
     diag::theLog.Print("ProgrammingJob - %s", message.c_str());
+    stages.Outcome(OutcomeName(outcome), message);
+    report.stages = stages.Stages();
+    diag::Ui().ShowMessage(message);
     return report;
 }
 
@@ -30,12 +40,15 @@ bool Cancelled(const JobOptions& options) {
     return options.cancel != nullptr && options.cancel->load();
 }
 
-// Sleeps in short steps so that a cancel request is seen at once.
-bool SleepUnlessCancelled(std::uint32_t ms, const JobOptions& options) {
+// Sleeps in short steps so that a cancel request is seen at once; `each` runs
+// after every step.
+bool SleepUnlessCancelled(std::uint32_t ms, const JobOptions& options,
+                          const std::function<void()>& each = {}) {
     const std::uint32_t start = options.tickCountMs();
     for (std::uint32_t elapsed = 0; elapsed < ms; elapsed = options.tickCountMs() - start) {
         if (Cancelled(options)) return false;
-        options.sleepMs(std::min<std::uint32_t>(20, ms - elapsed));
+        options.sleepMs(std::min<std::uint32_t>(kSleepStepMs, ms - elapsed));
+        if (each) each();
     }
     return !Cancelled(options);
 }
@@ -61,12 +74,42 @@ std::uint32_t Acknowledged(const EnetDevice& device, std::uint32_t firstSeq) {
     return std::min(acked, device.LastSentSeq() - (firstSeq - 1));
 }
 
+// Follows the sequence numbers of the job's two messages and reports each as it
+// leaves and as the board acknowledges it, in that order.
+class LinkStages {
+  public:
+    LinkStages(const EnetDevice& device, std::uint32_t firstSeq, JobStageReporter& stages)
+        : device_(device), firstSeq_(firstSeq), stages_(stages) {}
+
+    void Check() {
+        static constexpr JobStageKind kOrder[] = {
+            JobStageKind::kConfigurationSent, JobStageKind::kConfigurationAcknowledged,
+            JobStageKind::kDisconnectSent, JobStageKind::kDisconnectAcknowledged};
+        const std::uint32_t sent = device_.LastSentSeq() - (firstSeq_ - 1);
+        const std::uint32_t acknowledged = Acknowledged(device_, firstSeq_);
+        while (reported_ < std::size(kOrder)) {
+            const std::uint32_t message = reported_ / 2 + 1;  // 1: configuration, 2: disconnect
+            const bool isAcknowledgement = reported_ % 2 == 1;
+            if ((isAcknowledgement ? acknowledged : sent) < message) break;
+            stages_.Link(kOrder[reported_++]);
+        }
+    }
+
+  private:
+    const EnetDevice& device_;
+    const std::uint32_t firstSeq_;
+    JobStageReporter& stages_;
+    std::size_t reported_ = 0;
+};
+
 void WaitForAcknowledgements(const EnetDevice& device, std::uint32_t firstSeq,
-                             const JobOptions& options) {
+                             const JobOptions& options, LinkStages& linkStages) {
     const std::uint32_t start = options.tickCountMs();
+    linkStages.Check();
     while (Acknowledged(device, firstSeq) < kMessagesPerJob &&
            options.tickCountMs() - start < options.acknowledgementWaitMs) {
-        options.sleepMs(10);
+        options.sleepMs(kAcknowledgementPollMs);
+        linkStages.Check();
     }
 }
 
@@ -76,15 +119,26 @@ std::uint32_t ServedBytes(const net::CTftp& tftp) {
            static_cast<std::uint32_t>(kFirmwareImageSize - kFirmwarePayloadOffset);
 }
 
+std::vector<diag::JobAdapter> ListeningAdapters(const net::CBootP& bootp) {
+    std::vector<diag::JobAdapter> adapters;
+    for (std::uint32_t i = 0; i < bootp.InterfaceCount(); ++i) {
+        if (!bootp.IsListening(static_cast<int>(i))) continue;
+        const os::AdapterInfo& adapter = bootp.Adapters()[i];
+        adapters.push_back({adapter.name, adapter.ipAddress});
+    }
+    return adapters;
+}
+
 // Waits (briefly) for every adapter's BOOTP socket to bind, then warns when none did:
 // the log alone would leave the user waiting for a board that never gets an address.
-int CheckBootp(const EnetDevice& device, const JobOptions& options) {
+int CheckBootp(const EnetDevice& device, const JobOptions& options, JobStageReporter& stages) {
     const net::CBootP* bootp = device.Bootp();
     if (bootp == nullptr) return -1;
     const std::uint32_t start = options.tickCountMs();
     while (!bootp->InterfacesSettled() && options.tickCountMs() - start < kBootpSettleMs)
         options.sleepMs(10);
     const int listening = bootp->ListeningInterfaces();
+    stages.Adapters(ListeningAdapters(*bootp));
     if (listening == 0) {
         diag::theLog.Print("ProgrammingJob - no adapter answers BOOTP");
         diag::Ui().ShowMessage(kNoBootpWarning);
@@ -121,12 +175,13 @@ const char* OutcomeName(JobOutcome outcome) {
 }
 
 JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) {
+    JobStageReporter stages;
     JobReport report;
     const std::string ip = CutField(fields.ip, kIpTextLimit);
     const std::string mac = CutField(fields.mac, kMacTextLimit);
     const std::string nickname = CutField(fields.nickname, kNicknameTextLimit);
     if (const auto problem = ConfigFieldProblem(ip.c_str(), mac.c_str())) {
-        return Finish(report, JobOutcome::kInvalidField, *problem);
+        return Finish(report, stages, JobOutcome::kInvalidField, *problem);
     }
 
     ConfigBlock block{};
@@ -135,55 +190,61 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
     context.imageSize = kFirmwareImageSize;
     context.image = FirmwareImage();
 
-    std::unique_ptr<EnetDevice> device(new (std::nothrow) EnetDevice(&context, options.services));
+    device::DeviceServices services = options.services;
+    services.events = &stages;
+    std::unique_ptr<EnetDevice> device(new (std::nothrow) EnetDevice(&context, services));
     if (!device)
-        return Finish(report, JobOutcome::kDeviceNotCreated,
+        return Finish(report, stages, JobOutcome::kDeviceNotCreated,
                       "Unable to create an instance of the EnetDevice Class");
+    if (services.bootp) stages.HoldUntilAdapters();
     if (device->Init() == 0) {
         device.reset();
-        return Finish(report, JobOutcome::kLinkNotStarted,
+        return Finish(report, stages, JobOutcome::kLinkNotStarted,
                       std::string("EnetDevice init failure.\n") + kNotProgrammed +
                           "the board link (UDP port " + std::to_string(options.services.linkPort) +
                           ") could not start. Another program, or another copy of this one, may be "
                           "using it; the log has the details.");
     }
 
-    report.bootpInterfaces = CheckBootp(*device, options);
+    report.bootpInterfaces = CheckBootp(*device, options, stages);
     const WaitEnd waitEnd = WaitForBoard(*device, options);
     if (const net::CTftp* tftp = device->Tftp()) report.tftpBytesServed = ServedBytes(*tftp);
     if (waitEnd != WaitEnd::kBoardHeard) {
         device.reset();
         switch (waitEnd) {
             case WaitEnd::kCancelled:
-                return Finish(report, JobOutcome::kCancelled,
+                return Finish(report, stages, JobOutcome::kCancelled,
                               std::string(kNotProgrammed) + "the job was cancelled.");
             case WaitEnd::kTimedOut:
                 return Finish(
-                    report, JobOutcome::kNoBoard,
+                    report, stages, JobOutcome::kNoBoard,
                     std::string(kNotProgrammed) + "no board answered within the time limit.");
             default:
-                return Finish(report, JobOutcome::kNoBoard,
+                return Finish(report, stages, JobOutcome::kNoBoard,
                               std::string(kNotProgrammed) +
                                   "no board answered, and the firmware server has stopped.");
         }
     }
     report.boardAddress = device->PeerAddress().ToString();
+    stages.BoardHeard(device->PeerAddress());
 
     const std::uint32_t firstSeq = device->LastSentSeq() + 1;
-    SleepUnlessCancelled(options.settleMs, options);
+    LinkStages linkStages(*device, firstSeq, stages);
+    const auto check = [&linkStages] { linkStages.Check(); };
+    SleepUnlessCancelled(options.settleMs, options, check);
     device->WriteConfig(block.data());
-    SleepUnlessCancelled(options.settleMs, options);
+    SleepUnlessCancelled(options.settleMs, options, check);
     device->SendDisconnect();
-    SleepUnlessCancelled(options.settleMs, options);
-    WaitForAcknowledgements(*device, firstSeq, options);
+    SleepUnlessCancelled(options.settleMs, options, check);
+    WaitForAcknowledgements(*device, firstSeq, options, linkStages);
     report.messagesSent = device->LastSentSeq() - (firstSeq - 1);
     report.messagesAcknowledged = Acknowledged(*device, firstSeq);
     if (const net::CTftp* tftp = device->Tftp()) report.tftpBytesServed = ServedBytes(*tftp);
     device.reset();
 
     if (report.messagesAcknowledged >= 1)
-        return Finish(report, JobOutcome::kProgrammed, "Programming Complete");
-    return Finish(report, JobOutcome::kNotAcknowledged,
+        return Finish(report, stages, JobOutcome::kProgrammed, "Programming Complete");
+    return Finish(report, stages, JobOutcome::kNotAcknowledged,
                   std::string(kNotProgrammed) + "the board at " + report.boardAddress +
                       " did not acknowledge the configuration.");
 }

@@ -10,9 +10,11 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/config_block.h"
 #include "device/EnetDevice.h"
+#include "diag/JobStage.h"
 #include "os/clock.h"
 
 namespace app {
@@ -24,7 +26,7 @@ struct JobFields {
 };
 
 struct JobOptions {
-    device::DeviceServices services;
+    device::DeviceServices services;  // its `events` are the job's own
     std::uint32_t pollMs = 200;
     std::uint32_t settleMs = 500;                // before each message and before deleting
     std::uint32_t acknowledgementWaitMs = 5000;  // for the board's last acknowledgements
@@ -53,8 +55,9 @@ struct JobReport {
     std::uint32_t messagesSent = 0;
     std::uint32_t messagesAcknowledged = 0;
     std::uint32_t tftpBytesServed = 0;
-    std::string boardAddress;  // the address the board's datagrams came from
-    int bootpInterfaces = -1;  // adapters answering BOOTP; -1 when BOOTP was not run
+    std::string boardAddress;            // the address the board's datagrams came from
+    int bootpInterfaces = -1;            // adapters answering BOOTP; -1 when BOOTP was not run
+    std::vector<diag::JobStage> stages;  // as reported through the UI port, outcome last
 };
 
 // Shown, and the job goes on, when no adapter could answer BOOTP.
@@ -62,7 +65,8 @@ extern const char* const kNoBootpWarning;
 
 const char* OutcomeName(JobOutcome outcome);
 
-// The fields are read as the dialog reads them (15, 17 and 63 characters).
+// The fields are read as the dialog reads them (15, 17 and 63 characters). Each stage
+// goes to the UI port as it happens (OnJobStage), the outcome last.
 JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options);
 
 }  // namespace app

@@ -56,7 +56,11 @@ int EnetDevice::Init() {
         return 0;
     }
     tftp->SetPort(services.tftpPort);
-    if (bootp) bootp->Init();
+    tftp->SetEvents(services.events);
+    if (bootp) {
+        bootp->SetEvents(services.events);
+        bootp->Init();
+    }
     tftp->Start();
     return Start() ? 1 : 0;
 }

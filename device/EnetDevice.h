@@ -63,6 +63,7 @@ struct DeviceServices {
     std::uint16_t linkPort = net::CUdpServer::kDefaultPort;
     net::CTftpTiming tftpTiming = {};
     std::uint32_t fpgaStallLimitMs = 5000;  // no progress this long ends an FPGA wait
+    net::ServiceEvents* events = nullptr;   // told of addresses and transfers; not owned
 };
 
 class EnetDevice : public net::CUdpServer {

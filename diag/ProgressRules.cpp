@@ -42,9 +42,17 @@ bool ProgressRules::SetPos(int position) {
 
 std::optional<ScreenPoint> RestoredPosition(const SettingsPort& settings, int screenWidth,
                                             int screenHeight) {
+    return RestoredPosition(settings, [screenWidth, screenHeight](ScreenPoint corner) {
+        return corner.x < screenWidth && corner.y < screenHeight;
+    });
+}
+
+std::optional<ScreenPoint> RestoredPosition(const SettingsPort& settings,
+                                            const std::function<bool(ScreenPoint)>& onAScreen) {
     const int x = settings.GetInt(kPositionSection, kPositionKeyX, kPositionMissing);
     const int y = settings.GetInt(kPositionSection, kPositionKeyY, kPositionMissing);
-    if (x < 0 || x >= screenWidth || y < 0 || y >= screenHeight) return std::nullopt;
+    // Negative is missing (-1) or off the primary screen's top-left.
+    if (x < 0 || y < 0 || !onAScreen({x, y})) return std::nullopt;
     return ScreenPoint{x, y};
 }
 

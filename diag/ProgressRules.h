@@ -2,6 +2,7 @@
 // when the caption changes, and where a new window is placed.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -60,6 +61,10 @@ inline constexpr int kPositionMissing = -1;
 // missing or off the screen (the window is then centred on its owner).
 std::optional<ScreenPoint> RestoredPosition(const SettingsPort& settings, int screenWidth,
                                             int screenHeight);
+// The same for several screens: a saved corner with no negative coordinate that
+// `onAScreen` places on one of them.
+std::optional<ScreenPoint> RestoredPosition(const SettingsPort& settings,
+                                            const std::function<bool(ScreenPoint)>& onAScreen);
 void SavePosition(SettingsPort& settings, ScreenPoint corner);
 
 }  // namespace diag

@@ -1,8 +1,9 @@
 // The port through which the layers below the front-ends talk to the user: plain
-// message boxes, the Retry/Cancel question, progress windows and the settings store
-// that remembers a window's position. Each front-end installs its implementation at
-// start-up; until then a default writes everything to the log, answers every
-// question with Cancel and keeps settings in memory.
+// message boxes, the Retry/Cancel question, progress windows, the settings store
+// that remembers a window's position, and the stages of a running job. Each
+// front-end installs its implementation at start-up; until then a default writes
+// everything to the log, answers every question with Cancel and keeps settings in
+// memory.
 //
 // Install the port before any thread uses it and keep it alive until every such
 // thread has ended. The port's own calls may come from any thread; a progress window
@@ -11,6 +12,8 @@
 
 #include <memory>
 #include <string>
+
+#include "diag/JobStage.h"
 
 namespace diag {
 
@@ -56,6 +59,10 @@ class UiPort {
     virtual std::unique_ptr<ProgressWindow> CreateProgressWindow(const std::string& title,
                                                                  bool smooth) = 0;
     virtual SettingsPort& Settings() = 0;
+    // A stage of the running job, in order, from whichever of the job's threads met
+    // it. It must return at once (the job's services wait for it); a front-end that
+    // shows no stages keeps this default, which ignores them.
+    virtual void OnJobStage(const JobStage& stage) { static_cast<void>(stage); }
 };
 
 // Installs `port` for the whole process (not owned); null brings back the default.

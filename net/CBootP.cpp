@@ -396,15 +396,28 @@ void CBootP::ProcessRequest(int i) {
                     sizeof entry->hardwareAddress);
         theLog.Separator();
         theLog.Print("CBootP::ProcessRequest: issued address at %s", entry->text);
-        SendBootP(i, entry->text);
+        if (SendBootP(i, entry->text)) ReportAddressGiven(i, entry->text, false);
     } else if (result == CArp::kFound) {
         theLog.Separator();
         theLog.Print("CBootP::ProcessRequest: found address at %s", working);
-        SendBootP(i, working);
+        if (SendBootP(i, working)) ReportAddressGiven(i, working, true);
     }
 }
 
-void CBootP::SendBootP(int i, const char* addressText) {
+void CBootP::ReportAddressGiven(int i, const char* addressText, bool fromArpTable) {
+    if (events_ == nullptr) return;
+    const Slot& slot = *slots_[i];
+    AddressGiven given;
+    given.adapterName = adapters_[static_cast<std::size_t>(i)].name;
+    given.adapterAddress = slot.interfaceText;
+    given.hardwareAddress = slot.message + kBootpChaddrOffset;
+    given.hardwareAddressLength = std::min<int>(slot.message[kBootpHlenOffset], kBootpChaddrSize);
+    given.address = addressText;
+    given.fromArpTable = fromArpTable;
+    events_->OnAddressGiven(given);
+}
+
+bool CBootP::SendBootP(int i, const char* addressText) {
     Slot& slot = *slots_[i];
     std::uint8_t* message = slot.message;
     slot.replyDestination = {WithLastOctet(slot.interfaceAddress, kBroadcastOctet), kClientPort};
@@ -437,6 +450,7 @@ void CBootP::SendBootP(int i, const char* addressText) {
     theLog.Separator();
     theLog.Print("CBootP::SendBootP( %d ) - sendto( %d, ...) returned %d", i,
                  SocketNumber(slot.socket), sent);
+    return sent >= 0;
 }
 
 void CBootP::CloseSocket(int i) {

@@ -18,6 +18,7 @@
 
 #include "net/CArp.h"
 #include "net/CBootPPlatform.h"
+#include "net/ServiceEvents.h"
 #include "net/board_context.h"
 #include "os/adapters.h"
 #include "os/socket_address.h"
@@ -77,6 +78,9 @@ class CBootP {
     CBootP(const CBootP&) = delete;
     CBootP& operator=(const CBootP&) = delete;
 
+    // Who is told of each address given (not owned; null: nobody). Set before Init.
+    void SetEvents(ServiceEvents* events) { events_ = events; }
+
     // Detects the adapters and starts one thread per adapter. Returns 0.
     int Init();
     // Stops every thread and frees the adapter list. Returns 0.
@@ -92,7 +96,8 @@ class CBootP {
     // One received datagram: HandleRead after the receive.
     void HandleDatagram(int i, const std::uint8_t* data, int length, const os::SocketAddress& from);
     void ProcessRequest(int i);
-    void SendBootP(int i, const char* addressText);
+    // True when the reply left.
+    bool SendBootP(int i, const char* addressText);
 
     // The error reporters: one log line each, nothing for code 0. Bind and send use
     // the thread's last socket error and ignore `code`.
@@ -112,6 +117,7 @@ class CBootP {
     std::uint32_t InterfaceAddress(int i) const { return slots_[i]->interfaceAddress; }
     const std::uint8_t* Message(int i) const { return slots_[i]->message; }
     bool IsRunning(int i) const { return slots_[i]->running.load(); }
+    bool IsListening(int i) const { return slots_[i]->listening.load() == 1; }
     int ExitCode(int i) const { return slots_[i]->exitCode.load(); }
     CArp& Arp(int i) { return slots_[i]->arp; }
 
@@ -142,6 +148,7 @@ class CBootP {
     void HandleNetworkEvents(int i);
     void HandleRead(int i);
     PoolEntry* ChoosePoolEntry(int i, const std::uint8_t* chaddr);
+    void ReportAddressGiven(int i, const char* addressText, bool fromArpTable);
     void CloseSocket(int i);
     void CloseEvents(int i);
     void StopAllThreads();
@@ -149,6 +156,7 @@ class CBootP {
 
     const BoardContext& context_;
     CBootPPlatform& platform_;
+    ServiceEvents* events_ = nullptr;
     std::uint32_t interfaceCount_ = 0;
     std::vector<os::AdapterInfo> adapters_;
     std::unique_ptr<Slot> slots_[kInterfaceSlots];

@@ -32,6 +32,8 @@ class CTftp : private CTftpTransfer::Sender {
 
     // Takes effect at the next Start. Port 0 lets the system choose (tests).
     void SetPort(std::uint16_t newPort) { serverPort = newPort; }
+    // Who is told of each transfer (not owned; null: nobody). Set while no worker runs.
+    void SetEvents(ServiceEvents* events) { transfer.SetEvents(events); }
 
     // Starts the worker. False, with HasEnded() then 1, when no thread can be made.
     bool Start();

@@ -121,6 +121,7 @@ void CTftpTransfer::HandleLastBlockSent(std::uint16_t opcode, const std::uint8_t
     theLog.Print("CTftp::HandlePacket - transfer of %s to %s ended after block %u",
                  servedFileName.c_str(), clientAddress.ToString().c_str(),
                  static_cast<unsigned>(blockNumber));
+    if (events) events->OnTransferFinished(clientAddress, ContentSize());
 }
 
 void CTftpTransfer::StartRead(const std::uint8_t* payload, int payloadLength) {
@@ -152,6 +153,7 @@ void CTftpTransfer::StartRead(const std::uint8_t* payload, int payloadLength) {
     theLog.Print("CTftp::StartRead - \"%s\" from %s: serving %s, %u bytes", fileName.c_str(),
                  clientAddress.ToString().c_str(), servedFileName.c_str(),
                  static_cast<unsigned>(ContentSize()));
+    if (events) events->OnTransferStarted(clientAddress, fileName, ContentSize());
     SendNextBlock();
 }
 

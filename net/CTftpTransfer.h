@@ -14,6 +14,7 @@
 #include <string>
 
 #include "diag/UiPort.h"
+#include "net/ServiceEvents.h"
 #include "net/board_context.h"
 #include "os/socket_address.h"
 
@@ -82,6 +83,9 @@ class CTftpTransfer {
     // `context` (not owned) must outlive this object.
     CTftpTransfer(const BoardContext& context, CTftpTiming timing, Sender& sender);
 
+    // Who is told of each transfer begun and finished (not owned; null: nobody).
+    void SetEvents(ServiceEvents* serviceEvents) { events = serviceEvents; }
+
     // The window stays hidden until a transfer begins.
     void CreateProgressWindow();
     void DestroyProgressWindow();
@@ -122,6 +126,7 @@ class CTftpTransfer {
     const BoardContext& context;
     const CTftpTiming timing;
     Sender& sender;
+    ServiceEvents* events = nullptr;
     std::atomic<State> state{Idle};
     std::unique_ptr<diag::ProgressWindow> progress;
     std::uint32_t waitTimeout;

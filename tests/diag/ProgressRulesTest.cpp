@@ -106,6 +106,21 @@ TEST_F(PositionMemory, MissingOrOffScreenCornerMeansCentre) {
     EXPECT_EQ(RestoredPosition(settings, 1024, 768), (ScreenPoint{0, 0}));
 }
 
+TEST_F(PositionMemory, SeveralScreensRestoreACornerOnAnyOfThem) {
+    // Two screens side by side, 1024 x 768 and 1280 x 1024 to its right.
+    const auto onAScreen = [](ScreenPoint corner) {
+        return (corner.x < 1024 && corner.y < 768) ||
+               (corner.x >= 1024 && corner.x < 2304 && corner.y < 1024);
+    };
+    SavePosition(settings, {1500, 900});  // on the second screen only
+    EXPECT_EQ(RestoredPosition(settings, onAScreen), (ScreenPoint{1500, 900}));
+    EXPECT_FALSE(RestoredPosition(settings, 1024, 768).has_value());
+    SavePosition(settings, {500, 900});  // below the first, left of the second
+    EXPECT_FALSE(RestoredPosition(settings, onAScreen).has_value());
+    SavePosition(settings, {-1, 100});  // missing, or where no point is restored
+    EXPECT_FALSE(RestoredPosition(settings, [](ScreenPoint) { return true; }).has_value());
+}
+
 TEST(UiPortDefault, AnswersCancelAndTracksCaptions) {
     SetUiPort(nullptr);
     EXPECT_FALSE(Ui().AskRetryCancel("anyone there?"));

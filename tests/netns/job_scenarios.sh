@@ -63,6 +63,52 @@ expect_programmed() {  # IP NICKNAME
   expect_stage link messages_by_command.0x7C7C 1
 }
 
+# expect_job_stages: the job's stages, in program.json and as lines in program.log,
+# name the adapter, the board's hardware address and its address, in the job's order.
+expect_job_stages() {
+  python3 - "$EMCB_NS_WORK/program.json" "$EMCB_NS_WORK/program.log" "$EMCB_IF_COMPUTER" \
+    "$BOARD_MAC" <<'PY' || fail "the job's stages are not as expected"
+import json, re, sys
+summary_path, log_path, adapter, mac = sys.argv[1:]
+stages = json.load(open(summary_path))["stages"]
+kinds = [s["stage"] for s in stages]
+# A board that missed a reply asks again and is given the same address again.
+collapsed = [k for i, k in enumerate(kinds) if i == 0 or k != kinds[i - 1]]
+expected = ["bootp-adapters", "address-given", "transfer-started", "transfer-finished",
+            "board-heard", "configuration-sent", "configuration-acknowledged",
+            "disconnect-sent", "disconnect-acknowledged", "outcome"]
+problems = []
+if collapsed != expected:
+    problems.append(f"order {kinds}")
+times = [s["ms"] for s in stages]
+if times != sorted(times) or times[-1] > 150000:
+    problems.append(f"times {times}")
+first = {s["stage"]: s for s in reversed(stages)}
+if first["bootp-adapters"]["adapters"] != [{"name": adapter, "address": "10.9.9.1"}]:
+    problems.append(f"adapters {first['bootp-adapters']['adapters']}")
+given = first["address-given"]
+if (given["adapter"], given["hardware_address"], given["address"], given["from_arp_table"]) != \
+        (adapter, mac.replace(":", "-").upper(), "10.9.9.100", False):
+    problems.append(f"address given {given}")
+for kind in ("transfer-started", "transfer-finished"):
+    if not first[kind]["client"].startswith("10.9.9.100:") or first[kind]["bytes"] != 21504:
+        problems.append(f"{kind} {first[kind]}")
+if not first["board-heard"]["address"].startswith("10.9.9.100:"):
+    problems.append(f"board heard {first['board-heard']}")
+if first["outcome"]["outcome"] != "programmed":
+    problems.append(f"outcome {first['outcome']}")
+# Standard error: one line per stage, in the same order, the outcome by its name.
+lines = [l.rstrip("\n") for l in open(log_path)]
+shown = [re.sub(r"^\[ *[0-9]+\.[0-9]{3} s\] ", "", l) for l in lines if re.match(r"^\[ *[0-9.]+ s\] ", l)]
+wanted = [s["text"] if s["stage"] != "outcome" else "Outcome: programmed" for s in stages]
+if shown != wanted:
+    problems.append(f"stage lines {shown}")
+for p in problems:
+    print("stages:", p)
+sys.exit(1 if problems else 0)
+PY
+}
+
 scenario_board_in_bootp_mode_is_programmed() {
   require_programs
   start_board
@@ -70,6 +116,7 @@ scenario_board_in_bootp_mode_is_programmed() {
   expect_programmed 10.9.9.20 "Axis 3"
   expect_stage bootp yiaddr 10.9.9.100
   expect_stage tftp crc_ok true
+  expect_job_stages
   echo "program: $(cat "$EMCB_NS_WORK/program.json")"
   cat "$EMCB_NS_WORK/board.json"
 }
@@ -77,8 +124,13 @@ scenario_board_in_bootp_mode_is_programmed() {
 scenario_lossy_link_still_programs() {
   require_programs
   start_board --drop-rx 0.3 --drop-tx 0.3 --seed 7
-  program --ip 10.9.9.21 --nickname Lossy
+  program --ip 10.9.9.21 --nickname Lossy --quiet
   expect_programmed 10.9.9.21 Lossy
+  # Quiet: of the stages only the outcome, and no progress bar.
+  [ "$(grep -c '^\[ *[0-9.]* s\] ' "$EMCB_NS_WORK/program.log")" -eq 1 ] &&
+    grep -q '^\[ *[0-9.]* s\] Outcome: programmed$' "$EMCB_NS_WORK/program.log" ||
+    fail "--quiet showed more than the outcome"
+  ! grep -q 'Tftp Uploading' "$EMCB_NS_WORK/program.log" || fail "--quiet showed the progress bar"
   echo "program: $(cat "$EMCB_NS_WORK/program.json")"
 }
 

@@ -19,7 +19,7 @@ ConsoleUi::Streams ConsoleUi::ProcessStreams() {
 }
 
 ConsoleUi::ConsoleUi(Streams streams, bool retryWhenUnattended, const std::string& applicationName)
-    : streams_(streams), retryWhenUnattended_(retryWhenUnattended), store_(applicationName) {}
+    : streams_(streams), retryWhenUnattended_(retryWhenUnattended), settings_(applicationName) {}
 
 void ConsoleUi::ShowMessage(const std::string& text) {
     std::lock_guard lock(mutex_);
@@ -59,17 +59,23 @@ bool ConsoleUi::ReadAnswer(bool& retry) {
 
 std::unique_ptr<diag::ProgressWindow> ConsoleUi::CreateProgressWindow(const std::string& title,
                                                                       bool) {
-    return std::make_unique<ConsoleUiProgressWindow>(title, streams_.out, streams_.outIsTerminal);
+    return std::make_unique<ConsoleUiProgressWindow>(title, quiet_ ? nullptr : streams_.out,
+                                                     streams_.outIsTerminal);
 }
 
-int ConsoleUi::GetInt(const std::string& section, const std::string& key, int defaultValue) const {
-    std::lock_guard lock(mutex_);
-    return store_.GetInt(section, key, defaultValue);
+std::string ConsoleUi::StageLine(const diag::JobStage& stage) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "[%7.3f s] ", stage.elapsedMs / 1000.0);
+    if (stage.kind == diag::JobStageKind::kOutcome)
+        return stamp + std::string("Outcome: ") + stage.outcome;  // the message follows it
+    return stamp + stage.text;
 }
 
-bool ConsoleUi::SetInt(const std::string& section, const std::string& key, int value) {
+void ConsoleUi::OnJobStage(const diag::JobStage& stage) {
+    if (quiet_ && stage.kind != diag::JobStageKind::kOutcome) return;
     std::lock_guard lock(mutex_);
-    return store_.SetInt(section, key, value);
+    std::fprintf(streams_.out, "%s\n", StageLine(stage).c_str());
+    std::fflush(streams_.out);
 }
 
 }  // namespace cli

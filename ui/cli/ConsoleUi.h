@@ -1,7 +1,8 @@
 // The UI port of the command-line configurator: messages and questions as text, a
-// text progress bar on standard error, settings in the platform's store. A question
-// is asked at the terminal when standard input is one; otherwise (scripts, pipes) the
-// configured answer is given at once and said on the error stream.
+// text progress bar and a line per job stage on standard error, settings in the
+// platform's store; quiet, it shows no bar and of the stages only the outcome. A
+// question is asked at the terminal when standard input is one; otherwise (scripts,
+// pipes) the configured answer is given at once and said on the error stream.
 //
 // Calls may come from several threads; each message or question is written whole.
 #pragma once
@@ -11,12 +12,12 @@
 #include <mutex>
 #include <string>
 
+#include "diag/StoredSettings.h"
 #include "diag/UiPort.h"
-#include "os/settings_store.h"
 
 namespace cli {
 
-class ConsoleUi final : public diag::UiPort, private diag::SettingsPort {
+class ConsoleUi final : public diag::UiPort {
   public:
     struct Streams {
         std::FILE* in = stdin;
@@ -31,21 +32,26 @@ class ConsoleUi final : public diag::UiPort, private diag::SettingsPort {
     // `retryWhenUnattended`: the answer to Retry/Cancel when nobody can be asked.
     ConsoleUi(Streams streams, bool retryWhenUnattended, const std::string& applicationName);
 
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
+
     void ShowMessage(const std::string& text) override;
     bool AskRetryCancel(const std::string& text) override;
     std::unique_ptr<diag::ProgressWindow> CreateProgressWindow(const std::string& title,
                                                                bool smooth) override;
-    diag::SettingsPort& Settings() override { return *this; }
+    diag::SettingsPort& Settings() override { return settings_; }
+    void OnJobStage(const diag::JobStage& stage) override;
+
+    // "[  1.234 s] text", or for the outcome "[  5.678 s] Outcome: programmed".
+    static std::string StageLine(const diag::JobStage& stage);
 
   private:
-    int GetInt(const std::string& section, const std::string& key, int defaultValue) const override;
-    bool SetInt(const std::string& section, const std::string& key, int value) override;
     bool ReadAnswer(bool& retry);
 
     Streams streams_;
     bool retryWhenUnattended_;
+    bool quiet_ = false;
     mutable std::mutex mutex_;
-    os::SettingsStore store_;
+    diag::StoredSettings settings_;
 };
 
 }  // namespace cli

@@ -22,7 +22,7 @@ void ConsoleUiProgressWindow::Show() {
 void ConsoleUiProgressWindow::Hide() {
     if (!visible_) return;
     visible_ = false;
-    if (interactive_) {
+    if (interactive_ && stream_ != nullptr) {
         std::fputc('\n', stream_);  // leave the last state on screen
         std::fflush(stream_);
     }
@@ -48,6 +48,7 @@ std::string ConsoleUiProgressWindow::Line() const {
 }
 
 void ConsoleUiProgressWindow::Draw() {
+    if (stream_ == nullptr) return;
     if (interactive_)
         std::fprintf(stream_, "\r%s", Line().c_str());
     else

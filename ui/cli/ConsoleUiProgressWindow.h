@@ -15,7 +15,8 @@ class ConsoleUiProgressWindow final : public diag::ProgressWindow {
   public:
     static constexpr int kBarWidth = 40;
 
-    // `stream` (not owned) outlives the window; `interactive`: rewrite the line in place.
+    // `stream` (not owned) outlives the window, null draws nothing; `interactive`:
+    // rewrite the line in place.
     ConsoleUiProgressWindow(std::string title, std::FILE* stream, bool interactive);
     ~ConsoleUiProgressWindow() override;
 

@@ -15,10 +15,14 @@ namespace cli {
 const char* const kProgramHelp =
     "Usage: emcb-config program [--ip TEXT] [--mac TEXT] [--nickname TEXT]\n"
     "                           [--on-silence retry|cancel] [--timeout SECONDS] [--json]\n"
+    "                           [--quiet]\n"
     "\n"
     "Programs a board whose BOOTP jumper is fitted: answers its BOOTP request on every\n"
     "adapter, serves its firmware over TFTP, then writes its configuration block and\n"
     "disconnects. Exit status 0 only when the board acknowledged the configuration.\n"
+    "Each stage (adapters answering BOOTP, address given, firmware sent, board heard,\n"
+    "configuration and disconnect sent and acknowledged, outcome) is one line on\n"
+    "standard error, with the seconds since the start.\n"
     "\n"
     "  --ip TEXT          the board's IP address (default 10.9.9.9)\n"
     "  --mac TEXT         MAC address of the computer adapter the board is locked to,\n"
@@ -28,7 +32,9 @@ const char* const kProgramHelp =
     "  --on-silence ANSWER  how \"not responding\" is answered when standard input is\n"
     "                     not a terminal: retry or cancel (default cancel)\n"
     "  --timeout SECONDS  give up waiting for the board after this long (default: wait)\n"
-    "  --json             print a summary as JSON on standard output\n"
+    "  --json             print a summary as JSON on standard output, the stages with\n"
+    "                     their milliseconds since the start among it\n"
+    "  --quiet            of the stages show the outcome alone, and no progress bar\n"
     "  --verbose          copy the diagnostic log to standard error\n"
     "\n"
     "For testing without adapters (loopback only):\n"
@@ -74,14 +80,54 @@ std::string JsonText(const std::string& text) {
     return out + "\"";
 }
 
+// The facts each kind of stage carries, after its name, time and text.
+std::string StageFactsJson(const diag::JobStage& stage) {
+    using diag::JobStageKind;
+    switch (stage.kind) {
+        case JobStageKind::kBootpAdapters: {
+            std::string list;
+            for (const diag::JobAdapter& adapter : stage.adapters)
+                list += (list.empty() ? "" : ",") + std::string("{\"name\":") +
+                        JsonText(adapter.name) + ",\"address\":" + JsonText(adapter.address) + "}";
+            return ",\"adapters\":[" + list + "]";
+        }
+        case JobStageKind::kAddressGiven:
+            return ",\"adapter\":" + JsonText(stage.adapter) +
+                   ",\"hardware_address\":" + JsonText(stage.hardwareAddress) +
+                   ",\"address\":" + JsonText(stage.address) +
+                   ",\"from_arp_table\":" + (stage.fromArpTable ? "true" : "false");
+        case JobStageKind::kTransferStarted:
+        case JobStageKind::kTransferFinished:
+            return ",\"client\":" + JsonText(stage.address) +
+                   ",\"bytes\":" + std::to_string(stage.bytes);
+        case JobStageKind::kBoardHeard:
+            return ",\"address\":" + JsonText(stage.address);
+        case JobStageKind::kOutcome:
+            return ",\"outcome\":" + JsonText(stage.outcome);
+        default:
+            return "";
+    }
+}
+
+std::string StagesJson(const std::vector<diag::JobStage>& stages) {
+    std::string list;
+    for (const diag::JobStage& stage : stages) {
+        list += (list.empty() ? "{" : ",{") + std::string("\"stage\":\"") +
+                diag::JobStageName(stage.kind) + "\",\"ms\":" + std::to_string(stage.elapsedMs) +
+                ",\"text\":" + JsonText(stage.text) + StageFactsJson(stage) + "}";
+    }
+    return "[" + list + "]";
+}
+
 void PrintJson(const app::JobReport& report) {
     std::printf(
         "{\"outcome\":\"%s\",\"message\":%s,\"board_address\":%s,\"tftp_bytes_served\":%u,"
-        "\"messages_sent\":%u,\"messages_acknowledged\":%u,\"bootp_interfaces\":%d}\n",
+        "\"messages_sent\":%u,\"messages_acknowledged\":%u,\"bootp_interfaces\":%d,"
+        "\"stages\":%s}\n",
         app::OutcomeName(report.outcome), JsonText(report.message).c_str(),
         report.boardAddress.empty() ? "null" : JsonText(report.boardAddress).c_str(),
         report.tftpBytesServed, report.messagesSent, report.messagesAcknowledged,
-        report.bootpInterfaces);
+        report.bootpInterfaces, StagesJson(report.stages).c_str());
 }
 
 int Usage(const std::string& error) {
@@ -95,7 +141,7 @@ int RunProgramCommand(const std::vector<std::string>& arguments) {
     const ArgumentList args(
         arguments,
         {"--ip", "--mac", "--nickname", "--on-silence", "--timeout", "--tftp-port", "--link-port"},
-        {"--json", "--help", "--verbose", "--no-bootp"});
+        {"--json", "--help", "--verbose", "--no-bootp", "--quiet"});
     if (!args.Error().empty()) return Usage(args.Error());
     if (args.Has("--help")) {
         std::fputs(kProgramHelp, stdout);
@@ -127,6 +173,7 @@ int RunProgramCommand(const std::vector<std::string>& arguments) {
 
     if (args.Has("--verbose")) diag::theLog.SetConsole(stderr);
     ConsoleUi ui(ConsoleUi::ProcessStreams(), onSilence == "retry", "emcb-config");
+    ui.SetQuiet(args.Has("--quiet"));
     diag::SetUiPort(&ui);
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);

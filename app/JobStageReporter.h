@@ -1,0 +1,53 @@
+// The stages of one programming job: the job and its services report what they see,
+// and this stamps each stage with the time since the job began, gives it its line of
+// text, logs it, keeps it for the job's report and hands it to the UI port.
+//
+// The services report on their own threads; one lock keeps the stages whole and in
+// order. While BOOTP starts, their stages are held back until the adapters are known,
+// so that the adapters always come first.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "diag/JobStage.h"
+#include "net/ServiceEvents.h"
+
+namespace app {
+
+class JobStageReporter final : public net::ServiceEvents {
+  public:
+    JobStageReporter();  // the job begins now
+
+    // BOOTP is starting: hold the services' stages until Adapters.
+    void HoldUntilAdapters();
+    void Adapters(std::vector<diag::JobAdapter> adapters);
+    void BoardHeard(const os::SocketAddress& from);
+    // One of the four stages of the configuration and disconnect messages.
+    void Link(diag::JobStageKind kind);
+    void Outcome(const std::string& outcomeName, const std::string& message);
+
+    void OnAddressGiven(const net::AddressGiven& given) override;
+    void OnTransferStarted(const os::SocketAddress& client, const std::string& fileName,
+                           std::uint32_t bytes) override;
+    void OnTransferFinished(const os::SocketAddress& client, std::uint32_t bytes) override;
+
+    std::vector<diag::JobStage> Stages() const;
+
+  private:
+    void Raise(diag::JobStage stage);
+    void Publish(const diag::JobStage& stage);  // under mutex_
+
+    const std::uint32_t startMs_;
+    mutable std::mutex mutex_;
+    bool holding_ = false;
+    std::vector<diag::JobStage> held_;
+    std::vector<diag::JobStage> stages_;
+};
+
+// "02-00-00-00-0C-01", the form the dialog's MAC field takes.
+std::string HardwareAddressText(const std::uint8_t* bytes, int length);
+
+}  // namespace app

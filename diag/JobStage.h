@@ -1,0 +1,50 @@
+// One stage of a programming job as the job reports it to the user: what happened,
+// when, and the facts at hand. The job builds every stage and its line of text; a
+// front-end only shows them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace diag {
+
+// In the order a successful job passes them.
+enum class JobStageKind {
+    kBootpAdapters,  // the adapters answering BOOTP (none, when no port 67 could be had)
+    kAddressGiven,   // a BOOTP reply gave a hardware address its address
+    kTransferStarted,
+    kTransferFinished,  // the final ACK of the firmware transfer arrived
+    kBoardHeard,        // the board's first datagram on the link
+    kConfigurationSent,
+    kConfigurationAcknowledged,
+    kDisconnectSent,
+    kDisconnectAcknowledged,
+    kOutcome,  // always the last
+};
+
+struct JobAdapter {
+    std::string name;
+    std::string address;  // dotted IPv4
+};
+
+struct JobStage {
+    JobStageKind kind = JobStageKind::kOutcome;
+    std::uint32_t elapsedMs = 0;       // since the job began
+    std::string text;                  // one line, for a status line or a terminal
+    std::vector<JobAdapter> adapters;  // kBootpAdapters
+    std::string adapter;               // kAddressGiven: the adapter that answered
+    std::string hardwareAddress;       // kAddressGiven: "02-00-00-00-0C-01"
+    // kAddressGiven: the address given; kTransfer*: the client ("a.b.c.d:port");
+    // kBoardHeard: where the board's datagrams come from ("a.b.c.d:port").
+    std::string address;
+    bool fromArpTable = false;  // kAddressGiven: the ARP table already held the address
+    std::uint32_t bytes = 0;    // kTransfer*: the firmware bytes the transfer carries
+    std::string outcome;        // kOutcome: the outcome's name, as in summaries
+    std::string message;        // kOutcome: what the user was told, whole
+};
+
+// The stage's name in summaries: "bootp-adapters", "address-given", ...
+const char* JobStageName(JobStageKind kind);
+
+}  // namespace diag

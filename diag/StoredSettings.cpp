@@ -1,0 +1,20 @@
+#include "diag/StoredSettings.h"
+
+#include <utility>
+
+namespace diag {
+
+StoredSettings::StoredSettings(std::string applicationName) : store_(std::move(applicationName)) {}
+
+int StoredSettings::GetInt(const std::string& section, const std::string& key,
+                           int defaultValue) const {
+    std::lock_guard lock(mutex_);
+    return store_.GetInt(section, key, defaultValue);
+}
+
+bool StoredSettings::SetInt(const std::string& section, const std::string& key, int value) {
+    std::lock_guard lock(mutex_);
+    return store_.SetInt(section, key, value);
+}
+
+}  // namespace diag

@@ -1,0 +1,42 @@
+// What the board-side services tell whoever runs them, as it happens: a board given
+// its address, a firmware transfer begun and finished. The services know nothing of
+// how (or whether) this is shown.
+//
+// Raised on the services' own threads (one per BOOTP adapter, the TFTP worker), so an
+// implementation must be thread-safe and return at once. The defaults ignore all.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "os/socket_address.h"
+
+namespace net {
+
+struct AddressGiven {
+    std::string adapterName;
+    std::string adapterAddress;             // dotted
+    const std::uint8_t* hardwareAddress{};  // the request's chaddr
+    int hardwareAddressLength = 0;          // its hlen, at most the 16 bytes of chaddr
+    std::string address;                    // the address given, dotted
+    bool fromArpTable = false;              // the ARP table held it, not the pool
+};
+
+class ServiceEvents {
+  public:
+    virtual ~ServiceEvents() = default;
+
+    // A BOOTP reply has been sent.
+    virtual void OnAddressGiven(const AddressGiven& given) { static_cast<void>(given); }
+    // A read request was accepted; `bytes` of content will follow.
+    virtual void OnTransferStarted(const os::SocketAddress& client, const std::string& fileName,
+                                   std::uint32_t bytes) {
+        static_cast<void>(client), static_cast<void>(fileName), static_cast<void>(bytes);
+    }
+    // The client acknowledged the last block.
+    virtual void OnTransferFinished(const os::SocketAddress& client, std::uint32_t bytes) {
+        static_cast<void>(client), static_cast<void>(bytes);
+    }
+};
+
+}  // namespace net
