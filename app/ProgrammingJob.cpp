@@ -29,7 +29,6 @@ JobReport Finish(JobReport report, JobStageReporter& stages, JobOutcome outcome,
                  const std::string& message) {
     report.outcome = outcome;
     report.message = message;
-    diag::theLog.Print("ProgrammingJob - %s", message.c_str());
     stages.Outcome(OutcomeName(outcome), message);
     report.stages = stages.Stages();
     diag::Ui().ShowMessage(message);
