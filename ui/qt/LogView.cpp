@@ -18,6 +18,8 @@ QString FileText(const diag::CLog& log) {
 
 }  // namespace
 
+LogView* LogView::fed_ = nullptr;
+
 LogView::LogView(diag::CLog& log, QWidget* parent)
     : QWidget(parent), log_(log), fileLabel_(new QLabel(this)), lines_(new QPlainTextEdit(this)) {
     fileLabel_->setTextFormat(Qt::PlainText);
@@ -31,6 +33,7 @@ LogView::LogView(diag::CLog& log, QWidget* parent)
     layout->addWidget(fileLabel_);
     layout->addWidget(lines_);
 
+    fed_ = this;
     log_.SetListBox([this](const char* line) {
         std::lock_guard lock(mutex_);
         waiting_.emplace_back(line);
@@ -41,7 +44,9 @@ LogView::LogView(diag::CLog& log, QWidget* parent)
 }
 
 LogView::~LogView() {
+    if (fed_ != this) return;  // a later view took the log over
     log_.ClearListBox();
+    fed_ = nullptr;
 }
 
 void LogView::ShowLatest() {

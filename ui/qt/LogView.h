@@ -3,7 +3,8 @@
 // that the GUI thread empties into the view a few times a second, so a busy log
 // never floods the GUI thread's queue.
 //
-// Attach it while no other thread logs (before a job) and destroy it likewise.
+// Create and destroy it while no other thread logs (before a job, after it). The log
+// feeds one view: the latest made, until it goes.
 #pragma once
 
 #include <QLabel>
@@ -37,6 +38,8 @@ class LogView final : public QWidget {
     void ShowLatest();
 
   private:
+    static LogView* fed_;  // the view the log feeds; GUI thread
+
     diag::CLog& log_;
     QLabel* fileLabel_;
     QPlainTextEdit* lines_;

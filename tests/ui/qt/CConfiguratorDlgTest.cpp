@@ -213,6 +213,9 @@ class CConfiguratorDlgTest : public QObject {
         QCOMPARE(int(dialog.LastReport()->outcome), int(app::JobOutcome::kCancelled));
         QCOMPARE(int(dialog.Stages().back().kind), int(JobStageKind::kOutcome));
         QCOMPARE(dialog.StatusLine()->text(), cancelled);
+        // The log view was fed all along, though closed.
+        dialog.Log()->Drain();
+        QVERIFY(dialog.Log()->Lines()->toPlainText().contains("ms: " + cancelled));
         // The device went with the job: its link port is free again.
         os::UdpSocket link;
         QVERIFY(link.Open() && link.Bind(0, options.services.linkPort));
