@@ -26,6 +26,8 @@ gui_setup() {
   # picks a free display; programs in the namespace reach it through its socket file.
   trap 'gui_status=$?; gui_session_stop; (exit "$gui_status"); cleanup' EXIT
   gui_session_start "$EMCB_NS_WORK" || fail "no display"
+  # Its sockets must be the computer namespace's, so the server starts in there.
+  gui_wineserver_start in_computer || fail "no wineserver"
   artefacts=${EMCB_ARTEFACT_DIR:-$EMCB_NS_WORK/artefacts}
   mkdir -p "$artefacts"
 }

@@ -7,6 +7,8 @@
 #                               Xvfb on a free display, exports DISPLAY and WINEPREFIX.
 #                               Start it outside any network namespace: Xvfb picks a
 #                               free display by the sockets it can see.
+#   gui_wineserver_start [RUNNER...]  starts the prefix's wineserver (through RUNNER,
+#                               e.g. a namespace's command prefix) and waits for it
 #   gui_session_stop            ends that wineserver and that X server
 #   gui_screenshot FILE [X Y W H]  the screen, or a part of it, as PNG
 #
@@ -44,6 +46,21 @@ gui_session_start() {
     sleep 0.1
   done
   export DISPLAY=:$(tr -d '[:space:]' <"$display_file")
+}
+
+# Two programs that start together in a fresh prefix each start a wineserver, and the
+# loser can be left with the name of a server folder that is gone ("chdir to
+# /tmp/wine-.../server-...: No such file or directory"). One persistent server,
+# up before the first program, leaves nothing to race for.
+gui_wineserver_start() {
+  "$@" env WINEPREFIX="$gui_prefix" wineserver -p >/dev/null 2>&1 </dev/null &
+  local tries=0 folder
+  until folder=$(cat "$gui_prefix/wineserver" 2>/dev/null) &&
+        compgen -G "/tmp/$folder/server-*/socket" >/dev/null; do
+    tries=$((tries + 1))
+    [ "$tries" -le 100 ] || { echo "the wineserver of $gui_prefix did not start"; return 1; }
+    sleep 0.1
+  done
 }
 
 gui_session_stop() {

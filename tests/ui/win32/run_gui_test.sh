@@ -24,6 +24,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 gui_session_start "$work" || exit 1
+gui_wineserver_start || exit 1
 status=0
 "$wine_loader" "$@" </dev/null || status=$?
 exit "$status"
