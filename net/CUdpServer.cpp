@@ -269,10 +269,17 @@ void CUdpServer::WaitForResendDue() {
     creditUnused = false;
 }
 
+// Whoever took the credit sends with it or gives it back: a credit lost here leaves
+// nothing outstanding and nothing to send for ever.
 void CUdpServer::TransmitNext() {
     std::lock_guard lock(transmitMutex);
-    SendNext(0);
-    lastTransmit = std::chrono::steady_clock::now();
+    if (SendNext(0)) {
+        lastTransmit = std::chrono::steady_clock::now();
+        return;
+    }
+    syncSemaphore->Release();
+    creditUnused = true;
+    transmitChanged.notify_one();
 }
 
 // The receive thread may have sent a new datagram meanwhile: only one a whole period
@@ -298,17 +305,21 @@ void CUdpServer::SendThread() {
     sending = false;
 }
 
-void CUdpServer::SendNext(std::uint16_t type) {
+// False when nothing went out. The entry's signal is given back only while an entry
+// is still there: after a purge there is none, and a signal without one would wake
+// the send thread for nothing.
+bool CUdpServer::SendNext(std::uint16_t type) {
     if (!socket.IsOpen()) {
         Increment(counters.noSocketSends);
-        return;
+        if (txQueue.Count() > 0) txQueue.EntrySignal().Release();
+        return false;
     }
     if (lastSentSeq != lastAckSeq || txQueue.Count() == 0) {
-        txQueue.EntrySignal().Release();  // the entry waits for the next credit
-        return;
+        if (txQueue.Count() > 0) txQueue.EntrySignal().Release();  // it waits for a credit
+        return false;
     }
     int payload = kMaxPayloadSize;  // a longer entry is cut to what one datagram holds
-    if (!txQueue.Get(txBuffer + kTransportHeaderSize, payload, false)) return;
+    if (!txQueue.Get(txBuffer + kTransportHeaderSize, payload, false)) return false;
 
     const auto length = static_cast<std::uint16_t>(payload + kTransportHeaderSize);
     os::store_le16(txBuffer + kTransportLengthOffset, length);
@@ -327,6 +338,7 @@ void CUdpServer::SendNext(std::uint16_t type) {
     } else {
         Increment(counters.txErrors);  // outstanding all the same: resent in 50 ms
     }
+    return true;
 }
 
 void CUdpServer::Resend() {

@@ -137,7 +137,7 @@ class CUdpServer {
     void WaitForResendDue();
     void TransmitNext();
     void ResendIfDue();
-    void SendNext(std::uint16_t type);
+    bool SendNext(std::uint16_t type);
     void Resend();
     int SendToPeer(int length);
     void RequestStop();

@@ -290,6 +290,61 @@ TEST_F(UdpServerTest, SequenceWrapKeepsTheLinkGoing) {
     EXPECT_EQ(seen.back(), 14u);
 }
 
+// The send credit survives an entry that is gone by the time its send comes: the
+// device's purge flushes txQueue between the taking of an entry's signal (with the
+// credit) and the send. A signal released without an entry is that state.
+class PurgeRacedServer : public CUdpServer {
+  public:
+    void SignalAnEntryThatIsGone() { txQueue.EntrySignal().Release(); }
+};
+
+class UdpServerCreditTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        server_.SetPort(0);
+        ASSERT_TRUE(server_.Start());
+        port_ = server_.LocalAddress().port;
+        board_.SendTo(port_, 0);
+        ASSERT_TRUE(WaitUntil([&] { return server_.Stats().rxDatagrams == 1; }));
+    }
+    void Queue(const Bytes& message) {
+        int length = static_cast<int>(message.size());
+        ASSERT_TRUE(server_.Send(message.data(), length));
+    }
+
+    LogCapture log_;
+    PurgeRacedServer server_;
+    TestBoard board_;
+    std::uint16_t port_ = 0;
+};
+
+TEST_F(UdpServerCreditTest, EntryGoneBeforeTheSendThreadSendsItKeepsTheCredit) {
+    server_.SignalAnEntryThatIsGone();  // the idle send thread takes it with the credit
+    os::SleepMs(4 * CUdpServer::kRetransmitMs);
+    Queue({0x42});
+    const std::vector<Bytes> received = board_.ReceiveMessages(port_, 1);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0], Bytes{0x42});
+}
+
+TEST_F(UdpServerCreditTest, EntryGoneBeforeTheAcknowledgementSendsItKeepsTheCredit) {
+    Queue({1});
+    const auto first = board_.Receive();
+    ASSERT_TRUE(first);
+    // While the credit is out: the acknowledgement finds the signal and takes both.
+    server_.SignalAnEntryThatIsGone();
+    board_.SendTo(port_, first->Seq());
+    ASSERT_TRUE(WaitUntil([&] { return server_.LastAckSeq() == first->Seq(); }));
+    Queue({2});
+    std::optional<Datagram> next;
+    do {
+        next = board_.Receive();
+    } while (next && next->Seq() == first->Seq());
+    ASSERT_TRUE(next) << "the credit was lost: nothing more is sent";
+    EXPECT_EQ(next->Payload(), Bytes{2});
+    EXPECT_EQ(next->Retries(), 0);
+}
+
 TEST(UdpServer, StopWithoutStartReturnsTrue) {
     CUdpServer server;
     EXPECT_TRUE(server.Stop());
