@@ -53,6 +53,15 @@ bool CTftp::Stop() {
 }
 
 void CTftp::ServerThread() {
+    if (!waiter.IsValid()) {
+        // Without its wait the worker could only spin on time-outs and ask the user
+        // whether the board is there: it ends, and the device sees it ended.
+        theLog.Print(
+            "CTftp::ServerThread - cannot wait for datagrams: the system gave no wake-up object");
+        running = false;
+        ended = 1;
+        return;
+    }
     transfer.CreateProgressWindow();
     if (OpenServerSocket()) RunLoop();
     CloseSockets();

@@ -54,6 +54,11 @@ void CUdpServer::SetSequenceForTest(std::uint32_t seq) {
 
 bool CUdpServer::Start() {
     if (receiveThread.joinable() || sendThread.joinable()) return true;
+    if (!waiter.IsValid()) {
+        theLog.Print(
+            "CUdpServer::Start - cannot wait for datagrams: the system gave no wake-up object");
+        return false;
+    }
 
     // A port chosen by the system cannot collide, so only fixed ports take the name.
     if (port != 0 && !instance.Acquire(InstanceNameFor(port))) {

@@ -44,7 +44,8 @@ class Waiter {
     Waiter(const Waiter&) = delete;
     Waiter& operator=(const Waiter&) = delete;
 
-    // False when the system gave no wake-up object; every Wait then fails.
+    // False when the system gave no wake-up object; every Wait then fails, but for
+    // one after a stop request, which still returns kStopped.
     bool IsValid() const;
 
     // False, with the thread's last socket error set, when the socket is not open,

@@ -64,7 +64,7 @@ bool Waiter::Add(const UdpSocket& socket) {
         SetLastSocketError(WsaCodeFromErrno(ENOTSOCK));
         return false;
     }
-    if (platform_->count == kMaxSockets) {
+    if (platform_->count == kMaxSockets || !IsValid()) {
         SetLastSocketError(WsaCodeFromErrno(EINVAL));
         return false;
     }
@@ -88,6 +88,8 @@ std::size_t Waiter::SocketCount() const {
 }
 
 WaitResult Waiter::Wait(std::uint32_t timeoutMs) {
+    // Before anything else: a thread whose waiter could not be made must still end.
+    if (StopRequested()) return Outcome(WaitOutcome::kStopped);
     if (!IsValid()) return Outcome(WaitOutcome::kError, 0, WsaCodeFromErrno(EBADF));
     const std::uint32_t startMs = TickCountMs();
     const auto polledCount = static_cast<nfds_t>(platform_->count + 1);

@@ -93,6 +93,8 @@ std::size_t Waiter::SocketCount() const {
 }
 
 WaitResult Waiter::Wait(std::uint32_t timeoutMs) {
+    // Before anything else: a thread whose waiter could not be made must still end.
+    if (StopRequested()) return Outcome(WaitOutcome::kStopped);
     if (!IsValid()) return Outcome(WaitOutcome::kError, 0, ERROR_INVALID_HANDLE);
     const std::uint32_t startMs = TickCountMs();
     const HANDLE events[] = {platform_->stopEvent, platform_->readEvent};
