@@ -14,6 +14,7 @@ namespace {
 
 using diag::theLog;
 
+constexpr int kWsaWouldBlock = 10035;
 constexpr int kWsaAddressNotAvailable = 10049;
 constexpr std::chrono::milliseconds kRetransmitPeriod(CUdpServer::kRetransmitMs);
 // With nothing outstanding the send thread has nothing to repeat: it sleeps until an
@@ -160,20 +161,18 @@ void CUdpServer::ReceiveThread() {
     receiving = false;
 }
 
+// The datagram is always taken into the whole buffer: asking first what is pending
+// and then draining a byte would eat a datagram that arrived in between. What comes
+// back says what there was: nothing (would block), an empty datagram (0 bytes, which
+// must be taken or the wait would report it for ever), or a datagram.
 void CUdpServer::HandleServerRead() {
-    const int pending = socket.BytesPending();
-    if (pending <= 0) {
-        Increment(counters.emptyReads);
-        // An empty datagram leaves nothing pending yet stays readable: take it, or the
-        // wait would report it again at once for ever.
-        std::uint8_t discard[1];
-        socket.ReceiveFrom(discard, sizeof discard, nullptr);
-        return;
-    }
-
     os::SocketAddress from;
     const int length = socket.ReceiveFrom(rxBuffer, kMaxDatagramSize, &from);
-    if (length <= 0) {
+    if (length == 0 || (length < 0 && socket.LastError() == kWsaWouldBlock)) {
+        Increment(counters.emptyReads);
+        return;
+    }
+    if (length < 0) {
         Increment(counters.rxErrors);
         LogSocketError();
         theLog.Print("CUdpServer::HandleServerRead (Server) - Error in recvfrom %d", length);
