@@ -67,6 +67,12 @@ CBootP::~CBootP() {
 }
 
 int CBootP::Init() {
+    // The threads read the adapter list: it is replaced only once none of them runs.
+    if (AnyThreadAlive()) {
+        theLog.Print("CBootP::Init - still serving the adapters found before; StopAll first");
+        return 0;
+    }
+    StopAllThreads();  // joins the threads that ended by themselves
     const std::uint32_t count = DetectInterfaces();
     for (std::uint32_t i = 0; i < count; ++i) {
         theLog.Separator();
@@ -80,6 +86,13 @@ int CBootP::StopAll() {
     StopAllThreads();
     adapters_.clear();
     return 0;
+}
+
+bool CBootP::AnyThreadAlive() const {
+    for (const auto& slot : slots_) {
+        if (slot->thread.joinable() && !slot->threadEnded.load()) return true;
+    }
+    return false;
 }
 
 void CBootP::StopAllThreads() {
@@ -172,8 +185,12 @@ bool CBootP::StartThread(int i) {
     // Set before the thread exists, so a StopAll that comes first still joins it.
     slot.running = true;
     slot.listening = 0;
+    slot.threadEnded = false;
     try {
-        slot.thread = std::thread([this, i] { slots_[i]->exitCode = BootPThread(i); });
+        slot.thread = std::thread([this, i] {
+            slots_[i]->exitCode = BootPThread(i);
+            slots_[i]->threadEnded = true;
+        });
     } catch (const std::system_error& error) {
         slot.running = false;
         slot.listening = -1;

@@ -5,9 +5,9 @@
 // 109); the reply names the adapter as server, the boot file "d:\a.bin", and carries
 // the firmware image's first 16 bytes. Everything is reported through the log.
 //
-// The device's thread constructs, calls Init and StopAll, and destroys; Init must not
-// run while threads of an earlier Init are alive. Large (64 ARP tables): create it on
-// the heap. The BoardContext and the platform must outlive the server.
+// The device's thread constructs, calls Init and StopAll, and destroys; an Init while
+// threads of an earlier Init are alive does nothing (it says so in the log). Large (64 ARP tables):
+// create it on the heap. The BoardContext and the platform must outlive the server.
 #pragma once
 
 #include <atomic>
@@ -81,7 +81,8 @@ class CBootP {
     // Who is told of each address given (not owned; null: nobody). Set before Init.
     void SetEvents(ServiceEvents* events) { events_ = events; }
 
-    // Detects the adapters and starts one thread per adapter. Returns 0.
+    // Detects the adapters and starts one thread per adapter; nothing while threads of
+    // an earlier Init still run. Returns 0.
     int Init();
     // Stops every thread and frees the adapter list. Returns 0.
     int StopAll();
@@ -136,7 +137,8 @@ class CBootP {
         CArp arp;
         std::atomic<bool> running{false};
         std::atomic<int> exitCode{0};
-        std::atomic<int> listening{0};  // 1 bound to port 67, -1 failed, 0 not yet known
+        std::atomic<bool> threadEnded{false};  // its body has returned (joinable still)
+        std::atomic<int> listening{0};         // 1 bound to port 67, -1 failed, 0 not yet known
         std::thread thread;
         std::unique_ptr<os::Waiter> waiter;  // the stop and network events
     };
@@ -152,6 +154,7 @@ class CBootP {
     void CloseSocket(int i);
     void CloseEvents(int i);
     void StopAllThreads();
+    bool AnyThreadAlive() const;
     bool ValidSlot(int i) const { return i >= 0 && i < kInterfaceSlots; }
 
     const BoardContext& context_;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -65,8 +67,25 @@ class FakePlatform final : public CBootPPlatform {
     }
     int LastSystemError() override { return lastSystemError; }
     int HostName(char* buffer, int size) override {
+        std::unique_lock lock(hostNameMutex);
+        ++hostNameCalls;
+        hostNameChanged.notify_all();
+        hostNameChanged.wait(lock, [this] { return !holdHostName; });
         std::snprintf(buffer, static_cast<std::size_t>(size), "testhost");
         return hostNameResult;
+    }
+    // Holds every interface thread inside its start-up while set.
+    void HoldHostName(bool hold) {
+        {
+            std::lock_guard lock(hostNameMutex);
+            holdHostName = hold;
+        }
+        hostNameChanged.notify_all();
+    }
+    bool WaitForHostNameCalls(int calls) {
+        std::unique_lock lock(hostNameMutex);
+        return hostNameChanged.wait_for(lock, std::chrono::seconds(10),
+                                        [&] { return hostNameCalls >= calls; });
     }
     std::uint32_t ReadArpTable(std::uint8_t* buffer, std::uint32_t capacity) override {
         ++arpReads;
@@ -91,6 +110,10 @@ class FakePlatform final : public CBootPPlatform {
     int listCalls = 0;
     int lastSystemError = 0;
     int hostNameResult = 0;
+    std::mutex hostNameMutex;
+    std::condition_variable hostNameChanged;
+    bool holdHostName = false;
+    int hostNameCalls = 0;
     std::vector<ArpRow> arp;
     int arpReads = 0;
     int sendError = 0;
@@ -424,6 +447,26 @@ TEST_F(BootPTest, InterfaceWithoutAUsableAddressIsNotServed) {
     EXPECT_FALSE(server->IsRunning(0));
     EXPECT_TRUE(log.Has("CBootP::Init - spawning thread 1"));
     EXPECT_FALSE(log.HasSubstring("bound socket"));
+}
+
+TEST_F(BootPTest, InitWhileItsThreadsRunLeavesThemTheirAdapterList) {
+    platform.adapters = {Adapter("eth0", "0.0.0.0", 1)};  // ends before any socket
+    server = std::make_unique<CBootP>(context, platform);
+    platform.HoldHostName(true);
+    server->Init();
+    ASSERT_TRUE(platform.WaitForHostNameCalls(1));  // its thread is starting up
+    platform.adapters = {Adapter("eth9", "0.0.0.0", 9), Adapter("eth8", "0.0.0.0", 8)};
+    server->Init();
+    ASSERT_EQ(server->Adapters().size(), 1u);
+    EXPECT_STREQ(server->Adapters()[0].name, "eth0");
+    EXPECT_TRUE(log.Has("CBootP::Init - still serving the adapters found before; StopAll first"));
+    platform.HoldHostName(false);
+    server->StopAll();
+
+    // Once stopped, a new Init finds the adapters as they are now.
+    server->Init();
+    EXPECT_EQ(server->Adapters().size(), 2u);
+    server->StopAll();
 }
 
 TEST_F(BootPTest, HostNameFailureIsLoggedAndLeavesTheAddress) {
