@@ -12,6 +12,8 @@ for tool in curl in.tftpd python3; do
 done
 
 work=$(mktemp -d)
+# The server keeps its progress window position there, not in the user's settings.
+export XDG_CONFIG_HOME="$work/config"
 ours_pid=
 theirs_pid=
 cleanup() {

@@ -4,7 +4,7 @@
 
 namespace diag {
 
-StoredSettings::StoredSettings(std::string applicationName) : store_(std::move(applicationName)) {}
+StoredSettings::StoredSettings(os::SettingsStore store) : store_(std::move(store)) {}
 
 int StoredSettings::GetInt(const std::string& section, const std::string& key,
                            int defaultValue) const {

@@ -12,7 +12,7 @@ namespace diag {
 
 class StoredSettings final : public SettingsPort {
   public:
-    explicit StoredSettings(std::string applicationName);
+    explicit StoredSettings(os::SettingsStore store);
 
     int GetInt(const std::string& section, const std::string& key, int defaultValue) const override;
     bool SetInt(const std::string& section, const std::string& key, int value) override;

@@ -1,58 +1,66 @@
-#include <cerrno>
-#include <cstdint>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <utility>
-#include <vector>
 
+#include "os/ini_document.h"
 #include "os/settings_store.h"
 
 namespace os {
 namespace {
 
-struct IniLine {
-    std::string text;
-    std::string section;  // the section the line belongs to
-    std::string key;      // empty unless the line is "key=value"
-};
-
-std::vector<IniLine> ReadIni(const std::string& path) {
-    std::vector<IniLine> lines;
-    std::ifstream file(path);
-    std::string text;
-    std::string section;
-    while (std::getline(file, text)) {
-        IniLine line{text, section, ""};
-        if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
-            section = text.substr(1, text.size() - 2);
-            line.section = section;
-        } else if (const auto equals = text.find('='); equals != std::string::npos) {
-            line.key = text.substr(0, equals);
-        }
-        lines.push_back(std::move(line));
-    }
-    return lines;
+IniDocument ReadIni(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return IniDocument(text.str());
 }
 
-bool ParseInt(const std::string& text, int& value) {
-    errno = 0;
-    char* end = nullptr;
-    const long parsed = std::strtol(text.c_str(), &end, 10);
-    if (end == text.c_str() || *end != '\0' || errno != 0 || parsed < INT32_MIN ||
-        parsed > INT32_MAX)
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t result = write(fd, text.data() + written, text.size() - written);
+        if (result < 0) return false;
+        written += static_cast<std::size_t>(result);
+    }
+    return true;
+}
+
+// The new text goes to a file of its own beside the old one, which it then replaces
+// in one rename: a crash or a full disk leaves the old file or the new one, never
+// half of either, and a reader never sees one being written.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+    std::string temporary = path + ".XXXXXX";
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) return false;
+    const bool written = WriteAll(fd, text) && fsync(fd) == 0;
+    const bool closed = close(fd) == 0;
+    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
         return false;
-    value = static_cast<int>(parsed);
+    }
     return true;
 }
 
 }  // namespace
 
-SettingsStore::SettingsStore(std::string applicationName)
-    : applicationName_(std::move(applicationName)) {}
+SettingsStore::SettingsStore(std::string applicationName, std::string root)
+    : applicationName_(std::move(applicationName)), root_(std::move(root)) {}
+
+std::string SettingsStore::ScratchRoot(const std::string& tag) {
+    return (std::filesystem::temp_directory_path() /
+            ("emcb-settings-" + tag + "-" + std::to_string(getpid())))
+        .string();
+}
 
 std::string SettingsStore::Location() const {
+    if (!root_.empty()) return root_ + "/" + applicationName_ + ".ini";
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config != nullptr && config[0] == '/')
         return std::string(config) + "/" + applicationName_ + ".ini";
@@ -62,52 +70,22 @@ std::string SettingsStore::Location() const {
 
 int SettingsStore::GetInt(const std::string& section, const std::string& key,
                           int defaultValue) const {
-    for (const IniLine& line : ReadIni(Location())) {
-        int value = 0;
-        if (line.section == section && line.key == key &&
-            ParseInt(line.text.substr(key.size() + 1), value))
-            return value;
-    }
-    return defaultValue;
+    return ReadIni(Location()).GetInt(section, key).value_or(defaultValue);
 }
 
 bool SettingsStore::SetInt(const std::string& section, const std::string& key, int value) {
     const std::string path = Location();
-    std::vector<IniLine> lines = ReadIni(path);
-    const std::string entry = key + "=" + std::to_string(value);
-    bool stored = false;
-    std::size_t sectionEnd = lines.size();
-    bool sectionSeen = false;
-    for (std::size_t i = 0; i < lines.size() && !stored; ++i) {
-        if (lines[i].section != section) {
-            if (sectionSeen) {
-                sectionEnd = i;
-                break;
-            }
-            continue;
-        }
-        sectionSeen = true;
-        sectionEnd = i + 1;
-        if (lines[i].key == key) {
-            lines[i].text = entry;
-            stored = true;
-        }
-    }
-    if (!stored) {
-        std::vector<IniLine> added;
-        if (!sectionSeen) added.push_back({"[" + section + "]", section, ""});
-        added.push_back({entry, section, key});
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(sectionEnd), added.begin(),
-                     added.end());
-    }
+    IniDocument document = ReadIni(path);
+    document.SetInt(section, key, value);
     std::error_code ignored;  // a missing folder shows up as the failed write below
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-    std::ostringstream text;
-    for (const IniLine& line : lines)
-        text << line.text << '\n';
-    std::ofstream file(path, std::ios::trunc);
-    file << text.str();
-    return static_cast<bool>(file.flush());
+    return ReplaceFile(path, document.Text());
+}
+
+bool SettingsStore::RemoveAll() {
+    std::error_code error;
+    std::filesystem::remove(Location(), error);
+    return !error;
 }
 
 }  // namespace os

@@ -1,5 +1,6 @@
 #include "os/settings_store.h"
 
+#include <string>
 #include <utility>
 
 #include "os/windows_headers.h"
@@ -8,13 +9,19 @@ namespace os {
 namespace {
 
 constexpr const char* kKeyPrefix = "Software\\Local AppWizard-Generated Applications\\";
+constexpr const char* kScratchPrefix = "Software\\Ethernet Board Configurator Scratch\\";
 
 }  // namespace
 
-SettingsStore::SettingsStore(std::string applicationName)
-    : applicationName_(std::move(applicationName)) {}
+SettingsStore::SettingsStore(std::string applicationName, std::string root)
+    : applicationName_(std::move(applicationName)), root_(std::move(root)) {}
+
+std::string SettingsStore::ScratchRoot(const std::string& tag) {
+    return std::string(kScratchPrefix) + tag + "-" + std::to_string(GetCurrentProcessId());
+}
 
 std::string SettingsStore::Location() const {
+    if (!root_.empty()) return root_ + "\\" + applicationName_;
     return std::string(kKeyPrefix) + applicationName_;
 }
 
@@ -39,6 +46,11 @@ bool SettingsStore::SetInt(const std::string& section, const std::string& key, i
                                           reinterpret_cast<const BYTE*>(&data), sizeof data);
     RegCloseKey(handle);
     return status == ERROR_SUCCESS;
+}
+
+bool SettingsStore::RemoveAll() {
+    const LSTATUS status = RegDeleteTreeA(HKEY_CURRENT_USER, Location().c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace os

@@ -10,6 +10,8 @@ for tool in curl tftp; do
 done
 
 work=$(mktemp -d)
+# The server keeps its progress window position there, not in the user's settings.
+export XDG_CONFIG_HOME="$work/config"
 server_pid=
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null

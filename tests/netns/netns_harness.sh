@@ -45,6 +45,8 @@ export EMCB_IF_COMPUTER=vbpc$$
 export EMCB_IF_BOARD=vbbd$$
 EMCB_NS_WORK=$(mktemp -d /tmp/emcb-netns.XXXXXX)
 export EMCB_NS_WORK
+# What the programs keep (a progress window's position) stays with this run.
+export XDG_CONFIG_HOME="$EMCB_NS_WORK/config"
 
 remove_namespace() {
   local ns=$1

@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     if (args.Has("--quiet")) diag::theLog.SetConsole(nullptr);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // log lines reach a pipe as they happen
 
-    cli::ConsoleUi ui(cli::ConsoleUi::ProcessStreams(), true, "emcb-tftp-serve");
+    cli::ConsoleUi ui(cli::ConsoleUi::ProcessStreams(), true, os::SettingsStore("emcb-tftp-serve"));
     diag::SetUiPort(&ui);
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "os/terminal.h"
 #include "ui/cli/ConsoleUiProgressWindow.h"
@@ -18,8 +19,8 @@ ConsoleUi::Streams ConsoleUi::ProcessStreams() {
     return {stdin, stderr, os::IsTerminal(stdin), os::IsTerminal(stderr)};
 }
 
-ConsoleUi::ConsoleUi(Streams streams, bool retryWhenUnattended, const std::string& applicationName)
-    : streams_(streams), retryWhenUnattended_(retryWhenUnattended), settings_(applicationName) {}
+ConsoleUi::ConsoleUi(Streams streams, bool retryWhenUnattended, os::SettingsStore store)
+    : streams_(streams), retryWhenUnattended_(retryWhenUnattended), settings_(std::move(store)) {}
 
 void ConsoleUi::ShowMessage(const std::string& text) {
     std::lock_guard lock(mutex_);

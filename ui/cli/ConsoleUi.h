@@ -30,7 +30,8 @@ class ConsoleUi final : public diag::UiPort {
     static Streams ProcessStreams();
 
     // `retryWhenUnattended`: the answer to Retry/Cancel when nobody can be asked.
-    ConsoleUi(Streams streams, bool retryWhenUnattended, const std::string& applicationName);
+    // `store` keeps the progress windows' position.
+    ConsoleUi(Streams streams, bool retryWhenUnattended, os::SettingsStore store);
 
     void SetQuiet(bool quiet) { quiet_ = quiet; }
 

@@ -214,7 +214,8 @@ int RunProgramCommand(const std::vector<std::string>& arguments) {
     options.cancel = &cancelRequested;
 
     if (args.Has("--verbose")) diag::theLog.SetConsole(stderr);
-    ConsoleUi ui(ConsoleUi::ProcessStreams(), onSilence == "retry", "emcb-config");
+    ConsoleUi ui(ConsoleUi::ProcessStreams(), onSilence == "retry",
+                 os::SettingsStore("emcb-config"));
     ui.SetQuiet(args.Has("--quiet"));
     diag::SetUiPort(&ui);
     std::signal(SIGINT, OnInterrupt);

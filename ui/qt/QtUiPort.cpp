@@ -9,7 +9,7 @@
 
 namespace qtui {
 
-QtUiPort::QtUiPort(const std::string& applicationName) : settings_(applicationName) {}
+QtUiPort::QtUiPort(const std::string& applicationName) : settings_(os::SettingsStore(applicationName)) {}
 
 QtUiPort::~QtUiPort() {
     Shutdown();

@@ -7,6 +7,7 @@
 
 #include "diag/ProgressRules.h"
 #include "os/settings_store.h"
+#include "tests/support/ScratchSettings.h"
 #include "ui/cli/ConsoleUiProgressWindow.h"
 
 namespace cli {
@@ -37,8 +38,10 @@ class TempStream {
 
 ConsoleUi MakeUi(const TempStream& in, const TempStream& out, bool inIsTerminal,
                  bool retryWhenUnattended = false) {
+    // These never save a position; a store of its own all the same.
     return ConsoleUi({in.get(), out.get(), inIsTerminal, false}, retryWhenUnattended,
-                     "emcb-console-ui-test");
+                     os::SettingsStore("emcb-console-ui-test",
+                                       os::SettingsStore::ScratchRoot("console-ui-test")));
 }
 
 TEST(ConsoleUi, ShowsMessagesWhole) {
@@ -102,27 +105,14 @@ TEST(ConsoleUiProgressWindow, OnATerminalRewritesTheLineAndEndsItWhenHidden) {
     EXPECT_EQ(text.back(), '\n');
 }
 
-TEST(SettingsStore, ValuesSurviveANewStoreAndMissingOnesGiveTheDefault) {
-    os::SettingsStore store("emcb-settings-store-test");
-    EXPECT_EQ(store.GetInt("Settings", "Nothing", -1), -1);
-    ASSERT_TRUE(store.SetInt("Settings", "X", 120));
-    ASSERT_TRUE(store.SetInt("Settings", "Y", -7));
-    ASSERT_TRUE(store.SetInt("Other", "X", 5));
-    ASSERT_TRUE(store.SetInt("Settings", "X", 130));
-    os::SettingsStore again("emcb-settings-store-test");
-    EXPECT_EQ(again.GetInt("Settings", "X", -1), 130);
-    EXPECT_EQ(again.GetInt("Settings", "Y", -1), -7);
-    EXPECT_EQ(again.GetInt("Other", "X", -1), 5);
-    // Clean up where that is a file; a registry key is left for the next run.
-    std::remove(store.Location().c_str());
-}
-
-TEST(SettingsStore, ConsoleUiKeepsTheProgressWindowPositionThere) {
+TEST(ConsoleUi, KeepsTheProgressWindowPositionInItsStore) {
+    const testsupport::ScratchSettings scratch;
     TempStream in, out;
-    ConsoleUi ui({in.get(), out.get(), false, false}, false, "emcb-settings-store-test");
+    ConsoleUi ui({in.get(), out.get(), false, false}, false, scratch.Store());
     diag::SavePosition(ui.Settings(), {100, 200});
     EXPECT_EQ(diag::RestoredPosition(ui.Settings(), 1024, 768), (diag::ScreenPoint{100, 200}));
-    std::remove(os::SettingsStore("emcb-settings-store-test").Location().c_str());
+    EXPECT_EQ(scratch.Store().GetInt("Settings", "X", -1), 100);
+    EXPECT_EQ(scratch.Store().GetInt("Settings", "Y", -1), 200);
 }
 
 }  // namespace
