@@ -54,11 +54,14 @@ int SocketNumber(const os::UdpSocket& socket) {
 CBootP::CBootP(const BoardContext& context) : CBootP(context, CBootPSystemPlatform::Instance()) {}
 
 CBootP::CBootP(const BoardContext& context, CBootPPlatform& platform)
-    : context_(context), platform_(platform), lastRequestTick_(platform.TickCountMs()) {
-    for (auto& slot : slots_) {
-        slot = std::make_unique<Slot>([&platform](std::uint8_t* buffer, std::uint32_t capacity) {
-            return platform.ReadArpTable(buffer, capacity);
-        });
+    : context_(context), platform_(platform), constructionTick_(platform.TickCountMs()) {
+    for (int i = 0; i < kInterfaceSlots; ++i) {
+        slots_[i] = std::make_unique<Slot>(
+            [&platform](std::uint8_t* buffer, std::uint32_t capacity) {
+                return platform.ReadArpTable(buffer, capacity);
+            },
+            i);
+        slots_[i]->replyRefillTick = constructionTick_;
     }
 }
 
@@ -252,19 +255,12 @@ int CBootP::BootPThread(int i) {
         if (result.outcome == os::WaitOutcome::kStopped) {
             slot.running = false;
         } else if (result.outcome == os::WaitOutcome::kReadable) {
-            const os::AdapterInfo& adapter = adapters_[static_cast<std::size_t>(i)];
-            const std::uint8_t* mac = adapter.hardwareAddress;
-            theLog.Separator();
-            theLog.Print(
-                "CBootP::BootPThread( %d ) - detected a network event socket %d with Ip %s - "
-                "0x%8.8x  and MAC %2.2x %2.2x %2.2x : %2.2x %2.2x %2.2x",
-                i, SocketNumber(slot.socket), slot.interfaceText, slot.interfaceAddress, mac[0],
-                mac[1], mac[2], mac[3], mac[4], mac[5]);
             HandleNetworkEvents(i);
         } else if (result.outcome == os::WaitOutcome::kError) {
             os::SleepMs(kWaitRetryMs);  // never spin on a failing wait
         }
     }
+    slot.drops.Flush(platform_.TickCountMs());
     CloseSocket(i);
     slot.running = false;
     return 0;
@@ -349,30 +345,108 @@ void CBootP::HandleRead(int i) {
     os::SocketAddress from;
     const int length = slot.socket.ReceiveFrom(slot.receiveBuffer, kReceiveBufferSize, &from);
     if (length <= 0) {
-        theLog.Print("CBootP::HandleRead - Error in recvfrom %d", length);
+        // A datagram too long for the buffer is an error on Windows: one of a flood.
+        if (slot.drops.Note(platform_.TickCountMs()))
+            theLog.Print("CBootP::HandleRead - Error in recvfrom %d", length);
         return;
     }
     HandleDatagram(i, slot.receiveBuffer, length, from);
 }
 
+bool CBootP::IsBootpRequest(const std::uint8_t* message) {
+    return message[kBootpOpOffset] == kBootpOpRequest &&
+           message[kBootpHtypeOffset] == kBootpHtypeEthernet;
+}
+
+// Only a request is logged in full and may take a reply: whatever else reaches port
+// 67, from any host, is dropped before it can count against a board.
 void CBootP::HandleDatagram(int i, const std::uint8_t* data, int length,
                             const os::SocketAddress& from) {
     Slot& slot = *slots_[i];
-    theLog.Print("CBootP::HandleRead - %d bytes received from 0x%8.8x port %d", length,
-                 from.addressNetworkOrder, from.port);
     // Whole 300-byte blocks only; the last one is the request.
     const int blocks = length / kBootpMessageSize;
-    for (int block = 0; block < blocks; ++block) {
-        std::memset(slot.message, 0, sizeof slot.message);
-        std::memcpy(slot.message, data + block * kBootpMessageSize, kBootpMessageSize);
+    if (blocks == 0) {
+        DropDatagram(i, length, from, "shorter than a BOOTP message");
+        return;
     }
-    if (blocks == 0) return;
-    // Unsigned arithmetic, so a wrap of the tick count still spaces requests.
-    const std::uint32_t now = platform_.TickCountMs();
-    if (now - lastRequestTick_.load() <= kMinRequestSpacingMs) return;
-    lastRequestTick_ = now;
+    std::memcpy(slot.message, data + (blocks - 1) * kBootpMessageSize, kBootpMessageSize);
+    if (!IsBootpRequest(slot.message)) {
+        DropDatagram(i, length, from, "not a BOOTP request from an Ethernet client");
+        return;
+    }
+    if (const char* refused =
+            AdmitRequest(i, slot.message + kBootpChaddrOffset, platform_.TickCountMs())) {
+        DropDatagram(i, length, from, refused);
+        return;
+    }
+    const os::AdapterInfo& adapter = adapters_[static_cast<std::size_t>(i)];
+    const std::uint8_t* mac = adapter.hardwareAddress;
+    theLog.Separator();
+    theLog.Print(
+        "CBootP::BootPThread( %d ) - detected a network event socket %d with Ip %s - "
+        "0x%8.8x  and MAC %2.2x %2.2x %2.2x : %2.2x %2.2x %2.2x",
+        i, SocketNumber(slot.socket), slot.interfaceText, slot.interfaceAddress, mac[0], mac[1],
+        mac[2], mac[3], mac[4], mac[5]);
+    theLog.Print("CBootP::HandleRead - %d bytes received from 0x%8.8x port %d", length,
+                 from.addressNetworkOrder, from.port);
     GetHostInfo(i);
     ProcessRequest(i);
+}
+
+void CBootP::DropDatagram(int i, int length, const os::SocketAddress& from, const char* why) {
+    if (!slots_[i]->drops.Note(platform_.TickCountMs())) return;
+    theLog.Print("CBootP::HandleRead - %d bytes received from 0x%8.8x port %d", length,
+                 from.addressNetworkOrder, from.port);
+    theLog.Print("CBootP::HandleRead( %d ) - dropped: %s", i, why);
+}
+
+// The spacing keeps one board's retries from being answered twice, so it is kept per
+// board (and across adapters, for a board seen on two of them); the reply budget
+// keeps the replies of each adapter bounded. A stranger, whatever it sends, uses
+// neither the board's spacing nor the budget of the board's adapter.
+// Null when the request is to be handled, else why not.
+const char* CBootP::AdmitRequest(int i, const std::uint8_t* chaddr, std::uint32_t now) {
+    // Unsigned arithmetic throughout, so a wrap of the tick count still spaces requests.
+    if (!warmedUp_.load()) {
+        if (now - constructionTick_ <= kMinRequestSpacingMs) return "the server has just started";
+        warmedUp_ = true;
+    }
+    std::lock_guard lock(recentMutex_);
+    if (IsRetry(chaddr, now)) return "this client was answered less than 1.5 s ago";
+    if (!TakeReplyToken(*slots_[i], now)) return "this adapter's replies are spent for now";
+    RecentClient* slot = &recentClients_[0];
+    for (RecentClient& client : recentClients_) {
+        if (!client.used) {
+            slot = &client;
+            break;
+        }
+        if (now - client.tick > now - slot->tick) slot = &client;  // the oldest
+    }
+    std::memcpy(slot->hardwareAddress, chaddr, kBootpChaddrSize);
+    slot->tick = now;
+    slot->used = true;
+    return nullptr;
+}
+
+bool CBootP::IsRetry(const std::uint8_t* chaddr, std::uint32_t now) {
+    for (const RecentClient& client : recentClients_) {
+        if (client.used && now - client.tick <= kMinRequestSpacingMs &&
+            std::memcmp(client.hardwareAddress, chaddr, kBootpChaddrSize) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool CBootP::TakeReplyToken(Slot& slot, std::uint32_t now) {
+    const std::uint32_t earned = (now - slot.replyRefillTick) / kReplyIntervalMs;
+    if (earned > 0) {
+        slot.replyTokens = static_cast<int>(std::min<std::uint32_t>(
+            kReplyBurst, static_cast<std::uint32_t>(slot.replyTokens) + earned));
+        slot.replyRefillTick += earned * kReplyIntervalMs;
+    }
+    if (slot.replyTokens == 0) return false;
+    --slot.replyTokens;
+    return true;
 }
 
 // The entry already issued to this hardware address, so that a board that missed

@@ -13,9 +13,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "diag/DropSummary.h"
 #include "net/CArp.h"
 #include "net/CBootPPlatform.h"
 #include "net/ServiceEvents.h"
@@ -59,7 +62,14 @@ class CBootP {
     static constexpr int kReceiveBufferSize = 4096;
     static constexpr std::uint16_t kServerPort = 67;
     static constexpr std::uint16_t kClientPort = 68;
+    // A board's retries within this spacing are not answered again (on any adapter).
     static constexpr std::uint32_t kMinRequestSpacingMs = 1500;
+    // Replies per adapter: bursts of this many, then one per interval, so that no
+    // request pattern makes the server flood a LAN with broadcasts.
+    static constexpr int kReplyBurst = 8;
+    static constexpr std::uint32_t kReplyIntervalMs = 250;
+    // Boards remembered for the spacing; the oldest makes room.
+    static constexpr int kRecentClients = 32;
     static constexpr const char* kBootFileName = "d:\\a.bin";
     static constexpr const char* kServerName = "BOOTPServer";
     static constexpr int kAddressTextSize = 32;
@@ -96,6 +106,8 @@ class CBootP {
     void RebuildPool(int i);
     // One received datagram: HandleRead after the receive.
     void HandleDatagram(int i, const std::uint8_t* data, int length, const os::SocketAddress& from);
+    // Whether a complete BOOTP message is a request this server answers at all.
+    static bool IsBootpRequest(const std::uint8_t* message);
     void ProcessRequest(int i);
     // True when the reply left.
     bool SendBootP(int i, const char* addressText);
@@ -124,7 +136,8 @@ class CBootP {
 
   private:
     struct Slot {
-        explicit Slot(CArp::TableReader reader) : arp(std::move(reader)) {}
+        Slot(CArp::TableReader reader, int i)
+            : arp(std::move(reader)), drops("CBootP::HandleRead( " + std::to_string(i) + " )") {}
         os::UdpSocket socket;
         std::uint8_t receiveBuffer[kReceiveBufferSize] = {};
         os::SocketAddress localAddress;
@@ -141,6 +154,14 @@ class CBootP {
         std::atomic<int> listening{0};         // 1 bound to port 67, -1 failed, 0 not yet known
         std::thread thread;
         std::unique_ptr<os::Waiter> waiter;  // the stop and network events
+        diag::DropSummary drops;             // what is not a request, summarised
+        int replyTokens = kReplyBurst;
+        std::uint32_t replyRefillTick = 0;
+    };
+    struct RecentClient {
+        std::uint8_t hardwareAddress[kBootpChaddrSize] = {};
+        std::uint32_t tick = 0;
+        bool used = false;
     };
 
     bool ListAdapters();
@@ -149,6 +170,10 @@ class CBootP {
     bool InitializeBootP(int i);
     void HandleNetworkEvents(int i);
     void HandleRead(int i);
+    void DropDatagram(int i, int length, const os::SocketAddress& from, const char* why);
+    const char* AdmitRequest(int i, const std::uint8_t* chaddr, std::uint32_t now);
+    bool IsRetry(const std::uint8_t* chaddr, std::uint32_t now);
+    bool TakeReplyToken(Slot& slot, std::uint32_t now);
     PoolEntry* ChoosePoolEntry(int i, const std::uint8_t* chaddr);
     void ReportAddressGiven(int i, const char* addressText, bool fromArpTable);
     void CloseSocket(int i);
@@ -163,9 +188,12 @@ class CBootP {
     std::uint32_t interfaceCount_ = 0;
     std::vector<os::AdapterInfo> adapters_;
     std::unique_ptr<Slot> slots_[kInterfaceSlots];
-    // Shared by every interface thread, without a lock: two interfaces may both pass
-    // the spacing test at the same moment, and nothing else depends on it.
-    std::atomic<std::uint32_t> lastRequestTick_;
+    // Nothing is answered until the spacing has passed once since construction.
+    const std::uint32_t constructionTick_;
+    std::atomic<bool> warmedUp_{false};
+    // The boards answered lately, shared by every interface thread.
+    std::mutex recentMutex_;
+    RecentClient recentClients_[kRecentClients];
 };
 
 }  // namespace net

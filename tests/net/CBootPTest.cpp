@@ -300,7 +300,7 @@ TEST_F(BootPTest, LoopbackInterfaceNeverAnswers) {
     EXPECT_EQ(ReplyCount(), 0u);
 }
 
-TEST_F(BootPTest, RequestsWithinSpacingOfConstructionOrOfAnyInterfacesLastAreIgnored) {
+TEST_F(BootPTest, RequestsWithinSpacingOfConstructionOrOfTheSameBoardOnAnyInterfaceAreIgnored) {
     server = std::make_unique<CBootP>(context, platform);
     server->DetectInterfaces();
     for (int i = 0; i < 2; ++i) {
@@ -323,6 +323,122 @@ TEST_F(BootPTest, RequestsWithinSpacingOfConstructionOrOfAnyInterfacesLastAreIgn
     platform.tick += 801;
     send(1);
     EXPECT_EQ(ReplyCount(), 2u);
+}
+
+// Strangers on the network: other hosts' DHCP requests, junk, floods.
+class BootPStrangerTest : public BootPTest {
+  protected:
+    // A datagram at the current tick, without moving it.
+    void Arrive(int i, const Bytes& datagram) {
+        server->HandleDatagram(i, datagram.data(), static_cast<int>(datagram.size()),
+                               {0x0208090Au, CBootP::kClientPort});
+    }
+    Bytes Junk(std::size_t length) {
+        Bytes junk(length);
+        for (auto& byte : junk) {
+            random_ = random_ * 1103515245u + 12345u;
+            byte = static_cast<std::uint8_t>(random_ >> 16);
+        }
+        if (length > 0 && junk[kBootpOpOffset] == kBootpOpRequest) junk[kBootpOpOffset] = 0;
+        return junk;
+    }
+    std::size_t RepliesOn(const std::string& destination) {
+        std::size_t count = 0;
+        for (const auto& reply : platform.replies)
+            count += reply.to.ToString() == destination;
+        return count;
+    }
+    std::uint32_t random_ = 7;
+};
+
+TEST_F(BootPStrangerTest, MalformedDatagramsOfEveryKindLeaveTheBoardItsAnswer) {
+    Start();
+    Bytes shortOne = Request(Mac(7));
+    shortOne.resize(299);
+    Bytes reply = Request(Mac(7));
+    reply[kBootpOpOffset] = kBootpOpReply;
+    Bytes tokenRing = Request(Mac(7));
+    tokenRing[kBootpHtypeOffset] = 6;
+    Bytes requestThenJunk = Request(Mac(7));
+    const Bytes junk = Junk(300);
+    requestThenJunk.insert(requestThenJunk.end(), junk.begin(), junk.end());
+    for (const Bytes& stranger : {shortOne, reply, tokenRing, requestThenJunk, Junk(9000), Bytes{}})
+        Arrive(0, stranger);
+    EXPECT_EQ(ReplyCount(), 0u);
+    Arrive(0, Request(Mac(1)));  // at the very same tick
+    ASSERT_EQ(ReplyCount(), 1u);
+    EXPECT_EQ(std::memcmp(&LastReply()[kBootpChaddrOffset], Mac(1).data(), 6), 0);
+}
+
+// A busy segment on the second adapter: a junk datagram every 2 ms (mostly longer
+// than a BOOTP message) and another host's well-formed request every 100 ms, while
+// the board asks on the first adapter once a second for 20 s.
+TEST_F(BootPStrangerTest, AFloodOnAnotherAdapterNeverKeepsTheBoardFromItsAddress) {
+    Start();
+    std::vector<bool> boardAnswered;
+    std::uint8_t stranger = 0x80;
+    for (std::uint32_t ms = 0; ms < 20000; ms += 2) {
+        platform.tick += 2;
+        Arrive(1, Junk(ms % 3 == 0 ? ms % 300 : 300 + ms % 1200));
+        if (ms % 100 == 0) Arrive(1, Request(Mac(stranger++)));
+        if (ms % 1000 == 0) {
+            const std::size_t before = RepliesOn("10.9.9.255:68");
+            Arrive(0, Request(Mac(1)));
+            boardAnswered.push_back(RepliesOn("10.9.9.255:68") > before);
+        }
+    }
+    ASSERT_EQ(boardAnswered.size(), 20u);
+    EXPECT_TRUE(boardAnswered.front()) << "its first request";
+    for (std::size_t k = 1; k < boardAnswered.size(); ++k)  // retries inside 1.5 s are not
+        EXPECT_TRUE(boardAnswered[k] || boardAnswered[k - 1]) << "request " << k;
+    for (const auto& sent : platform.replies) {
+        if (sent.to.ToString() == "10.9.9.255:68") {
+            EXPECT_EQ(Dotted(&sent.bytes[kBootpYiaddrOffset]), "10.9.9.100");
+        }
+    }
+    // The strangers' requests were answered too, as a BOOTP server must, from the
+    // second adapter's pool, which they used up.
+    EXPECT_EQ(RepliesOn("192.168.7.255:68"), static_cast<std::size_t>(CBootP::kPoolEntries));
+}
+
+TEST_F(BootPStrangerTest, RepliesOfAnAdapterStayBoundedWhateverItIsSent) {
+    std::vector<std::string> addresses;  // the rows point at their texts
+    for (int k = 0; k < 100; ++k)
+        addresses.push_back("10.9.9." + std::to_string(k + 1));
+    for (std::uint8_t k = 0; k < 100; ++k)
+        platform.arp.push_back({5, Mac(k), addresses[k].c_str(), os::kArpTypeStatic});
+    Start();
+    for (std::uint8_t k = 0; k < 100; ++k)
+        Arrive(0, Request(Mac(k)));
+    EXPECT_EQ(ReplyCount(), static_cast<std::size_t>(CBootP::kReplyBurst));
+    Arrive(1, Request(Mac(200)));  // another adapter has its own budget
+    EXPECT_EQ(ReplyCount(), static_cast<std::size_t>(CBootP::kReplyBurst) + 1);
+    // Then one reply per interval, however many ask: four a second.
+    for (std::uint32_t ms = 0; ms < 1000; ms += 10) {
+        platform.tick += 10;
+        for (std::uint8_t k = 0; k < 100; ++k)
+            Arrive(0, Request(Mac(k)));
+    }
+    EXPECT_EQ(ReplyCount(),
+              static_cast<std::size_t>(CBootP::kReplyBurst) + 1 + 1000 / CBootP::kReplyIntervalMs);
+}
+
+TEST_F(BootPStrangerTest, AFloodIsSummarisedInAFewLogLines) {
+    Start();
+    log.Clear();
+    constexpr int kDatagrams = 20000;
+    for (int k = 0; k < kDatagrams; ++k) {
+        platform.tick += 1;
+        Arrive(1, Junk(static_cast<std::size_t>(k % 700)));
+    }
+    Arrive(1, Request(Mac(1)));  // ends the last interval's count
+    // Each interval: its first drops in full (two lines each), then one count.
+    constexpr std::size_t kIntervals = kDatagrams / diag::DropSummary::kIntervalMs + 1;
+    constexpr std::size_t kPerInterval = 2 * diag::DropSummary::kFullLinesPerInterval + 1;
+    constexpr std::size_t kRequestLines = 10;
+    EXPECT_LE(log.All().size(), kIntervals * kPerInterval + kRequestLines);
+    EXPECT_TRUE(log.HasSubstring("CBootP::HandleRead( 1 ) - dropped: "));
+    EXPECT_TRUE(log.HasSubstring("more datagrams dropped in "));
 }
 
 TEST_F(BootPTest, SpacingHoldsAcrossAWrapOfTheTickCount) {
