@@ -43,8 +43,11 @@ TEST(SettingsStore, AReaderNeverSeesAHalfWrittenStore) {
     const testsupport::ScratchSettings scratch;
     SettingsStore writer = scratch.Store();
     ASSERT_TRUE(writer.SetInt("Settings", "X", 0));
-    for (int i = 0; i < 40; ++i)  // enough text that a write takes a while
-        ASSERT_TRUE(writer.SetInt("Padding", "P" + std::to_string(i), i));
+    for (int i = 0; i < 40; ++i) {  // enough text that a write takes a while
+        std::string key = "P";
+        key += std::to_string(i);  // not "P" + ...: a false -Wrestrict of GCC 12 at -O3
+        ASSERT_TRUE(writer.SetInt("Padding", key, i));
+    }
     constexpr int kWrites = 200;
     std::atomic<bool> done{false};
     std::thread writing([&] {
