@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "diag/CLog.h"
+#include "os/clock.h"
 #include "os/error_text.h"
 
 namespace net {
@@ -64,6 +65,8 @@ void CTftp::ServerThread() {
     }
     transfer.CreateProgressWindow();
     if (OpenServerSocket()) RunLoop();
+    transfer.FlushDropSummaries();
+    receiveErrors.Flush(os::TickCountMs());
     CloseSockets();
     transfer.DestroyProgressWindow();
     running = false;
@@ -81,6 +84,8 @@ void CTftp::RunLoop() {
             case os::WaitOutcome::kReadable:
                 if (result.IsReadable(kServerSocketIndex)) ReceiveTftp();
                 if (result.IsReadable(kTransferSocketIndex)) HandleTftpRead();
+                // Other hosts' datagrams must not hold back a re-send that is due.
+                if (!transfer.ServiceTransfers()) running = false;
                 break;
             case os::WaitOutcome::kError:
                 std::this_thread::sleep_for(std::chrono::milliseconds(kFailedWaitPauseMs));
@@ -146,7 +151,8 @@ void CTftp::ReceiveTftp() {
         const int length = serverSocket.ReceiveFrom(receiveBuffer, kReceiveBufferSize, &from);
         if (length < 0 && serverSocket.LastError() == kWsaWouldBlock) return;
         if (length <= 0) {
-            theLog.Print("CTftp::ReceiveTftp (Server) - Error in recvfrom %d", length);
+            if (receiveErrors.Note(os::TickCountMs()))
+                theLog.Print("CTftp::ReceiveTftp (Server) - Error in recvfrom %d", length);
             continue;
         }
         transfer.OnServerDatagram(receiveBuffer, length, from);
@@ -159,7 +165,8 @@ void CTftp::HandleTftpRead() {
         const int length = transferSocket.ReceiveFrom(receiveBuffer, kReceiveBufferSize, &from);
         if (length < 0 && transferSocket.LastError() == kWsaWouldBlock) return;
         if (length <= 0) {
-            theLog.Print("CTftp::HandleTftpRead - Error in recvfrom %d", length);
+            if (receiveErrors.Note(os::TickCountMs()))
+                theLog.Print("CTftp::HandleTftpRead - Error in recvfrom %d", length);
             continue;
         }
         transfer.OnTransferDatagram(receiveBuffer, length, from);

@@ -72,6 +72,7 @@ class CTftp : private CTftpTransfer::Sender {
     std::atomic<int> ended{0};
     std::atomic<bool> running{false};
     std::atomic<std::uint16_t> listeningPort{0};
+    diag::DropSummary receiveErrors{"CTftp receive"};  // a flood's oversized datagrams
     std::thread worker;
 };
 

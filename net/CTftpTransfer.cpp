@@ -1,11 +1,13 @@
 #include "net/CTftpTransfer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <iterator>
 
 #include "diag/CLog.h"
 #include "os/byte_order.h"
+#include "os/clock.h"
 
 namespace net {
 namespace {
@@ -16,15 +18,38 @@ constexpr const char* kFpgaRequestName = "fpga";
 constexpr const char* kFpgaServedName = "fpga_blinky_bitfile.bin";
 constexpr const char* kImageServedName = "OrvanClient.bin";
 constexpr std::size_t kMaxPromptLength = 255;
+// The transfer modes of RFC 1350; the content goes as raw bytes in each.
+constexpr const char* kModes[] = {"netascii", "octet", "mail"};
+
+bool IsKnownMode(const std::uint8_t* begin, const std::uint8_t* end) {
+    std::string mode(begin, end);
+    for (char& c : mode)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::find(std::begin(kModes), std::end(kModes), mode) != std::end(kModes);
+}
 
 }  // namespace
 
 CTftpTransfer::CTftpTransfer(const BoardContext& boardContext, CTftpTiming waitTiming,
-                             Sender& packetSender)
+                             Sender& packetSender, Clock tickClock)
     : context(boardContext),
       timing(waitTiming),
       sender(packetSender),
+      clock(tickClock ? std::move(tickClock) : Clock(&os::TickCountMs)),
       waitTimeout(waitTiming.transferWaitMs) {}
+
+bool CTftpTransfer::IsWellFormedRequest(const std::uint8_t* payload, int length) {
+    if (payload == nullptr || length <= 0) return false;
+    const std::uint8_t* end = payload + length;
+    const std::uint8_t* nameEnd = std::find(payload, end, 0);
+    if (nameEnd == end) return false;
+    const std::uint8_t* mode = nameEnd + 1;
+    const std::uint8_t* modeEnd = std::find(mode, end, 0);
+    if (modeEnd == end || !IsKnownMode(mode, modeEnd)) return false;
+    // Options (RFC 2347) are zero-ended strings; this server ignores them.
+    const std::uint8_t* options = modeEnd + 1;
+    return options == end || end[-1] == 0;
+}
 
 void CTftpTransfer::CreateProgressWindow() {
     if (progress) return;
@@ -39,7 +64,7 @@ void CTftpTransfer::DestroyProgressWindow() {
 }
 
 void CTftpTransfer::BeginListening() {
-    state = Idle;  // a transfer left by an earlier worker went with its socket
+    AbandonAll();  // a transfer left by an earlier worker went with its socket
     waitTimeout = timing.startWaitMs;
     missCount = 0;
 }
@@ -50,48 +75,88 @@ void CTftpTransfer::OnServerDatagram(const std::uint8_t* data, int length,
     // The client is whoever sent the request that gets accepted, not merely the last
     // sender on port 69: a stray request must not redirect a transfer.
     pendingClient = from;
-    DispatchPacket(data, length, true);
+    const bool request = length >= kTftpOpcodeSize &&
+                         os::load_be16(data + kTftpOpcodeOffset) == kTftpOpRrq &&
+                         IsWellFormedRequest(data + kTftpOpcodeSize, length - kTftpOpcodeSize);
+    if (!request) {
+        counters.malformedRequests.fetch_add(1);
+        if (requestDrops.Note(Now()))
+            theLog.Print("CTftp::ReceiveTftp - dropped %d bytes from %s: not a read request",
+                         length, from.ToString().c_str());
+        return;
+    }
+    HandleRequest(data + kTftpOpcodeSize, length - kTftpOpcodeSize);
+}
+
+void CTftpTransfer::HandleRequest(const std::uint8_t* payload, int payloadLength) {
+    // A client asking again (its block 1 lost) is answered by the re-send that is due.
+    if (Client* client = FindClient(pendingClient)) {
+        client->misses = 0;
+        return;
+    }
+    Client* room = RoomForClient();
+    if (room == nullptr) {
+        counters.requestsRefused.fetch_add(1);
+        if (requestDrops.Note(Now()))
+            theLog.Print("CTftp::ReceiveTftp - no room for a transfer to %s: %d clients served",
+                         pendingClient.ToString().c_str(), ActiveTransfers());
+        return;
+    }
+    StartRead(*room, payload, payloadLength);
+}
+
+CTftpTransfer::Client* CTftpTransfer::FindClient(const os::SocketAddress& address) {
+    for (Client& client : clients) {
+        if (client.state != Idle && client.client == address) return &client;
+    }
+    return nullptr;
+}
+
+// A free place, or else that of a client which has never answered, not even the
+// re-send of its first block: a request cannot push out a client being served.
+CTftpTransfer::Client* CTftpTransfer::RoomForClient() {
+    Client* stalest = nullptr;
+    for (Client& client : clients) {
+        if (client.state == Idle) return &client;
+        if (!client.progressed && client.misses > 0 &&
+            (stalest == nullptr || client.misses > stalest->misses))
+            stalest = &client;
+    }
+    if (stalest != nullptr) {
+        counters.transfersDropped.fetch_add(1);
+        theLog.Print("CTftp::ReceiveTftp - %s never answered: its place goes to %s",
+                     stalest->client.ToString().c_str(), pendingClient.ToString().c_str());
+        EndTransfer(*stalest);
+    }
+    return stalest;
 }
 
 void CTftpTransfer::OnTransferDatagram(const std::uint8_t* data, int length,
                                        const os::SocketAddress& from) {
     missCount = 0;
-    if (state.load() == Idle) return;  // nothing is being served
-    // The client's port is its transfer ID (RFC 1350): anything else is not part of it.
-    if (from != clientAddress) {
+    // The client's port is its transfer ID (RFC 1350): anything else is not part of one.
+    Client* client = FindClient(from);
+    if (client == nullptr) {
         counters.foreignPackets.fetch_add(1);
-        theLog.Print("CTftp::HandleTftpRead - ignored %d bytes from %s: serving %s", length,
-                     from.ToString().c_str(), clientAddress.ToString().c_str());
+        if (transferDrops.Note(Now()))
+            theLog.Print("CTftp::HandleTftpRead - ignored %d bytes from %s: no transfer to it",
+                         length, from.ToString().c_str());
         return;
     }
-    DispatchPacket(data, length, false);
-}
-
-void CTftpTransfer::DispatchPacket(const std::uint8_t* data, int length, bool fromServerSocket) {
+    client->misses = 0;
     if (length < kTftpOpcodeSize) return;
     const std::uint16_t opcode = os::load_be16(data + kTftpOpcodeOffset);
-    if (opcode == 0 || opcode > kTftpOpHighest) return;
-    HandlePacket(opcode, data + kTftpOpcodeSize, length - kTftpOpcodeSize, fromServerSocket);
-}
-
-void CTftpTransfer::HandlePacket(std::uint16_t opcode, const std::uint8_t* payload,
-                                 int payloadLength, bool fromServerSocket) {
-    if (payloadLength <= 0) return;
-    switch (state.load()) {
-        case Idle:
-            if (fromServerSocket && opcode == kTftpOpRrq) StartRead(payload, payloadLength);
-            break;
-        case Sending:
-            // Port 69 takes only new requests, and none while one is served.
-            if (!fromServerSocket) HandleSending(opcode, payload, payloadLength);
-            break;
-        case LastBlockSent:
-            if (!fromServerSocket) HandleLastBlockSent(opcode, payload, payloadLength);
-            break;
+    const int payloadLength = length - kTftpOpcodeSize;
+    if (opcode == 0 || opcode > kTftpOpHighest || payloadLength <= 0) return;
+    const std::uint8_t* payload = data + kTftpOpcodeSize;
+    if (client->state == Sending) {
+        HandleSending(*client, opcode, payload, payloadLength);
+    } else {
+        HandleLastBlockSent(*client, opcode, payload, payloadLength);
     }
 }
 
-void CTftpTransfer::HandleSending(std::uint16_t opcode, const std::uint8_t* payload,
+void CTftpTransfer::HandleSending(Client& client, std::uint16_t opcode, const std::uint8_t* payload,
                                   int payloadLength) {
     if (opcode == kTftpOpError) {
         counters.errorsReceived.fetch_add(1);
@@ -101,60 +166,56 @@ void CTftpTransfer::HandleSending(std::uint16_t opcode, const std::uint8_t* payl
     if (opcode != kTftpOpAck || payloadLength < kTftpBlockSize) return;
     // Only the ACK of the block just sent releases the next. Answering a repeated ACK
     // would send every later block twice (RFC 1123, 4.2.3.1).
-    if (os::load_be16(payload) != blockNumber) {
+    if (os::load_be16(payload) != client.blockNumber) {
         counters.ignoredAcks.fetch_add(1);
         return;
     }
-    SendNextBlock();
+    client.progressed = true;
+    SendNextBlock(client);
 }
 
-void CTftpTransfer::HandleLastBlockSent(std::uint16_t opcode, const std::uint8_t* payload,
-                                        int payloadLength) {
+void CTftpTransfer::HandleLastBlockSent(Client& client, std::uint16_t opcode,
+                                        const std::uint8_t* payload, int payloadLength) {
     if (opcode == kTftpOpAck &&
-        (payloadLength < kTftpBlockSize || os::load_be16(payload) != blockNumber)) {
+        (payloadLength < kTftpBlockSize || os::load_be16(payload) != client.blockNumber)) {
         counters.ignoredAcks.fetch_add(1);
         return;  // a late ACK of an earlier block: the final DATA may still be lost
     }
-    state = Idle;
     waitTimeout = kWaitForever;
+    anyCompleted = true;
     counters.transfersCompleted.fetch_add(1);
     theLog.Print("CTftp::HandlePacket - transfer of %s to %s ended after block %u",
-                 servedFileName.c_str(), clientAddress.ToString().c_str(),
-                 static_cast<unsigned>(blockNumber));
-    if (events) events->OnTransferFinished(clientAddress, ContentSize());
+                 client.servedFileName.c_str(), client.client.ToString().c_str(),
+                 static_cast<unsigned>(client.blockNumber));
+    if (events) events->OnTransferFinished(client.client, ContentSize());
+    EndTransfer(client);
 }
 
-void CTftpTransfer::StartRead(const std::uint8_t* payload, int payloadLength) {
+void CTftpTransfer::StartRead(Client& client, const std::uint8_t* payload, int payloadLength) {
     waitTimeout = timing.transferWaitMs;
+    if (!sender.EnsureTransferSocket()) return;  // a later request tries again
     const auto* name = reinterpret_cast<const char*>(payload);
-    const std::size_t nameLength =
+    const auto nameLength =
         static_cast<std::size_t>(std::find(payload, payload + payloadLength, 0) - payload);
-    if (nameLength >= static_cast<std::size_t>(payloadLength)) {
-        fileName.clear();
-        return;  // the name does not end inside the packet
-    }
-    fileName.assign(name, std::min(nameLength, kMaxFileName));
+    client = Client{};
+    client.fileName.assign(name, std::min(nameLength, kMaxFileName));
     // Both names get the same image; the name is only recorded.
-    servedFileName = fileName == kFpgaRequestName ? kFpgaServedName : kImageServedName;
-
+    client.servedFileName =
+        client.fileName == kFpgaRequestName ? kFpgaServedName : kImageServedName;
+    client.client = pendingClient;
+    client.state = Sending;
+    lastStarted = static_cast<std::size_t>(&client - clients.data());
     if (progress) {
         progress->SetRange(0, static_cast<int>(context.imageSize), 1);
         progress->Show();
     }
-    if (!sender.EnsureTransferSocket()) {
-        fileName.clear();
-        return;
-    }
-    clientAddress = pendingClient;
-    blockNumber = 0;
-    offset = 0;
-    state = Sending;
     counters.transfersStarted.fetch_add(1);
-    theLog.Print("CTftp::StartRead - \"%s\" from %s: serving %s, %u bytes", fileName.c_str(),
-                 clientAddress.ToString().c_str(), servedFileName.c_str(),
+    theLog.Print("CTftp::StartRead - \"%s\" from %s: serving %s, %u bytes", client.fileName.c_str(),
+                 client.client.ToString().c_str(), client.servedFileName.c_str(),
                  static_cast<unsigned>(ContentSize()));
-    if (events) events->OnTransferStarted(clientAddress, fileName, ContentSize());
-    SendNextBlock();
+    if (events) events->OnTransferStarted(client.client, client.fileName, ContentSize());
+    SendNextBlock(client);
+    UpdateState();
 }
 
 std::uint32_t CTftpTransfer::ContentSize() const {
@@ -162,43 +223,137 @@ std::uint32_t CTftpTransfer::ContentSize() const {
     return context.imageSize - kTftpContentOffset;
 }
 
-void CTftpTransfer::SendNextBlock() {
-    os::store_be16(sendBuffer + kTftpOpcodeOffset, kTftpOpData);
-    ++blockNumber;
-    os::store_be16(sendBuffer + kTftpBlockOffset, blockNumber);
-    const std::uint32_t remaining = ContentSize() - static_cast<std::uint32_t>(offset);
-    if (progress) progress->SetPos(offset);
+// The window follows the transfer furthest along, so another client's fresh start
+// does not move it back.
+bool CTftpTransfer::LeadsTheProgress(const Client& client) const {
+    for (const Client& other : clients) {
+        if (&other != &client && other.state != Idle && other.position > client.position)
+            return false;
+    }
+    return true;
+}
+
+void CTftpTransfer::SendNextBlock(Client& client) {
+    std::uint8_t* buffer = client.sendBuffer;
+    os::store_be16(buffer + kTftpOpcodeOffset, kTftpOpData);
+    ++client.blockNumber;
+    os::store_be16(buffer + kTftpBlockOffset, client.blockNumber);
+    client.position = client.offset;
+    const std::uint32_t remaining = ContentSize() - static_cast<std::uint32_t>(client.offset);
+    if (progress && LeadsTheProgress(client)) progress->SetPos(client.offset);
 
     const std::uint32_t count =
         std::min<std::uint32_t>(remaining, static_cast<std::uint32_t>(kTftpBlockContentSize));
     if (count > 0)
-        std::memcpy(sendBuffer + kTftpDataOffset, context.image + kTftpContentOffset + offset,
+        std::memcpy(buffer + kTftpDataOffset, context.image + kTftpContentOffset + client.offset,
                     count);
-    offset += static_cast<std::int32_t>(count);
-    sendLength = kTftpDataHeaderSize + static_cast<int>(count);
+    client.offset += static_cast<std::int32_t>(count);
+    client.sendLength = kTftpDataHeaderSize + static_cast<int>(count);
     // A block shorter than 512 bytes, possibly empty, ends the file (RFC 1350).
     if (count < static_cast<std::uint32_t>(kTftpBlockContentSize)) {
         DestroyProgressWindow();
-        state = LastBlockSent;
+        client.state = LastBlockSent;
+        UpdateState();
     }
-    SendCurrentBlock();
+    client.lastSendMs = Now();
+    SendCurrentBlock(client);
 }
 
-void CTftpTransfer::SendCurrentBlock() {
+void CTftpTransfer::SendCurrentBlock(Client& client) {
     counters.dataSent.fetch_add(1);
-    sender.SendData(sendBuffer, sendLength, clientAddress);
+    sender.SendData(client.sendBuffer, client.sendLength, client.client);
 }
 
 bool CTftpTransfer::OnTimeout() {
     counters.timeouts.fetch_add(1);
-    if (state.load() != Idle) {
-        // The block or its ACK was lost: send it again, once per time-out.
-        counters.dataResent.fetch_add(1);
-        SendCurrentBlock();
-    }
+    if (ActiveTransfers() > 0) return ServiceTransfers();
+    if (waitTimeout == kWaitForever) return true;  // after a completed transfer: no limit
     if (++missCount < timing.missesBeforePrompt) return true;
     missCount = 0;
     return AskNotResponding();
+}
+
+// Each client's current block goes again once a wait period has passed since it was
+// last sent, counted against that client alone.
+bool CTftpTransfer::ServiceTransfers() {
+    const std::uint32_t now = Now();
+    for (Client& client : clients) {
+        if (client.state == Idle || now - client.lastSendMs < timing.transferWaitMs) continue;
+        counters.dataResent.fetch_add(1);
+        client.lastSendMs = now;
+        SendCurrentBlock(client);
+        if (++client.misses >= timing.missesBeforePrompt && !OnSilentClient(client)) return false;
+    }
+    return true;
+}
+
+// A client that never answered was not the board being served (another host, or a
+// request the board gave up); one that goes silent beside another, or after one was
+// served, vanished. Only the one transfer under way that stalls is the user's matter.
+bool CTftpTransfer::OnSilentClient(Client& client) {
+    const bool othersHeard = std::any_of(clients.begin(), clients.end(), [&](const Client& other) {
+        return &other != &client && other.state != Idle && other.misses < timing.missesBeforePrompt;
+    });
+    if (!client.progressed || othersHeard || anyCompleted) {
+        counters.transfersDropped.fetch_add(1);
+        theLog.Print("CTftp::HandleTftpRead - %s went silent after block %u: transfer dropped",
+                     client.client.ToString().c_str(), static_cast<unsigned>(client.blockNumber));
+        EndTransfer(client);
+        if (ActiveTransfers() == 0 && !anyCompleted) {
+            waitTimeout = timing.startWaitMs;  // still waiting for the board, as at first
+            missCount = 0;
+        }
+        return true;
+    }
+    client.misses = 0;
+    return AskNotResponding();
+}
+
+void CTftpTransfer::EndTransfer(Client& client) {
+    client.state = Idle;
+    UpdateState();
+}
+
+void CTftpTransfer::AbandonAll() {
+    for (Client& client : clients)
+        client.state = Idle;
+    UpdateState();
+}
+
+void CTftpTransfer::UpdateState() {
+    State overall = Idle;
+    for (const Client& client : clients) {
+        if (client.state == Sending) overall = Sending;
+        if (client.state == LastBlockSent && overall == Idle) overall = LastBlockSent;
+    }
+    state = overall;
+}
+
+int CTftpTransfer::ActiveTransfers() const {
+    return static_cast<int>(std::count_if(
+        clients.begin(), clients.end(), [](const Client& client) { return client.state != Idle; }));
+}
+
+const CTftpTransfer::Client& CTftpTransfer::Shown() const {
+    const Client* shown = nullptr;
+    for (const Client& client : clients) {
+        if (client.state != Idle && (shown == nullptr || client.position > shown->position))
+            shown = &client;
+    }
+    return shown != nullptr ? *shown : clients[lastStarted];
+}
+
+std::uint32_t CTftpTransfer::WaitTimeout() const {
+    if (ActiveTransfers() == 0) return waitTimeout;
+    const std::uint32_t now = Now();
+    std::uint32_t soonest = timing.transferWaitMs;
+    for (const Client& client : clients) {
+        if (client.state == Idle) continue;
+        const std::uint32_t elapsed = now - client.lastSendMs;
+        soonest = std::min(soonest,
+                           elapsed >= timing.transferWaitMs ? 0u : timing.transferWaitMs - elapsed);
+    }
+    return soonest;
 }
 
 bool CTftpTransfer::AskNotResponding() {
@@ -210,7 +365,7 @@ bool CTftpTransfer::AskNotResponding() {
                        " is not responding.\n\nRetry or Quit Plugin (cancel)?";
     if (text.size() > kMaxPromptLength) text.resize(kMaxPromptLength);
     if (!diag::Ui().AskRetryCancel(text)) return false;
-    state = Idle;  // an unfinished transfer is abandoned
+    AbandonAll();  // an unfinished transfer is abandoned
     return true;
 }
 
@@ -222,6 +377,11 @@ bool CTftpTransfer::PumpProgress() {
     }
     progress->PumpMessages(true);
     return true;
+}
+
+void CTftpTransfer::FlushDropSummaries() {
+    requestDrops.Flush(Now());
+    transferDrops.Flush(Now());
 }
 
 }  // namespace net

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/firmware_image.h"
@@ -87,24 +90,47 @@ class TftpTransfer : public ::testing::Test {
     void Transfer(const Bytes& packet, const os::SocketAddress& from = kBoard) {
         transfer.OnTransferDatagram(packet.data(), static_cast<int>(packet.size()), from);
     }
+    // The block last sent to `to`, 0 when none was.
+    std::uint16_t LastBlockTo(const os::SocketAddress& to) const {
+        for (auto packet = sender.sent.rbegin(); packet != sender.sent.rend(); ++packet)
+            if (packet->to == to) return packet->Block();
+        return 0;
+    }
     // Acknowledges every block as it comes until the final one has been acknowledged.
     void AckAll(const os::SocketAddress& from = kBoard) {
-        for (int i = 0; i <= kFullBlocks && !sender.sent.empty(); ++i)
-            Transfer(Ack(sender.sent.back().Block()), from);
+        for (int i = 0; i <= kFullBlocks && LastBlockTo(from) != 0; ++i)
+            Transfer(Ack(LastBlockTo(from)), from);
     }
-    Bytes ReceivedContent() const {
+    // The content `to` received, each block once.
+    Bytes ReceivedContent(const os::SocketAddress& to = kBoard) const {
         Bytes content;
-        for (const SentPacket& packet : sender.sent)
+        std::uint16_t last = 0;
+        for (const SentPacket& packet : sender.sent) {
+            if (packet.to != to || packet.Block() == last) continue;
             content.insert(content.end(), packet.bytes.begin() + kTftpDataOffset,
                            packet.bytes.end());
+            last = packet.Block();
+        }
         return content;
+    }
+    std::size_t SentTo(const os::SocketAddress& to) const {
+        return static_cast<std::size_t>(
+            std::count_if(sender.sent.begin(), sender.sent.end(),
+                          [&](const SentPacket& p) { return p.to == to; }));
+    }
+
+    // One silent wait: a wait period passes and the wait ends with nothing.
+    bool Silence() {
+        now += timing.transferWaitMs;
+        return transfer.OnTimeout();
     }
 
     diag::RecordingUiPort ui;
     BoardContext context;
     CTftpTiming timing{3000, 250, 8};
     FakeSender sender;
-    CTftpTransfer transfer{context, timing, sender};
+    std::uint32_t now = 1000;
+    CTftpTransfer transfer{context, timing, sender, [this] { return now; }};
 };
 
 TEST_F(TftpTransfer, AnyNameGetsImageBytesFrom28InFullBlocksThenAnEmptyFinalBlock) {
@@ -179,8 +205,8 @@ TEST_F(TftpTransfer, LateAckOfAnEarlierBlockDoesNotEndTheTransferAfterTheLastBlo
 TEST_F(TftpTransfer, EachTimeoutResendsTheCurrentBlockOnce) {
     Server(Rrq("x"));
     Transfer(Ack(1));
-    ASSERT_TRUE(transfer.OnTimeout());
-    ASSERT_TRUE(transfer.OnTimeout());
+    ASSERT_TRUE(Silence());
+    ASSERT_TRUE(Silence());
     ASSERT_EQ(sender.sent.size(), 4u);
     EXPECT_EQ(sender.sent[2].bytes, sender.sent[1].bytes);
     EXPECT_EQ(sender.sent[3].bytes, sender.sent[1].bytes);
@@ -189,11 +215,11 @@ TEST_F(TftpTransfer, EachTimeoutResendsTheCurrentBlockOnce) {
     for (std::uint16_t block = 2; block <= kFullBlocks; ++block)
         Transfer(Ack(block));
     const std::size_t before = sender.sent.size();
-    ASSERT_TRUE(transfer.OnTimeout());
+    ASSERT_TRUE(Silence());
     ASSERT_EQ(sender.sent.size(), before + 1);
     EXPECT_EQ(sender.sent.back().bytes.size(), 4u);
     Transfer(Ack(43));
-    ASSERT_TRUE(transfer.OnTimeout());  // idle: nothing to re-send
+    ASSERT_TRUE(Silence());  // idle: nothing to re-send
     EXPECT_EQ(sender.sent.size(), before + 1);
 }
 
@@ -206,17 +232,159 @@ TEST_F(TftpTransfer, AckBeforeAnyRequestOrOnPort69DoesNothing) {
     EXPECT_EQ(sender.sent.size(), 1u);
 }
 
-TEST_F(TftpTransfer, AnotherClientsRequestOrPacketsDoNotRedirectTheBlocks) {
+TEST_F(TftpTransfer, AnotherClientIsServedBesideTheBoardAndRedirectsNothing) {
     Server(Rrq("x"), kBoard);
-    Server(Rrq("x"), kStranger);  // ignored while sending
-    Transfer(Ack(1), kStranger);
-    Transfer(Ack(1), kBoardOtherPort);  // same host, another transfer ID
-    EXPECT_EQ(sender.sent.size(), 1u);
-    EXPECT_EQ(transfer.Stats().foreignPackets.load(), 2u);
+    Server(Rrq("x"), kStranger);  // its own transfer
+    Server(Rrq("x"), kBoard);     // asked again: the re-send answers it
+    ASSERT_EQ(SentTo(kBoard), 1u);
+    ASSERT_EQ(SentTo(kStranger), 1u);
+    Transfer(Ack(1), kStranger);        // moves the stranger's transfer only
+    Transfer(Ack(1), kBoardOtherPort);  // same host, another transfer ID: no transfer
+    EXPECT_EQ(SentTo(kBoard), 1u);
+    EXPECT_EQ(LastBlockTo(kStranger), 2);
+    EXPECT_EQ(transfer.Stats().foreignPackets.load(), 1u);
     AckAll(kBoard);
-    ASSERT_EQ(sender.sent.size(), 43u);
-    for (const SentPacket& packet : sender.sent)
-        EXPECT_EQ(packet.to, kBoard);
+    EXPECT_EQ(SentTo(kBoard), 43u);
+    EXPECT_EQ(ReceivedContent(kBoard).size(), static_cast<std::size_t>(kContentSize));
+    EXPECT_EQ(transfer.Stats().transfersCompleted.load(), 1u);
+    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Sending);  // the stranger's goes on
+}
+
+// Another host's well-formed request 0.6 s before the board's, never acknowledged.
+TEST_F(TftpTransfer, StrangersUnansweredRequestNeitherDelaysTheBoardNorBringsTheQuestion) {
+    transfer.CreateProgressWindow();
+    transfer.BeginListening();
+    Server(Rrq("x"), kStranger);
+    now += 300;
+    ASSERT_TRUE(transfer.ServiceTransfers());
+    now += 300;
+    Server(Rrq("d:\\a.bin"), kBoard);
+    AckAll(kBoard);
+    EXPECT_EQ(ReceivedContent(kBoard).size(), static_cast<std::size_t>(kContentSize));
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(Silence());
+    EXPECT_TRUE(ui.Questions().empty());
+    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
+    EXPECT_EQ(transfer.WaitTimeout(), CTftpTransfer::kWaitForever);
+    EXPECT_EQ(transfer.Stats().transfersDropped.load(), 1u);
+    EXPECT_EQ(SentTo(kStranger), 1u + static_cast<std::size_t>(timing.missesBeforePrompt));
+    const auto window = ui.Window(0);
+    EXPECT_EQ(window.positions.back(), kContentSize);  // it followed the board
+    EXPECT_EQ(window.captions.back(), "Tftp Uploading [100%]");
+}
+
+TEST_F(TftpTransfer, StrangersUnansweredRequestAloneLeavesTheLongWaitForTheBoard) {
+    transfer.BeginListening();
+    Server(Rrq("x"), kStranger);
+    for (int i = 0; i < timing.missesBeforePrompt; ++i)
+        ASSERT_TRUE(Silence());
+    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
+    EXPECT_EQ(transfer.WaitTimeout(), timing.startWaitMs);
+    for (int i = 0; i < timing.missesBeforePrompt - 1; ++i)
+        ASSERT_TRUE(Silence());
+    EXPECT_TRUE(ui.Questions().empty());
+    Server(Rrq("x"), kBoard);  // the board asks at last
+    AckAll(kBoard);
+    EXPECT_EQ(ReceivedContent(kBoard).size(), static_cast<std::size_t>(kContentSize));
+    EXPECT_TRUE(ui.Questions().empty());
+}
+
+TEST_F(TftpTransfer, ClientVanishingBesideTheBoardIsDroppedWithoutAsking) {
+    Server(Rrq("x"), kStranger);
+    for (std::uint16_t block = 1; block <= 5; ++block)
+        Transfer(Ack(block), kStranger);
+    Server(Rrq("x"), kBoard);
+    // The stranger is gone; the board answers every block, a wait period apart.
+    for (std::uint16_t block = 1; block <= kFullBlocks + 1; ++block) {
+        now += timing.transferWaitMs;
+        ASSERT_TRUE(transfer.ServiceTransfers());
+        Transfer(Ack(LastBlockTo(kBoard)), kBoard);
+    }
+    EXPECT_EQ(ReceivedContent(kBoard).size(), static_cast<std::size_t>(kContentSize));
+    EXPECT_TRUE(ui.Questions().empty());
+    EXPECT_EQ(transfer.Stats().transfersDropped.load(), 1u);
+    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
+}
+
+TEST_F(TftpTransfer, OnlyWellFormedReadRequestsAreServed) {
+    const auto request = [](std::initializer_list<std::uint8_t> bytes) { return Bytes(bytes); };
+    const std::vector<Bytes> refused = {
+        request({0, 1, 'x', 0, 'b', 0}),                   // two zero bytes, no mode
+        request({0, 1, 'x', 0}),                           // no mode at all
+        request({0, 1, 'x', 0, 'o', 'c', 't', 'e', 't'}),  // mode not ended
+        request({0, 1, 'x', 0, 0}),                        // empty mode
+        request({0, 1, 'x', 0, 'o', 'c', 't', 'e', 't', 0, 't', 's', 'i', 'z', 'e'}),
+        Rrq("x", "binary"),
+        request({0, 2, 'x', 0, 'o', 'c', 't', 'e', 't', 0}),  // a write request
+    };
+    for (const Bytes& packet : refused)
+        Server(packet);
+    EXPECT_TRUE(sender.sent.empty());
+    EXPECT_EQ(transfer.Stats().malformedRequests.load(), refused.size());
+
+    Bytes withOptions = Rrq("x", "OCTET");  // as curl asks: tsize and blksize, ignored
+    for (const char* option : {"tsize", "0", "blksize", "1468"}) {
+        withOptions.insert(withOptions.end(), option, option + std::strlen(option));
+        withOptions.push_back(0);
+    }
+    const std::vector<std::pair<Bytes, os::SocketAddress>> served = {
+        {Rrq("x", "netascii"), {0x0100007Fu, 1}},
+        {Rrq("x", "Mail"), {0x0100007Fu, 2}},
+        {withOptions, {0x0100007Fu, 3}},
+        {Rrq("", "octet"), {0x0100007Fu, 4}},
+    };
+    for (const auto& [packet, from] : served) {
+        Server(packet, from);
+        EXPECT_EQ(SentTo(from), 1u) << from.ToString();
+        EXPECT_EQ(sender.sent.back().bytes.size(), 516u);  // 512-byte blocks whatever was asked
+    }
+}
+
+TEST_F(TftpTransfer, RequestsOfOtherHostsCannotPushOutTheBoard) {
+    Server(Rrq("x"), kBoard);
+    Transfer(Ack(1), kBoard);
+    for (std::uint16_t port = 1; port <= 20; ++port)
+        Server(Rrq("x"), {0x0200007Fu, port});
+    EXPECT_EQ(transfer.ActiveTransfers(), CTftpTransfer::kMaxClients);
+    EXPECT_EQ(transfer.Stats().requestsRefused.load(), 20u - (CTftpTransfer::kMaxClients - 1));
+    // Once a wait period has passed unanswered, a new request takes a stranger's place.
+    now += timing.transferWaitMs;
+    ASSERT_TRUE(transfer.ServiceTransfers());
+    Transfer(Ack(2), kBoard);
+    Server(Rrq("x"), {0x0300007Fu, 9});
+    EXPECT_EQ(SentTo({0x0300007Fu, 9}), 1u);
+    AckAll(kBoard);
+    EXPECT_EQ(ReceivedContent(kBoard).size(), static_cast<std::size_t>(kContentSize));
+}
+
+// Junk at port 69 and at the transfer socket, without end, while the board's block is
+// lost: the re-send still goes when it is due, and the log takes a few lines.
+TEST_F(TftpTransfer, AFloodNeitherHoldsBackTheBoardsResendNorFloodsTheLog) {
+    std::vector<std::string> lines;
+    diag::theLog.SetListBox([&](const char* line) { lines.emplace_back(line); });
+    Server(Rrq("x"), kBoard);
+    Transfer(Ack(1), kBoard);
+    const std::size_t before = SentTo(kBoard);
+    std::uint32_t random = 1;
+    // Ten datagrams a millisecond for just under the time that would bring the question.
+    constexpr int kFloodMs = 1900;
+    for (int k = 0; k < 10 * kFloodMs; ++k) {
+        if (k % 10 == 0) now += 1;
+        Bytes junk(static_cast<std::size_t>(k % 600));
+        for (auto& byte : junk) {
+            random = random * 1103515245u + 12345u;
+            byte = static_cast<std::uint8_t>(random >> 16);
+        }
+        if (junk.size() >= 2) junk[1] = static_cast<std::uint8_t>(k % 7);  // every opcode
+        Server(junk, kStranger);
+        Transfer(junk, kStranger);
+        ASSERT_TRUE(transfer.ServiceTransfers());
+    }
+    diag::theLog.ClearListBox();
+    EXPECT_EQ(SentTo(kBoard) - before, kFloodMs / timing.transferWaitMs);
+    EXPECT_TRUE(ui.Questions().empty());
+    EXPECT_EQ(transfer.Stats().transfersStarted.load(), 1u);
+    EXPECT_LT(lines.size(), 100u);
 }
 
 TEST_F(TftpTransfer, ErrorWhileSendingShowsTheFlashMessageOncePerError) {
@@ -272,26 +440,26 @@ TEST_F(TftpTransfer, EighthSilentWaitAsksWithTheEmptyBoardName) {
     ui.ScriptAnswers({true});
     transfer.BeginListening();
     for (int i = 0; i < 7; ++i)
-        ASSERT_TRUE(transfer.OnTimeout());
+        ASSERT_TRUE(Silence());
     EXPECT_TRUE(ui.Questions().empty());
-    EXPECT_TRUE(transfer.OnTimeout());  // Retry
+    EXPECT_TRUE(Silence());  // Retry
     EXPECT_EQ(ui.Questions(), (std::vector<std::string>{kNotResponding}));
 }
 
 TEST_F(TftpTransfer, APacketResetsTheSilenceCount) {
     transfer.BeginListening();
     for (int i = 0; i < 7; ++i)
-        transfer.OnTimeout();
+        Silence();
     Server(Bytes{0});  // even a malformed one
     for (int i = 0; i < 7; ++i)
-        transfer.OnTimeout();
+        Silence();
     EXPECT_TRUE(ui.Questions().empty());
 }
 
 TEST_F(TftpTransfer, BoardNameFillsThePromptWhichIsLimitedTo255Characters) {
     std::memset(context.boardName, 'B', sizeof context.boardName);  // no terminator at all
     for (int i = 0; i < 8; ++i)
-        transfer.OnTimeout();
+        Silence();
     ASSERT_EQ(ui.Questions().size(), 1u);
     EXPECT_EQ(ui.Questions()[0], std::string(255, 'B'));
 }
@@ -303,7 +471,7 @@ TEST_F(TftpTransfer, RetryMidTransferReturnsToIdleAndANewRequestStartsAtBlockOne
     for (std::uint16_t block = 1; block <= 10; ++block)
         Transfer(Ack(block));
     for (int i = 0; i < 8; ++i)
-        ASSERT_TRUE(transfer.OnTimeout());
+        ASSERT_TRUE(Silence());
     EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
     EXPECT_TRUE(ui.Window(0).visible);  // left showing its last percentage
     Server(Rrq("x"));
@@ -314,8 +482,8 @@ TEST_F(TftpTransfer, RetryMidTransferReturnsToIdleAndANewRequestStartsAtBlockOne
 TEST_F(TftpTransfer, CancelInThePromptStopsTheWorker) {
     ui.ScriptAnswers({false});
     for (int i = 0; i < 7; ++i)
-        ASSERT_TRUE(transfer.OnTimeout());
-    EXPECT_FALSE(transfer.OnTimeout());
+        ASSERT_TRUE(Silence());
+    EXPECT_FALSE(Silence());
 }
 
 TEST_F(TftpTransfer, ProgressWindowShowsTheWholeTransferAndGoesAfterTheLastBlock) {
