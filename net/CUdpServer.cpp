@@ -6,6 +6,7 @@
 
 #include "diag/CLog.h"
 #include "os/byte_order.h"
+#include "os/clock.h"
 #include "os/error_text.h"
 #include "os/thread_priority.h"
 
@@ -158,6 +159,7 @@ void CUdpServer::ReceiveThread() {
             std::this_thread::sleep_for(std::chrono::milliseconds(kRetransmitMs));
         }
     }
+    receiveDrops.Flush(os::TickCountMs());
     receiving = false;
 }
 
@@ -174,21 +176,30 @@ void CUdpServer::HandleServerRead() {
     }
     if (length < 0) {
         Increment(counters.rxErrors);
-        LogSocketError();
-        theLog.Print("CUdpServer::HandleServerRead (Server) - Error in recvfrom %d", length);
+        // One of a flood of oversized datagrams, maybe: a few lines per interval.
+        if (receiveDrops.Note(os::TickCountMs())) {
+            LogSocketError();
+            theLog.Print("CUdpServer::HandleServerRead (Server) - Error in recvfrom %d", length);
+        }
         return;
     }
+    HandleDatagram(rxBuffer, length, from);
+}
+
+void CUdpServer::HandleDatagram(const std::uint8_t* datagram, int length,
+                                const os::SocketAddress& from) {
     if (!AcceptSender(from)) {
         Increment(counters.foreignDatagrams);
-        theLog.Print("CUdpServer::HandleServerRead - dropped %d bytes from %s: the board is %s",
-                     length, from.ToString().c_str(), PeerAddress().ToString().c_str());
+        if (receiveDrops.Note(os::TickCountMs()))
+            theLog.Print("CUdpServer::HandleServerRead - dropped %d bytes from %s: the board is %s",
+                         length, from.ToString().c_str(), PeerAddress().ToString().c_str());
         return;
     }
     Increment(counters.rxDatagrams);
     Increment(counters.rxBytes, static_cast<std::uint32_t>(length));
-    TakeAcknowledgement(length);
+    TakeAcknowledgement(datagram, length);
     int handled = length;
-    OnDatagram(rxBuffer, handled);
+    OnDatagram(datagram, handled);
 }
 
 // The board's first datagram names the peer. After that only its IPv4 address is
@@ -205,9 +216,9 @@ bool CUdpServer::AcceptSender(const os::SocketAddress& from) {
 // last datagram sent, in modular order, so that it also crosses the sequence wrap.
 // One that names a datagram never sent is ignored: it could only stall the link or
 // fake the delivery of a datagram the board never got.
-void CUdpServer::TakeAcknowledgement(int length) {
+void CUdpServer::TakeAcknowledgement(const std::uint8_t* datagram, int length) {
     if (length < kBoardAckEnd) return;  // too short to carry one
-    const std::uint32_t ack = os::load_le32(rxBuffer + kBoardAckOffset);
+    const std::uint32_t ack = os::load_le32(datagram + kBoardAckOffset);
     const std::uint32_t last = lastAckSeq;
     const std::uint32_t advance = ack - last;
     const std::uint32_t outstanding = lastSentSeq - last;

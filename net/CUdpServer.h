@@ -25,6 +25,7 @@
 #include <string>
 #include <thread>
 
+#include "diag/DropSummary.h"
 #include "net/CQueue.h"
 #include "net/CSemaphore.h"
 #include "os/single_instance.h"
@@ -120,6 +121,10 @@ class CUdpServer {
     void SetSequenceForTest(std::uint32_t seq);
 
   protected:
+    // One received datagram, after the receive: the peer rule, the counters, the
+    // acknowledgement, then OnDatagram. On the receive thread.
+    void HandleDatagram(const std::uint8_t* datagram, int length, const os::SocketAddress& from);
+
     CQueue rxQueue;
     CQueue txQueue;
     Counters counters;
@@ -131,7 +136,7 @@ class CUdpServer {
     void SendThread();
     void HandleServerRead();
     bool AcceptSender(const os::SocketAddress& from);
-    void TakeAcknowledgement(int length);
+    void TakeAcknowledgement(const std::uint8_t* datagram, int length);
     bool ReturnCredit();
     bool WaitForNextSend();
     void WaitForResendDue();
@@ -164,6 +169,7 @@ class CUdpServer {
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> receiving{false};
     std::atomic<bool> sending{false};
+    diag::DropSummary receiveDrops{"CUdpServer::HandleServerRead"};  // receive thread
     std::thread receiveThread;
     std::thread sendThread;
 };

@@ -219,6 +219,25 @@ TEST_F(UdpServerTest, DatagramsFromAnotherAddressNeitherMoveThePeerNorAcknowledg
     EXPECT_FALSE(stranger.Receive(200));
 }
 
+TEST_F(UdpServerTest, AFloodFromAnotherAddressIsLoggedInAFewLines) {
+    if (!SecondLoopbackAddressIsSeen())
+        GTEST_SKIP() << "datagrams from 127.0.0.2 arrive as 127.0.0.1 here";
+    TestBoard board;
+    Introduce(board);
+    TestBoard stranger("127.0.0.2");
+    constexpr std::uint32_t kBursts = 20;
+    constexpr std::uint32_t kPerBurst = 50;  // well inside the socket's buffer
+    for (std::uint32_t burst = 1; burst <= kBursts; ++burst) {
+        for (std::uint32_t k = 0; k < kPerBurst; ++k)
+            stranger.SendTo(port_, 0x7FFFFFFF);
+        ASSERT_TRUE(
+            WaitUntil([&] { return server_.Stats().foreignDatagrams == burst * kPerBurst; }));
+    }
+    EXPECT_LE(log_.Count("CUdpServer::HandleServerRead - dropped 108 bytes from 127.0.0.2"),
+              diag::DropSummary::kFullLinesPerInterval * 2);
+    EXPECT_EQ(server_.LastAckSeq(), 0u);
+}
+
 TEST_F(UdpServerTest, BoardMayChangeItsPort) {
     TestBoard board;
     Introduce(board);

@@ -30,6 +30,14 @@ class LogCapture {
         return false;
     }
 
+    int Count(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        int count = 0;
+        for (const auto& line : lines_)
+            count += line.find(text) != std::string::npos;
+        return count;
+    }
+
   private:
     std::mutex mutex_;
     std::vector<std::string> lines_;
