@@ -10,6 +10,8 @@
 #   EMCB_IF_COMPUTER, EMCB_IF_BOARD   the two ends of the veth pair
 #   EMCB_NS_WORK                      a scratch folder, removed afterwards
 # and the helpers in_computer / in_board (run a command in that namespace).
+# add_stranger adds a third host: EMCB_NS_STRANGER with 10.9.8.2/24, joined to a
+# second adapter of the computer (10.9.8.1/24); in_stranger runs a command there.
 # Exit status: the scenario's; 77 (skipped) without root or ip netns.
 set -euo pipefail
 
@@ -31,7 +33,7 @@ command -v ip >/dev/null 2>&1 || skip "iproute2 (ip) is not installed"
 ip netns list >/dev/null 2>&1 || skip "ip netns is unavailable here"
 
 # Namespaces of earlier runs that were killed outright (a trap cannot run then).
-for stale in $(ip netns list 2>/dev/null | awk '/^emcb-bootp-(pc|board)-[0-9]+/ {print $1}'); do
+for stale in $(ip netns list 2>/dev/null | awk '/^emcb-bootp-(pc|board|str)-[0-9]+/ {print $1}'); do
   owner=${stale##*-}
   if ! kill -0 "$owner" 2>/dev/null; then
     ip netns pids "$stale" 2>/dev/null | xargs -r kill -9 2>/dev/null || true
@@ -61,6 +63,7 @@ remove_namespace() {
 cleanup() {
   local status=$?
   trap - EXIT INT TERM
+  [ -n "${EMCB_NS_STRANGER:-}" ] && remove_namespace "$EMCB_NS_STRANGER"
   remove_namespace "$EMCB_NS_BOARD"
   remove_namespace "$EMCB_NS_COMPUTER"
   rm -rf "$EMCB_NS_WORK"
@@ -82,6 +85,27 @@ ip -n "$EMCB_NS_BOARD" link set "$EMCB_IF_BOARD" up
 
 in_computer() { ip netns exec "$EMCB_NS_COMPUTER" "$@"; }
 in_board() { ip netns exec "$EMCB_NS_BOARD" "$@"; }
+in_stranger() { ip netns exec "$EMCB_NS_STRANGER" "$@"; }
+
+readonly STRANGER_ADDRESS=10.9.8.2/24
+readonly COMPUTER_SECOND_ADDRESS=10.9.8.1/24
+
+# add_stranger: another host on a second adapter of the computer. Its route to the
+# board's network is the computer, so it reaches every address the computer has.
+add_stranger() {
+  export EMCB_NS_STRANGER=emcb-bootp-str-$$
+  export EMCB_IF_SECOND=vbsc$$
+  export EMCB_IF_STRANGER=vbst$$
+  ip netns add "$EMCB_NS_STRANGER"
+  ip link add "$EMCB_IF_SECOND" netns "$EMCB_NS_COMPUTER" type veth \
+    peer name "$EMCB_IF_STRANGER" netns "$EMCB_NS_STRANGER"
+  ip -n "$EMCB_NS_COMPUTER" addr add "$COMPUTER_SECOND_ADDRESS" brd + dev "$EMCB_IF_SECOND"
+  ip -n "$EMCB_NS_COMPUTER" link set "$EMCB_IF_SECOND" up
+  ip -n "$EMCB_NS_STRANGER" addr add "$STRANGER_ADDRESS" brd + dev "$EMCB_IF_STRANGER"
+  ip -n "$EMCB_NS_STRANGER" link set lo up
+  ip -n "$EMCB_NS_STRANGER" link set "$EMCB_IF_STRANGER" up
+  ip -n "$EMCB_NS_STRANGER" route add default via "${COMPUTER_SECOND_ADDRESS%/*}"
+}
 
 # fail TEXT: ends the scenario, showing the logs and summaries it left.
 fail() {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "tools/board-sim/BootpMode.h"
 #include "tools/board-sim/LinkMode.h"
@@ -19,6 +20,7 @@ const char* const kBoardHelp =
     "Usage: board-sim board --interface IF [--mac MAC] [--flash FILE]\n"
     "                       [--drop-rx P] [--drop-tx P] [--dup P] [--seed N]\n"
     "                       [--duration SECONDS] [--tftp-ack-delay-ms MS]\n"
+    "                       [--tftp-delay SECONDS] [--link-faults-only]\n"
     "\n"
     "A whole board in BOOTP mode: BOOTP on IF, then TFTP from the server the reply\n"
     "names, then the datagram link to that server until the configurator disconnects.\n"
@@ -34,7 +36,10 @@ const char* const kBoardHelp =
     "  --seed N            seed of the fault generator (default 1)\n"
     "  --duration SECONDS  limit of the TFTP and link stages together (default 120)\n"
     "  --tftp-ack-delay-ms MS  answer each TFTP block MS later (0 to 200), as a slow\n"
-    "                      board would, so that the transfer can be watched\n";
+    "                      board would, so that the transfer can be watched\n"
+    "  --tftp-delay SECONDS  wait this long after taking the address before asking for\n"
+    "                      the firmware, as a slow board would (default 0)\n"
+    "  --link-faults-only  inject the faults on the link only, not during TFTP\n";
 
 namespace {
 
@@ -65,8 +70,8 @@ std::optional<BoardOptions> ParseBoardOptions(const std::vector<std::string>& ar
     const cli::ArgumentList args(
         arguments,
         {"--interface", "--mac", "--attempts", "--interval", "--flash", "--drop-rx", "--drop-tx",
-         "--dup", "--seed", "--duration", "--tftp-ack-delay-ms"},
-        {"--help"});
+         "--dup", "--seed", "--duration", "--tftp-ack-delay-ms", "--tftp-delay"},
+        {"--help", "--link-faults-only"});
     if (!args.Error().empty()) {
         error = args.Error();
         return std::nullopt;
@@ -106,6 +111,15 @@ std::optional<BoardOptions> ParseBoardOptions(const std::vector<std::string>& ar
         }
         options.tftpAckDelayMs = static_cast<std::uint32_t>(ms);
     }
+    if (const auto delay = args.Value("--tftp-delay")) {
+        const double seconds = std::atof(delay->c_str());
+        if (!(seconds >= 0 && seconds <= 60)) {
+            error = "--tftp-delay takes seconds from 0 to 60";
+            return std::nullopt;
+        }
+        options.tftpDelayMs = static_cast<std::uint32_t>(seconds * 1000);
+    }
+    options.faultsOnLinkOnly = args.Has("--link-faults-only");
     options.flashPath = args.Value("--flash").value_or("");
     return options;
 }
@@ -115,6 +129,7 @@ int RunBoard(const BoardOptions& options, const std::atomic<bool>& stopRequested
     BootpMode bootp(options.bootp, out, err);
     if (bootp.Run(stopRequested) != 0 || !bootp.Lease()) return 1;
     const BootpLease& lease = *bootp.Lease();
+    std::this_thread::sleep_for(std::chrono::milliseconds(options.tftpDelayMs));
     const auto end =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(options.durationMs);
 
@@ -124,8 +139,10 @@ int RunBoard(const BoardOptions& options, const std::atomic<bool>& stopRequested
     tftp.localAddressNetworkOrder = lease.yourAddressNetworkOrder;
     tftp.fileName = lease.bootFile;
     std::copy(lease.imageHeader.begin(), lease.imageHeader.end(), tftp.header.begin());
-    tftp.faultRates.dropIncoming = options.faultRates.dropIncoming;
-    tftp.faultRates.dropOutgoing = options.faultRates.dropOutgoing;
+    if (!options.faultsOnLinkOnly) {
+        tftp.faultRates.dropIncoming = options.faultRates.dropIncoming;
+        tftp.faultRates.dropOutgoing = options.faultRates.dropOutgoing;
+    }
     tftp.seed = options.seed;
     tftp.dallyMs = kBoardDallyMs;
     tftp.ackDelayMs = options.tftpAckDelayMs;

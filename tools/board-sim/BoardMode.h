@@ -25,6 +25,8 @@ struct BoardOptions {
     std::string flashPath;
     std::uint32_t durationMs = 120'000;  // for the TFTP and link stages together
     std::uint32_t tftpAckDelayMs = 0;    // a slow board, so that the transfer can be watched
+    std::uint32_t tftpDelayMs = 0;       // from taking the address to the read request
+    bool faultsOnLinkOnly = false;       // the TFTP stage without injected faults
     bool help = false;
 };
 
