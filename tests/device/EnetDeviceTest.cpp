@@ -8,6 +8,7 @@
 #include "device/bit_reversal.h"
 #include "tests/diag/RecordingUiPort.h"
 #include "tests/support/LoopbackBoard.h"
+#include "tests/support/TestData.h"
 
 namespace device {
 namespace {
@@ -92,6 +93,22 @@ TEST_F(EnetDeviceTest, DatagramWithoutPayloadUpdatesTheStatusOnly) {
     std::uint32_t bytes = 99;
     device_->GetRxQueueBytes(&bytes);
     EXPECT_EQ(bytes, 0u);
+}
+
+TEST_F(EnetDeviceTest, CapturedBoardDatagramIsReadAtItsOffsets) {
+    const Bytes captured = testsupport::TestData("board_sim_link_datagram.bin");
+    ASSERT_EQ(captured.size(), 108u);
+    board_.SendRaw(port_, captured);
+    ASSERT_TRUE(WaitUntil([&] { return device_->Stats().rxDatagrams == 1; }));
+    DeviceStatus status;
+    device_->PollStatus(status);
+    for (int i = 0; i < kBoardValueCount; ++i)
+        EXPECT_EQ(status.boardValues[i], os::load_le32(&captured[kBoardValueOffsets[i]])) << i;
+    EXPECT_EQ(device_->LastHeadValue(), os::load_le32(&captured[kLastHeadValueOffset]));
+    EXPECT_EQ(device_->LastAckSeq(), 0u);  // it acknowledges a datagram never sent here
+    std::uint32_t bytes = 99;
+    device_->GetRxQueueBytes(&bytes);
+    EXPECT_EQ(bytes, os::load_le32(&captured[kPayloadLengthOffset]));
 }
 
 TEST_F(EnetDeviceTest, PayloadLengthPastTheDatagramIsBoundedByIt) {

@@ -16,6 +16,7 @@
 #include "os/error_text.h"
 #include "os/inet_addr.h"
 #include "tests/net/CArpTestTable.h"
+#include "tests/support/TestData.h"
 
 namespace net {
 namespace {
@@ -219,6 +220,25 @@ TEST_F(BootPTest, RepeatedRequestFromTheSameBoardGetsTheSameEntry) {
 
     Deliver(0, Request(Mac(2)));
     EXPECT_EQ(LastYiaddr(), "10.9.9.101");
+}
+
+TEST_F(BootPTest, BusyboxUdhcpcDiscoverIsAnsweredAsItsBootpRequest) {
+    const Bytes discover = testsupport::TestData("udhcpc_dhcpdiscover.bin");
+    ASSERT_EQ(discover.size(), static_cast<std::size_t>(kBootpMessageSize));
+    Start();
+    Deliver(0, discover);
+    ASSERT_EQ(ReplyCount(), 1u);
+    const Bytes& reply = LastReply();
+    EXPECT_EQ(LastYiaddr(), "10.9.9.100");
+    EXPECT_EQ(reply[kBootpOpOffset], kBootpOpReply);
+    EXPECT_EQ(os::load_be32(&reply[kBootpXidOffset]), os::load_be32(&discover[kBootpXidOffset]));
+    EXPECT_EQ(
+        std::memcmp(&reply[kBootpChaddrOffset], &discover[kBootpChaddrOffset], kBootpChaddrSize),
+        0);
+    // Its DHCP options stay as they came, behind the bytes this server writes.
+    EXPECT_EQ(std::memcmp(&reply[kBootpVendOffset], &discover[kBootpVendOffset],
+                          kBootpVendZeroOffset - kBootpVendOffset),
+              0);
 }
 
 TEST_F(BootPTest, AddressKnownToTheArpTableIsGivenAgainWithoutTouchingThePool) {

@@ -13,6 +13,7 @@
 #include "diag/CLog.h"
 #include "os/byte_order.h"
 #include "tests/diag/RecordingUiPort.h"
+#include "tests/support/TestData.h"
 
 namespace net {
 namespace {
@@ -155,6 +156,22 @@ TEST_F(TftpTransfer, AnyNameGetsImageBytesFrom28InFullBlocksThenAnEmptyFinalBloc
     }
     EXPECT_EQ(transfer.Stats().transfersCompleted.load(), 3u);
     EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(TftpTransfer, RequestsOfCurlAndTftpHpaAreServedAndTheirAcksReleaseTheBlocks) {
+    const os::SocketAddress curl{0x0100007Fu, 45468};
+    const os::SocketAddress tftpHpa{0x0100007Fu, 39616};
+    Server(testsupport::TestData("curl_rrq.bin"), curl);  // with options, ignored
+    EXPECT_EQ(transfer.FileName(), "d:\\a.bin");
+    Server(testsupport::TestData("tftp_hpa_rrq.bin"), tftpHpa);
+    ASSERT_EQ(SentTo(curl), 1u);
+    ASSERT_EQ(SentTo(tftpHpa), 1u);
+    // Block 1 as the server sent it when the capture was taken.
+    EXPECT_EQ(sender.sent[0].bytes, testsupport::TestData("tftp_data_1.bin"));
+    Transfer(testsupport::TestData("curl_ack_1.bin"), curl);
+    EXPECT_EQ(LastBlockTo(curl), 2);
+    AckAll(tftpHpa);
+    EXPECT_EQ(ReceivedContent(tftpHpa).size(), static_cast<std::size_t>(kContentSize));
 }
 
 TEST_F(TftpTransfer, RecordsTheServedNameForFpgaAndEverythingElse) {

@@ -7,6 +7,7 @@
 
 #include "app/crc32.h"
 #include "os/byte_order.h"
+#include "tests/support/TestData.h"
 
 namespace board_sim {
 namespace {
@@ -55,6 +56,22 @@ TEST(TftpClient, AcksEachBlockToTheTransferPortAndChecksLengthAndCrc) {
     EXPECT_TRUE(client.LengthOk());
     EXPECT_TRUE(client.CrcOk());
     EXPECT_FALSE(client.OnTimeout().has_value());
+}
+
+// The board's packets are those of standard clients, byte for byte.
+TEST(TftpClient, RequestAndAcksAreThoseOfTftpHpaAndCurl) {
+    TftpClientConfig config = ConfigFor(0);
+    config.fileName = "tftp.bin";
+    TftpClient client(config, kServerPort);
+    EXPECT_EQ(client.Request().packet, testsupport::TestData("tftp_hpa_rrq.bin"));
+    const auto ack = client.OnDatagram(Data(1, 512), kTransferPort);
+    ASSERT_TRUE(ack.has_value());
+    EXPECT_EQ(ack->packet, testsupport::TestData("curl_ack_1.bin"));
+    for (std::uint16_t block = 2; block <= 42; ++block)
+        ASSERT_TRUE(client.OnDatagram(Data(block, 512), kTransferPort));
+    const auto last = client.OnDatagram(Data(43, 0), kTransferPort);
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(last->packet, testsupport::TestData("tftp_hpa_ack_43.bin"));
 }
 
 TEST(TftpClient, RepeatedBlockIsAckedAgainAndCounted) {
