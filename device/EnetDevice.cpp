@@ -99,7 +99,9 @@ int EnetDevice::OnDatagram(const std::uint8_t* datagram, int& length) {
     {
         std::lock_guard lock(lastHeadLock);
         std::memset(lastHead, 0, sizeof lastHead);
-        std::memcpy(lastHead, datagram, static_cast<std::size_t>(std::min(length, kLastHeadSize)));
+        lastHeadLength = std::clamp(length, 0, kLastHeadSize);
+        if (lastHeadLength > 0)  // an empty datagram may come without any buffer
+            std::memcpy(lastHead, datagram, static_cast<std::size_t>(lastHeadLength));
     }
     rxDatagramsSeen = Stats().rxDatagrams.load();
     rxBytesSeen = Stats().rxBytes.load();
@@ -108,8 +110,11 @@ int EnetDevice::OnDatagram(const std::uint8_t* datagram, int& length) {
     return result;
 }
 
+// As the board values: a datagram too short to hold the value gives 0, not a mixture
+// of its last bytes and padding.
 std::uint32_t EnetDevice::LastHeadValue() const {
     std::lock_guard lock(lastHeadLock);
+    if (lastHeadLength < kLastHeadValueOffset + 4) return 0;
     return os::load_le32(lastHead + kLastHeadValueOffset);
 }
 

@@ -133,6 +133,7 @@ class EnetDevice : public net::CUdpServer {
     std::array<std::atomic<std::uint32_t>, kBoardValueCount> boardValues{};
     mutable std::mutex lastHeadLock;
     std::uint8_t lastHead[kLastHeadSize] = {};
+    int lastHeadLength = 0;  // bytes of lastHead the datagram had
     net::BoardContext* context;
     DeviceServices services;
     os::SocketAddress localAddressSeen;

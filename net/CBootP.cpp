@@ -374,8 +374,7 @@ void CBootP::HandleDatagram(int i, const std::uint8_t* data, int length,
         DropDatagram(i, length, from, "not a BOOTP request from an Ethernet client");
         return;
     }
-    if (const char* refused =
-            AdmitRequest(i, slot.message + kBootpChaddrOffset, platform_.TickCountMs())) {
+    if (const char* refused = AdmitRequest(i, slot.message, platform_.TickCountMs())) {
         DropDatagram(i, length, from, refused);
         return;
     }
@@ -400,19 +399,22 @@ void CBootP::DropDatagram(int i, int length, const os::SocketAddress& from, cons
     theLog.Print("CBootP::HandleRead( %d ) - dropped: %s", i, why);
 }
 
-// The spacing keeps one board's retries from being answered twice, so it is kept per
-// board (and across adapters, for a board seen on two of them); the reply budget
-// keeps the replies of each adapter bounded. A stranger, whatever it sends, uses
-// neither the board's spacing nor the budget of the board's adapter.
+// The spacing keeps one board's retries from being answered twice: it is kept per
+// hardware address on each adapter, and a request seen on two adapters at once (the
+// same address and transaction number) is answered on the first only. So another
+// host, even one that takes the board's hardware address on another adapter, uses
+// neither the board's spacing nor the reply budget of the board's adapter.
 // Null when the request is to be handled, else why not.
-const char* CBootP::AdmitRequest(int i, const std::uint8_t* chaddr, std::uint32_t now) {
+const char* CBootP::AdmitRequest(int i, const std::uint8_t* request, std::uint32_t now) {
+    const std::uint8_t* chaddr = request + kBootpChaddrOffset;
+    const std::uint32_t xid = os::load_be32(request + kBootpXidOffset);
     // Unsigned arithmetic throughout, so a wrap of the tick count still spaces requests.
     if (!warmedUp_.load()) {
         if (now - constructionTick_ <= kMinRequestSpacingMs) return "the server has just started";
         warmedUp_ = true;
     }
     std::lock_guard lock(recentMutex_);
-    if (IsRetry(chaddr, now)) return "this client was answered less than 1.5 s ago";
+    if (IsRetry(i, chaddr, xid, now)) return "this client was answered less than 1.5 s ago";
     if (!TakeReplyToken(*slots_[i], now)) return "this adapter's replies are spent for now";
     RecentClient* slot = &recentClients_[0];
     for (RecentClient& client : recentClients_) {
@@ -423,14 +425,17 @@ const char* CBootP::AdmitRequest(int i, const std::uint8_t* chaddr, std::uint32_
         if (now - client.tick > now - slot->tick) slot = &client;  // the oldest
     }
     std::memcpy(slot->hardwareAddress, chaddr, kBootpChaddrSize);
+    slot->interface = i;
+    slot->xid = xid;
     slot->tick = now;
     slot->used = true;
     return nullptr;
 }
 
-bool CBootP::IsRetry(const std::uint8_t* chaddr, std::uint32_t now) {
+bool CBootP::IsRetry(int i, const std::uint8_t* chaddr, std::uint32_t xid, std::uint32_t now) {
     for (const RecentClient& client : recentClients_) {
         if (client.used && now - client.tick <= kMinRequestSpacingMs &&
+            (client.interface == i || client.xid == xid) &&
             std::memcmp(client.hardwareAddress, chaddr, kBootpChaddrSize) == 0)
             return true;
     }

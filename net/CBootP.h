@@ -62,7 +62,7 @@ class CBootP {
     static constexpr int kReceiveBufferSize = 4096;
     static constexpr std::uint16_t kServerPort = 67;
     static constexpr std::uint16_t kClientPort = 68;
-    // A board's retries within this spacing are not answered again (on any adapter).
+    // A board's retries within this spacing are not answered again.
     static constexpr std::uint32_t kMinRequestSpacingMs = 1500;
     // Replies per adapter: bursts of this many, then one per interval, so that no
     // request pattern makes the server flood a LAN with broadcasts.
@@ -160,6 +160,8 @@ class CBootP {
     };
     struct RecentClient {
         std::uint8_t hardwareAddress[kBootpChaddrSize] = {};
+        int interface = 0;
+        std::uint32_t xid = 0;
         std::uint32_t tick = 0;
         bool used = false;
     };
@@ -171,8 +173,8 @@ class CBootP {
     void HandleNetworkEvents(int i);
     void HandleRead(int i);
     void DropDatagram(int i, int length, const os::SocketAddress& from, const char* why);
-    const char* AdmitRequest(int i, const std::uint8_t* chaddr, std::uint32_t now);
-    bool IsRetry(const std::uint8_t* chaddr, std::uint32_t now);
+    const char* AdmitRequest(int i, const std::uint8_t* request, std::uint32_t now);
+    bool IsRetry(int i, const std::uint8_t* chaddr, std::uint32_t xid, std::uint32_t now);
     bool TakeReplyToken(Slot& slot, std::uint32_t now);
     PoolEntry* ChoosePoolEntry(int i, const std::uint8_t* chaddr);
     void ReportAddressGiven(int i, const char* addressText, bool fromArpTable);

@@ -33,9 +33,9 @@ std::string InstanceNameFor(std::uint16_t port) {
 
 }  // namespace
 
-CUdpServer::CUdpServer() {
-    rxQueue.Create(kQueueCapacity, nullptr);
-    txQueue.Create(kQueueCapacity, nullptr, hub);
+CUdpServer::CUdpServer(int queueCapacity) {
+    rxQueue.Create(queueCapacity, nullptr);
+    txQueue.Create(queueCapacity, nullptr, hub);
     rxQueue.Flush();
     txQueue.Flush();
 }

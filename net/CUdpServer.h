@@ -75,7 +75,8 @@ class CUdpServer {
     };
 
     // Creates both queues (throws CQueue's integer codes). No socket, no thread yet.
-    CUdpServer();
+    // The device's queues are 1 MiB; smaller ones suit a fuzzer making a server per input.
+    explicit CUdpServer(int queueCapacity = kQueueCapacity);
     virtual ~CUdpServer();
     CUdpServer(const CUdpServer&) = delete;
     CUdpServer& operator=(const CUdpServer&) = delete;

@@ -111,6 +111,21 @@ TEST_F(EnetDeviceTest, CapturedBoardDatagramIsReadAtItsOffsets) {
     EXPECT_EQ(bytes, os::load_le32(&captured[kPayloadLengthOffset]));
 }
 
+// Found by fuzzing: a datagram that ends inside a value gives 0 for it, and an empty
+// one may come with no buffer at all.
+TEST_F(EnetDeviceTest, ShortAndEmptyDatagramsGiveZeroForWhatTheyDoNotHold) {
+    Bytes datagram = BoardDatagram(0, 0, {});
+    datagram.resize(kLastHeadValueOffset + 2);
+    int length = static_cast<int>(datagram.size());
+    EXPECT_EQ(device_->OnDatagram(datagram.data(), length), 0);
+    EXPECT_EQ(device_->LastHeadValue(), 0u);
+    EXPECT_EQ(device_->BoardValue(0), 0x1000u);  // at 36: still whole
+    length = 0;
+    EXPECT_EQ(device_->OnDatagram(nullptr, length), 0);
+    EXPECT_EQ(device_->LastHeadValue(), 0u);
+    EXPECT_EQ(device_->BoardValue(0), 0u);
+}
+
 TEST_F(EnetDeviceTest, PayloadLengthPastTheDatagramIsBoundedByIt) {
     board_.SendRaw(port_, BoardDatagram(0, 5000, Bytes(20, 0x77)));
     Bytes buffer(8192);

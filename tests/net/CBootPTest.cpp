@@ -320,7 +320,7 @@ TEST_F(BootPTest, LoopbackInterfaceNeverAnswers) {
     EXPECT_EQ(ReplyCount(), 0u);
 }
 
-TEST_F(BootPTest, RequestsWithinSpacingOfConstructionOrOfTheSameBoardOnAnyInterfaceAreIgnored) {
+TEST_F(BootPTest, RequestsWithinSpacingOfConstructionOrOfTheSameRequestOnAnyInterfaceAreIgnored) {
     server = std::make_unique<CBootP>(context, platform);
     server->DetectInterfaces();
     for (int i = 0; i < 2; ++i) {
@@ -338,7 +338,7 @@ TEST_F(BootPTest, RequestsWithinSpacingOfConstructionOrOfTheSameBoardOnAnyInterf
     send(0);
     EXPECT_EQ(ReplyCount(), 1u);
     platform.tick += 700;
-    send(1);  // the spacing is shared by all interfaces
+    send(1);  // the same request, seen on another interface: answered once
     EXPECT_EQ(ReplyCount(), 1u);
     platform.tick += 801;
     send(1);
@@ -419,6 +419,22 @@ TEST_F(BootPStrangerTest, AFloodOnAnotherAdapterNeverKeepsTheBoardFromItsAddress
     // The strangers' requests were answered too, as a BOOTP server must, from the
     // second adapter's pool, which they used up.
     EXPECT_EQ(RepliesOn("192.168.7.255:68"), static_cast<std::size_t>(CBootP::kPoolEntries));
+}
+
+// Found by fuzzing: a host on another adapter asking with the board's own hardware
+// address must not hold the board's answer back.
+TEST_F(BootPStrangerTest, AHostTakingTheBoardsAddressOnAnotherAdapterDoesNotDelayIt) {
+    Start();
+    Bytes impostor = Request(Mac(1));
+    os::store_be32(&impostor[kBootpXidOffset], 0x01020304u);
+    for (int k = 0; k < 5; ++k) {
+        Arrive(1, impostor);
+        platform.tick += 10;
+        const std::size_t before = RepliesOn("10.9.9.255:68");
+        Arrive(0, Request(Mac(1)));
+        EXPECT_EQ(RepliesOn("10.9.9.255:68"), before + 1) << k;
+        platform.tick += CBootP::kMinRequestSpacingMs + 1;
+    }
 }
 
 TEST_F(BootPStrangerTest, RepliesOfAnAdapterStayBoundedWhateverItIsSent) {
