@@ -44,6 +44,7 @@ TEST(WaitSetupFailure, AStopRequestEndsAWaitThatHasNoWakeUpObject) {
 
 TEST(WaitSetupFailure, LinkThatCannotWaitDoesNotStartAndStops) {
     LogCapture log;
+    { CUdpServer warmUp; }  // a sanitizer checks types with descriptors of its own
     std::unique_ptr<CUdpServer> server;
     {
         const testsupport::DescriptorShortage shortage;
@@ -62,6 +63,7 @@ TEST(WaitSetupFailure, TftpWorkerThatCannotWaitEndsAtOnceWithoutAsking) {
     BoardContext context;
     context.image = app::FirmwareImage();
     context.imageSize = app::kFirmwareImageSize;
+    { CTftp warmUp(context); }  // a sanitizer checks types with descriptors of its own
     std::unique_ptr<CTftp> server;
     {
         const testsupport::DescriptorShortage shortage;
