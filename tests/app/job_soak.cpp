@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "app/ProgrammingJob.h"
 #include "diag/UiPort.h"
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
                       os::SettingsStore("emcb-job-soak", argv[2]));
     diag::SetUiPort(&ui);
 
+    // A runtime's helper threads (ThreadSanitizer's) start with the first thread.
+    std::thread([] {}).join();
     const std::size_t threadsBefore = Threads();
     const std::size_t descriptorsBefore = Descriptors();
     int failures = 0;

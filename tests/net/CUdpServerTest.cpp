@@ -314,6 +314,8 @@ TEST_F(UdpServerTest, SequenceWrapKeepsTheLinkGoing) {
 // credit) and the send. A signal released without an entry is that state.
 class PurgeRacedServer : public CUdpServer {
   public:
+    // Stopped here, while this is still what the receive thread calls into.
+    ~PurgeRacedServer() override { Stop(); }
     void SignalAnEntryThatIsGone() { txQueue.EntrySignal().Release(); }
 };
 
