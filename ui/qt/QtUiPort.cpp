@@ -9,7 +9,8 @@
 
 namespace qtui {
 
-QtUiPort::QtUiPort(const std::string& applicationName) : settings_(os::SettingsStore(applicationName)) {}
+QtUiPort::QtUiPort(const std::string& applicationName)
+    : settings_(os::SettingsStore(applicationName)) {}
 
 QtUiPort::~QtUiPort() {
     Shutdown();
