@@ -425,7 +425,7 @@ const char* CBootP::AdmitRequest(int i, const std::uint8_t* request, std::uint32
         if (now - client.tick > now - slot->tick) slot = &client;  // the oldest
     }
     std::memcpy(slot->hardwareAddress, chaddr, kBootpChaddrSize);
-    slot->interface = i;
+    slot->adapter = i;
     slot->xid = xid;
     slot->tick = now;
     slot->used = true;
@@ -435,7 +435,7 @@ const char* CBootP::AdmitRequest(int i, const std::uint8_t* request, std::uint32
 bool CBootP::IsRetry(int i, const std::uint8_t* chaddr, std::uint32_t xid, std::uint32_t now) {
     for (const RecentClient& client : recentClients_) {
         if (client.used && now - client.tick <= kMinRequestSpacingMs &&
-            (client.interface == i || client.xid == xid) &&
+            (client.adapter == i || client.xid == xid) &&
             std::memcmp(client.hardwareAddress, chaddr, kBootpChaddrSize) == 0)
             return true;
     }

@@ -160,7 +160,7 @@ class CBootP {
     };
     struct RecentClient {
         std::uint8_t hardwareAddress[kBootpChaddrSize] = {};
-        int interface = 0;
+        int adapter = 0;  // the interface slot it was answered on ("interface" is a Windows macro)
         std::uint32_t xid = 0;
         std::uint32_t tick = 0;
         bool used = false;
