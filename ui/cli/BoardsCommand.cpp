@@ -27,9 +27,7 @@ std::string ResultJson(const app::BoardResult& result) {
         .Add("mac", JsonText(fields.mac))
         .Add("nickname", JsonText(fields.nickname))
         .Add("outcome", JsonText(result.outcome))
-        .Add("seconds", result.msFromAddressToResult
-                            ? app::SecondsText(*result.msFromAddressToResult)
-                            : "null")
+        .Add("seconds", SecondsJson(result.msFromAddressToResult))
         .Add("attempts", std::to_string(result.attempts))
         .Add("message", JsonText(result.message))
         .Text();

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/BoardReport.h"
 #include "ui/cli/JsonText.h"
 
 namespace cli {
@@ -65,6 +66,10 @@ std::string ImageJson(const app::ServedImage& image) {
         .Add("bytes", std::to_string(image.Size()))
         .Add("crc32", JsonText(crc))
         .Text();
+}
+
+std::string SecondsJson(const std::optional<std::uint32_t>& ms) {
+    return ms ? app::SecondsText(*ms) : "null";
 }
 
 std::string JsonTextOrNull(const std::string& text) {

@@ -2,6 +2,8 @@
 // many boards share.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,8 @@ namespace cli {
 std::string ImageJson(const app::ServedImage& image);
 // The stages with their milliseconds since the start and the facts of each.
 std::string StagesJson(const std::vector<diag::JobStage>& stages);
+// Seconds with three decimals, or null.
+std::string SecondsJson(const std::optional<std::uint32_t>& ms);
 // A text, or null when it is empty.
 std::string JsonTextOrNull(const std::string& text);
 

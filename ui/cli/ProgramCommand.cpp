@@ -103,9 +103,7 @@ void PrintJson(const app::JobReport& report, const app::ServedImage& image) {
             .Add("board_address", JsonTextOrNull(report.boardAddress))
             .Add("hardware_address", JsonTextOrNull(report.hardwareAddress))
             .Add("bootp_address", JsonTextOrNull(report.bootpAddress))
-            .Add("seconds", report.msFromAddressToResult
-                                ? app::SecondsText(*report.msFromAddressToResult)
-                                : "null")
+            .Add("seconds", SecondsJson(report.msFromAddressToResult))
             .Add("image", ImageJson(image))
             .Add("tftp_bytes_served", std::to_string(report.tftpBytesServed))
             .Add("messages_sent", std::to_string(report.messagesSent))
