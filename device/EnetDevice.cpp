@@ -67,6 +67,10 @@ int EnetDevice::Init() {
     return Start() ? 1 : 0;
 }
 
+void EnetDevice::AdmitOnly(const std::optional<net::EthernetAddress>& board) {
+    if (bootp) bootp->AdmitOnly(board);
+}
+
 int EnetDevice::PollStatus(DeviceStatus& status) {
     if (tftp && tftp->HasEnded()) finished = 1;
     status.finished = finished != 0 ? 1 : 0;

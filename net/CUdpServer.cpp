@@ -154,7 +154,6 @@ void CUdpServer::ReceiveThread() {
         const os::WaitResult result = waiter.Wait(kReceiveWaitMs);
         if (result.outcome == os::WaitOutcome::kStopped) break;
         if (result.outcome == os::WaitOutcome::kReadable) {
-            activity = 100;
             HandleServerRead();
         } else if (result.outcome == os::WaitOutcome::kError) {
             // Never spin on a failing wait; the stop request still ends the loop.
@@ -203,6 +202,9 @@ void CUdpServer::HandleDatagram(const std::uint8_t* datagram, int length,
                 length, from.ToString().c_str());
         return;
     }
+    // Only the board's datagrams show it is there: one refused by the peer rule (a
+    // board programmed earlier, another host) must not start the job's writes.
+    activity = 100;
     Increment(counters.rxDatagrams);
     Increment(counters.rxBytes, static_cast<std::uint32_t>(length));
     TakeAcknowledgement(datagram, length);
