@@ -5,6 +5,7 @@
 
 #include "diag/CLog.h"
 #include "diag/UiPort.h"
+#include "net/hardware_address.h"
 #include "os/clock.h"
 
 namespace app {
@@ -51,16 +52,6 @@ bool IsServiceStage(JobStageKind kind) {
 
 }  // namespace
 
-std::string HardwareAddressText(const std::uint8_t* bytes, int length) {
-    std::string text;
-    for (int i = 0; i < length; ++i) {
-        char group[4];
-        std::snprintf(group, sizeof group, i == 0 ? "%02X" : "-%02X", bytes[i]);
-        text += group;
-    }
-    return text;
-}
-
 JobStageReporter::JobStageReporter() : startMs_(os::TickCountMs()) {}
 
 void JobStageReporter::HoldUntilAdapters() {
@@ -105,7 +96,7 @@ void JobStageReporter::Outcome(const std::string& outcomeName, const std::string
 
 void JobStageReporter::OnAddressGiven(const net::AddressGiven& given) {
     const std::string hardware =
-        HardwareAddressText(given.hardwareAddress, given.hardwareAddressLength);
+        net::HardwareAddressText(given.hardwareAddress, given.hardwareAddressLength);
     JobStage stage = Stage(
         JobStageKind::kAddressGiven,
         "Gave " + given.address + (given.fromArpTable ? " (from the ARP table)" : "") + " to " +

@@ -47,7 +47,4 @@ class JobStageReporter final : public net::ServiceEvents {
     std::vector<diag::JobStage> stages_;
 };
 
-// "02-00-00-00-0C-01", the form the dialog's MAC field takes.
-std::string HardwareAddressText(const std::uint8_t* bytes, int length);
-
 }  // namespace app

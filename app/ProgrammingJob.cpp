@@ -24,6 +24,27 @@ constexpr std::uint32_t kBootpSettleMs = 1000;
 constexpr std::uint32_t kSleepStepMs = 20;
 constexpr std::uint32_t kAcknowledgementPollMs = 10;
 
+std::string WithoutPort(const std::string& address) {
+    return address.substr(0, address.find(':'));
+}
+
+// Which board BOOTP answered, and how long it took from there to the outcome.
+void NoteAnsweredBoard(JobReport& report) {
+    const diag::JobStage* given = nullptr;
+    for (const diag::JobStage& stage : report.stages) {
+        if (stage.kind != JobStageKind::kAddressGiven) continue;
+        if (given == nullptr) given = &stage;
+        if (stage.address == WithoutPort(report.boardAddress)) {
+            given = &stage;
+            break;
+        }
+    }
+    if (given == nullptr || report.stages.empty()) return;
+    report.hardwareAddress = given->hardwareAddress;
+    report.bootpAddress = given->address;
+    report.msFromAddressToResult = report.stages.back().elapsedMs - given->elapsedMs;
+}
+
 // Tells the user, last of all, and fills the report.
 JobReport Finish(JobReport report, JobStageReporter& stages, JobOutcome outcome,
                  const std::string& message) {
@@ -31,6 +52,7 @@ JobReport Finish(JobReport report, JobStageReporter& stages, JobOutcome outcome,
     report.message = message;
     stages.Outcome(OutcomeName(outcome), message);
     report.stages = stages.Stages();
+    NoteAnsweredBoard(report);
     diag::Ui().ShowMessage(message);
     return report;
 }
@@ -113,9 +135,9 @@ void WaitForAcknowledgements(const EnetDevice& device, std::uint32_t firstSeq,
 }
 
 // Bytes of the image served in completed transfers.
-std::uint32_t ServedBytes(const net::CTftp& tftp) {
+std::uint32_t ServedBytes(const net::CTftp& tftp, const net::BoardContext& context) {
     return tftp.Stats().transfersCompleted.load() *
-           static_cast<std::uint32_t>(kFirmwareImageSize - kFirmwarePayloadOffset);
+           (context.imageSize - static_cast<std::uint32_t>(kFirmwarePayloadOffset));
 }
 
 std::vector<diag::JobAdapter> ListeningAdapters(const net::CBootP& bootp) {
@@ -186,8 +208,10 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
     ConfigBlock block{};
     BuildConfigBlock(ip.c_str(), mac.c_str(), nickname.c_str(), block.data());
     net::BoardContext context;
-    context.imageSize = kFirmwareImageSize;
-    context.image = FirmwareImage();
+    const ServedImage builtIn = ServedImage::BuiltIn();
+    const ServedImage& image = options.image != nullptr ? *options.image : builtIn;
+    context.imageSize = image.Size();
+    context.image = image.Data();
 
     device::DeviceServices services = options.services;
     services.events = &stages;
@@ -207,7 +231,8 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
 
     report.bootpInterfaces = CheckBootp(*device, options, stages);
     const WaitEnd waitEnd = WaitForBoard(*device, options);
-    if (const net::CTftp* tftp = device->Tftp()) report.tftpBytesServed = ServedBytes(*tftp);
+    if (const net::CTftp* tftp = device->Tftp())
+        report.tftpBytesServed = ServedBytes(*tftp, context);
     if (waitEnd != WaitEnd::kBoardHeard) {
         device.reset();
         switch (waitEnd) {
@@ -238,7 +263,8 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
     WaitForAcknowledgements(*device, firstSeq, options, linkStages);
     report.messagesSent = device->LastSentSeq() - (firstSeq - 1);
     report.messagesAcknowledged = Acknowledged(*device, firstSeq);
-    if (const net::CTftp* tftp = device->Tftp()) report.tftpBytesServed = ServedBytes(*tftp);
+    if (const net::CTftp* tftp = device->Tftp())
+        report.tftpBytesServed = ServedBytes(*tftp, context);
     device.reset();
 
     if (report.messagesAcknowledged >= 1)

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ServedImage.h"
 #include "app/config_block.h"
 #include "device/EnetDevice.h"
 #include "diag/JobStage.h"
@@ -32,6 +33,7 @@ struct JobOptions {
     std::uint32_t acknowledgementWaitMs = 5000;  // for the board's last acknowledgements
     std::optional<std::uint32_t> timeoutMs;      // an overall limit on the wait for the board
     const std::atomic<bool>* cancel = nullptr;   // set by the front-end to give up
+    const ServedImage* image = nullptr;          // not owned; null: the built-in image
     // The job's clock: every time limit reads `tickCountMs` and every wait goes through
     // `sleepMs`, so a front-end that runs the job on its window's thread can handle the
     // window's messages while the job waits, and a test can run the job on fake time.
@@ -58,6 +60,11 @@ struct JobReport {
     std::string boardAddress;            // the address the board's datagrams came from
     int bootpInterfaces = -1;            // adapters answering BOOTP; -1 when BOOTP was not run
     std::vector<diag::JobStage> stages;  // as reported through the UI port, outcome last
+    // The board BOOTP answered: the one heard on the link when BOOTP gave its address,
+    // else the first answered. Empty when BOOTP gave no address.
+    std::string hardwareAddress;
+    std::string bootpAddress;
+    std::optional<std::uint32_t> msFromAddressToResult;  // from that BOOTP reply
 };
 
 // Shown, and the job goes on, when no adapter could answer BOOTP.

@@ -56,9 +56,11 @@ int EnetDevice::Init() {
         return 0;
     }
     tftp->SetPort(services.tftpPort);
-    tftp->SetEvents(services.events);
+    tftp->SetEvents(&peerGrants);
+    SetRefusedPeers(services.refusedPeers);
     if (bootp) {
-        bootp->SetEvents(services.events);
+        bootp->SetEvents(&peerGrants);
+        bootp->SetAdmission(services.admission);
         bootp->Init();
     }
     tftp->Start();

@@ -13,7 +13,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
+#include "device/PeerGrants.h"
 #include "device/status_text.h"
 #include "diag/UiPort.h"
 #include "net/CBootP.h"
@@ -62,8 +64,10 @@ struct DeviceServices {
     std::uint16_t tftpPort = net::CTftp::kDefaultPort;
     std::uint16_t linkPort = net::CUdpServer::kDefaultPort;
     net::CTftpTiming tftpTiming = {};
-    std::uint32_t fpgaStallLimitMs = 5000;  // no progress this long ends an FPGA wait
-    net::ServiceEvents* events = nullptr;   // told of addresses and transfers; not owned
+    std::uint32_t fpgaStallLimitMs = 5000;    // no progress this long ends an FPGA wait
+    net::ServiceEvents* events = nullptr;     // told of addresses and transfers; not owned
+    net::BootpAdmission admission;            // which boards BOOTP answers
+    std::vector<std::uint32_t> refusedPeers;  // never the link's peer (network order)
 };
 
 class EnetDevice : public net::CUdpServer {
@@ -136,6 +140,7 @@ class EnetDevice : public net::CUdpServer {
     int lastHeadLength = 0;  // bytes of lastHead the datagram had
     net::BoardContext* context;
     DeviceServices services;
+    PeerGrants peerGrants{*this, services.events};
     os::SocketAddress localAddressSeen;
 };
 

@@ -374,6 +374,11 @@ void CBootP::HandleDatagram(int i, const std::uint8_t* data, int length,
         DropDatagram(i, length, from, "not a BOOTP request from an Ethernet client");
         return;
     }
+    if (const char* why = AdmissionRefusal(slot.message + kBootpChaddrOffset)) {
+        LogIgnoredOnce(i, slot.message + kBootpChaddrOffset, why);
+        DropDatagram(i, length, from, why);
+        return;
+    }
     if (const char* refused = AdmitRequest(i, slot.message, platform_.TickCountMs())) {
         DropDatagram(i, length, from, refused);
         return;
@@ -430,6 +435,34 @@ const char* CBootP::AdmitRequest(int i, const std::uint8_t* request, std::uint32
     slot->tick = now;
     slot->used = true;
     return nullptr;
+}
+
+const char* CBootP::AdmissionRefusal(const std::uint8_t* chaddr) const {
+    const std::vector<std::uint8_t>& prefix = admission_.hardwarePrefix;
+    if (!std::equal(prefix.begin(), prefix.end(), chaddr))
+        return "its hardware address is not of the prefix answered";
+    for (const EthernetAddress& excluded : admission_.excluded) {
+        if (std::equal(excluded.begin(), excluded.end(), chaddr))
+            return "this board was programmed earlier in the run";
+    }
+    return nullptr;
+}
+
+// A stranger's DHCP client asks every few seconds: one line each says why it is not
+// answered, and the drop summary counts the rest.
+void CBootP::LogIgnoredOnce(int i, const std::uint8_t* chaddr, const char* why) {
+    EthernetAddress address{};
+    std::copy(chaddr, chaddr + kEthernetAddressSize, address.begin());
+    {
+        std::lock_guard lock(ignoredMutex_);
+        if (std::find(ignoredLogged_.begin(), ignoredLogged_.end(), address) !=
+                ignoredLogged_.end() ||
+            ignoredLogged_.size() >= static_cast<std::size_t>(kIgnoredLogged))
+            return;
+        ignoredLogged_.push_back(address);
+    }
+    theLog.Print("CBootP::HandleRead( %d ) - not answering %s: %s", i,
+                 HardwareAddressText(address.data(), kEthernetAddressSize).c_str(), why);
 }
 
 bool CBootP::IsRetry(int i, const std::uint8_t* chaddr, std::uint32_t xid, std::uint32_t now) {

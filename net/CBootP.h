@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "diag/DropSummary.h"
@@ -23,6 +24,7 @@
 #include "net/CBootPPlatform.h"
 #include "net/ServiceEvents.h"
 #include "net/board_context.h"
+#include "net/hardware_address.h"
 #include "os/adapters.h"
 #include "os/socket_address.h"
 #include "os/udp_socket.h"
@@ -54,6 +56,14 @@ constexpr std::uint8_t kBootpOpRequest = 1;
 constexpr std::uint8_t kBootpOpReply = 2;
 constexpr std::uint8_t kBootpHtypeEthernet = 1;
 
+// Which boards are answered at all: those whose hardware address begins with
+// `hardwarePrefix` (empty: every one), except the `excluded`, boards a run of many
+// has programmed already whose jumper is still fitted.
+struct BootpAdmission {
+    std::vector<std::uint8_t> hardwarePrefix;
+    std::vector<EthernetAddress> excluded;
+};
+
 class CBootP {
   public:
     static constexpr int kInterfaceSlots = 64;
@@ -70,6 +80,8 @@ class CBootP {
     static constexpr std::uint32_t kReplyIntervalMs = 250;
     // Boards remembered for the spacing; the oldest makes room.
     static constexpr int kRecentClients = 32;
+    // Hardware addresses refused admission are logged once each, up to this many.
+    static constexpr int kIgnoredLogged = 64;
     static constexpr const char* kBootFileName = "d:\\a.bin";
     static constexpr const char* kServerName = "BOOTPServer";
     static constexpr int kAddressTextSize = 32;
@@ -90,6 +102,8 @@ class CBootP {
 
     // Who is told of each address given (not owned; null: nobody). Set before Init.
     void SetEvents(ServiceEvents* events) { events_ = events; }
+    // Who is answered (default: every board). Set before Init.
+    void SetAdmission(BootpAdmission admission) { admission_ = std::move(admission); }
 
     // Detects the adapters and starts one thread per adapter; nothing while threads of
     // an earlier Init still run. Returns 0.
@@ -174,6 +188,8 @@ class CBootP {
     void HandleRead(int i);
     void DropDatagram(int i, int length, const os::SocketAddress& from, const char* why);
     const char* AdmitRequest(int i, const std::uint8_t* request, std::uint32_t now);
+    const char* AdmissionRefusal(const std::uint8_t* chaddr) const;
+    void LogIgnoredOnce(int i, const std::uint8_t* chaddr, const char* why);
     bool IsRetry(int i, const std::uint8_t* chaddr, std::uint32_t xid, std::uint32_t now);
     bool TakeReplyToken(Slot& slot, std::uint32_t now);
     PoolEntry* ChoosePoolEntry(int i, const std::uint8_t* chaddr);
@@ -187,6 +203,9 @@ class CBootP {
     const BoardContext& context_;
     CBootPPlatform& platform_;
     ServiceEvents* events_ = nullptr;
+    BootpAdmission admission_;
+    std::mutex ignoredMutex_;
+    std::vector<EthernetAddress> ignoredLogged_;
     std::uint32_t interfaceCount_ = 0;
     std::vector<os::AdapterInfo> adapters_;
     std::unique_ptr<Slot> slots_[kInterfaceSlots];

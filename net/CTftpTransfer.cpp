@@ -89,6 +89,15 @@ void CTftpTransfer::OnServerDatagram(const std::uint8_t* data, int length,
 }
 
 void CTftpTransfer::HandleRequest(const std::uint8_t* payload, int payloadLength) {
+    if (ContentSize() > kTftpMaxContentSize) {
+        counters.requestsRefused.fetch_add(1);
+        if (requestDrops.Note(Now()))
+            theLog.Print(
+                "CTftp::ReceiveTftp - the image (%u bytes) is too long for TFTP's block "
+                "numbers: not served to %s",
+                static_cast<unsigned>(ContentSize()), pendingClient.ToString().c_str());
+        return;
+    }
     // A client asking again (its block 1 lost) is answered by the re-send that is due.
     if (Client* client = FindClient(pendingClient)) {
         client->misses = 0;

@@ -47,6 +47,9 @@ constexpr std::uint16_t kTftpOpError = 5;
 constexpr std::uint16_t kTftpOpHighest = 6;
 // The served content starts after the image's 28-byte header.
 constexpr std::uint32_t kTftpContentOffset = 28;
+// Block numbers are 16 bits and the block after a full one ends the file, so content
+// of 65535 full blocks would need a 65536th: the most that can be served is one less.
+constexpr std::uint32_t kTftpMaxContentSize = 65535u * kTftpBlockContentSize - 1;
 
 // How long the worker waits for a datagram, and how many silent waits in a row make
 // it ask the user whether the board is still there.

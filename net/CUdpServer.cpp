@@ -1,8 +1,10 @@
 #include "net/CUdpServer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 #include "diag/CLog.h"
 #include "os/byte_order.h"
@@ -190,9 +192,15 @@ void CUdpServer::HandleDatagram(const std::uint8_t* datagram, int length,
                                 const os::SocketAddress& from) {
     if (!AcceptSender(from)) {
         Increment(counters.foreignDatagrams);
-        if (receiveDrops.Note(os::TickCountMs()))
+        if (!receiveDrops.Note(os::TickCountMs())) return;
+        if (peerKnown)
             theLog.Print("CUdpServer::HandleServerRead - dropped %d bytes from %s: the board is %s",
                          length, from.ToString().c_str(), PeerAddress().ToString().c_str());
+        else
+            theLog.Print(
+                "CUdpServer::HandleServerRead - dropped %d bytes from %s: not the board "
+                "this job waits for",
+                length, from.ToString().c_str());
         return;
     }
     Increment(counters.rxDatagrams);
@@ -206,10 +214,35 @@ void CUdpServer::HandleDatagram(const std::uint8_t* datagram, int length,
 // heard, so a stray datagram can neither redirect the link nor acknowledge for it;
 // the board may still change its port.
 bool CUdpServer::AcceptSender(const os::SocketAddress& from) {
-    if (peerKnown && PeerAddress().addressNetworkOrder != from.addressNetworkOrder) return false;
+    if (peerKnown) {
+        if (PeerAddress().addressNetworkOrder != from.addressNetworkOrder) return false;
+    } else if (!MayBecomePeer(from.addressNetworkOrder)) {
+        return false;
+    }
     peer = from.Pack();
     peerKnown = true;
     return true;
+}
+
+bool CUdpServer::MayBecomePeer(std::uint32_t addressNetworkOrder) const {
+    std::lock_guard lock(peerRuleMutex);
+    const auto named = [addressNetworkOrder](const std::vector<std::uint32_t>& addresses) {
+        return std::find(addresses.begin(), addresses.end(), addressNetworkOrder) !=
+               addresses.end();
+    };
+    return allowedPeers.empty() ? !named(refusedPeers) : named(allowedPeers);
+}
+
+void CUdpServer::SetRefusedPeers(std::vector<std::uint32_t> addressesNetworkOrder) {
+    std::lock_guard lock(peerRuleMutex);
+    refusedPeers = std::move(addressesNetworkOrder);
+}
+
+void CUdpServer::AllowPeer(std::uint32_t addressNetworkOrder) {
+    std::lock_guard lock(peerRuleMutex);
+    if (std::find(allowedPeers.begin(), allowedPeers.end(), addressNetworkOrder) ==
+        allowedPeers.end())
+        allowedPeers.push_back(addressNetworkOrder);
 }
 
 // An acknowledgement counts when it moves past the last one without passing the

@@ -9,7 +9,9 @@
 //    hands no message from thread to thread.
 // Send credits (one per permitted new datagram) keep at most one datagram
 // unacknowledged. The first board datagram fixes the peer's IPv4 address; datagrams
-// from any other address are then counted and dropped.
+// from any other address are then counted and dropped. Which addresses may become the
+// peer can be narrowed: never a refused one, and once any address has been allowed,
+// only an allowed one.
 //
 // Start, Stop, Send and Receive are for one owner thread. OnDatagram runs on the
 // receive thread. The counters and flags may be read from any thread.
@@ -24,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "diag/DropSummary.h"
 #include "net/CQueue.h"
@@ -97,6 +100,11 @@ class CUdpServer {
     bool WaitReceive(void* buffer, int& length);
     // Takes effect at the next Start. Port 0 lets the system choose (tests).
     bool SetPort(std::uint16_t newPort);
+    // Addresses (network order) that never become the peer. Before Start.
+    void SetRefusedPeers(std::vector<std::uint32_t> addressesNetworkOrder);
+    // From now on only this address, or another allowed one, may become the peer (an
+    // address just given to a board). Any thread.
+    void AllowPeer(std::uint32_t addressNetworkOrder);
 
     // Each accepted datagram, on the receive thread, after it was counted and its
     // acknowledgement taken. The default queues it whole in rxQueue: 1 stored, 0 not.
@@ -137,6 +145,7 @@ class CUdpServer {
     void SendThread();
     void HandleServerRead();
     bool AcceptSender(const os::SocketAddress& from);
+    bool MayBecomePeer(std::uint32_t addressNetworkOrder) const;
     void TakeAcknowledgement(const std::uint8_t* datagram, int length);
     bool ReturnCredit();
     bool WaitForNextSend();
@@ -161,6 +170,9 @@ class CUdpServer {
     std::uint16_t port = kDefaultPort;
     std::atomic<std::uint64_t> peer{0};
     std::atomic<bool> peerKnown{false};
+    mutable std::mutex peerRuleMutex;
+    std::vector<std::uint32_t> refusedPeers;  // under peerRuleMutex
+    std::vector<std::uint32_t> allowedPeers;  // under peerRuleMutex
     std::uint8_t rxBuffer[kMaxDatagramSize] = {};
     std::uint8_t txBuffer[kMaxDatagramSize] = {};
     std::atomic<std::int32_t> activity{0};

@@ -1,5 +1,3 @@
-#include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,6 +8,7 @@
 #include <utility>
 
 #include "os/ini_document.h"
+#include "os/replace_file.h"
 #include "os/settings_store.h"
 
 namespace os {
@@ -20,32 +19,6 @@ IniDocument ReadIni(const std::string& path) {
     std::ostringstream text;
     text << file.rdbuf();
     return IniDocument(text.str());
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t result = write(fd, text.data() + written, text.size() - written);
-        if (result < 0) return false;
-        written += static_cast<std::size_t>(result);
-    }
-    return true;
-}
-
-// The new text goes to a file of its own beside the old one, which it then replaces
-// in one rename: a crash or a full disk leaves the old file or the new one, never
-// half of either, and a reader never sees one being written.
-bool ReplaceFile(const std::string& path, const std::string& text) {
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) return false;
-    const bool written = WriteAll(fd, text) && fsync(fd) == 0;
-    const bool closed = close(fd) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -79,7 +52,8 @@ bool SettingsStore::SetInt(const std::string& section, const std::string& key, i
     document.SetInt(section, key, value);
     std::error_code ignored;  // a missing folder shows up as the failed write below
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-    return ReplaceFile(path, document.Text());
+    std::string error;
+    return WriteFileAtomically(path, document.Text(), error);
 }
 
 bool SettingsStore::RemoveAll() {

@@ -741,3 +741,64 @@ TEST_F(BootPReportTest, EveryAdapterQueryCodeHasItsOwnLine) {
 
 }  // namespace
 }  // namespace net
+
+namespace net {
+namespace {
+
+// A run of many boards narrows who is answered: a hardware prefix keeps strangers'
+// DHCP clients out, and boards already programmed are never answered again.
+class BootPAdmissionTest : public BootPTest {
+  protected:
+    void StartWith(BootpAdmission admission) {
+        Start();
+        server->SetAdmission(std::move(admission));
+    }
+    int IgnoredLines(const std::string& address) {
+        int count = 0;
+        for (const std::string& line : log.All())
+            count += line.find("not answering " + address) != std::string::npos ? 1 : 0;
+        return count;
+    }
+};
+
+TEST_F(BootPAdmissionTest, OnlyTheHardwarePrefixIsAnsweredAndEachStrangerIsLoggedOnce) {
+    StartWith({{0x00, 0x1a, 0x2b}, {}});
+    const Bytes stranger = {0x00, 0x1a, 0x2c, 0x3c, 0x4d, 0x01};  // differs in the last prefix byte
+    for (int attempt = 0; attempt < 5; ++attempt)
+        Deliver(0, Request(stranger));
+    EXPECT_EQ(ReplyCount(), 0u);
+    EXPECT_EQ(IgnoredLines("00-1A-2C-3C-4D-01"), 1);
+
+    Deliver(0, Request(Mac(1)));
+    ASSERT_EQ(ReplyCount(), 1u);
+    EXPECT_EQ(LastYiaddr(), "10.9.9.100");  // the stranger took no pool entry
+}
+
+TEST_F(BootPAdmissionTest, ABoardProgrammedEarlierInTheRunIsNeverAnsweredAgain) {
+    const Bytes programmed = Mac(1);
+    EthernetAddress excluded{};
+    std::copy(programmed.begin(), programmed.end(), excluded.begin());
+    StartWith({{}, {excluded}});
+    for (int i : {0, 1, 0})
+        Deliver(i, Request(programmed));
+    EXPECT_EQ(ReplyCount(), 0u);
+    EXPECT_EQ(IgnoredLines("00-1A-2B-3C-4D-01"), 1);
+
+    Deliver(0, Request(Mac(2)));
+    EXPECT_EQ(ReplyCount(), 1u);
+}
+
+TEST_F(BootPAdmissionTest, IgnoredAddressesAreLoggedUpToALimit) {
+    StartWith({{0x02}, {}});
+    for (int i = 0; i < CBootP::kIgnoredLogged + 10; ++i)
+        Deliver(0, Request({0x00, 0x1a, 0x2b, 0x3c, static_cast<std::uint8_t>(i / 256),
+                            static_cast<std::uint8_t>(i)}));
+    int lines = 0;
+    for (const std::string& line : log.All())
+        lines += line.find("not answering") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(lines, CBootP::kIgnoredLogged);
+    EXPECT_EQ(ReplyCount(), 0u);
+}
+
+}  // namespace
+}  // namespace net

@@ -551,3 +551,29 @@ TEST_F(TftpTransfer, ImageShorterThanOneBlockIsOneShortBlock) {
 
 }  // namespace
 }  // namespace net
+
+namespace net {
+namespace {
+
+// Block numbers are 16 bits: the longest image ends in block 65535, one byte more
+// would need a block 65536, and such an image is never begun.
+TEST_F(TftpTransfer, AnImageBeyondTheLastBlockNumberIsRefusedAndTheLongestIsServedToTheEnd) {
+    Bytes image(kTftpContentOffset + kTftpMaxContentSize + 1);
+    context.image = image.data();
+    context.imageSize = static_cast<std::uint32_t>(image.size());
+    Server(Rrq("x"));
+    EXPECT_TRUE(sender.sent.empty());
+    EXPECT_EQ(transfer.Stats().requestsRefused.load(), 1u);
+
+    context.imageSize -= 1;
+    Server(Rrq("x"));
+    for (std::uint32_t block = 1; block < 65535u && LastBlockTo(kBoard) == block; ++block)
+        Transfer(Ack(static_cast<std::uint16_t>(block)));
+    ASSERT_EQ(LastBlockTo(kBoard), 65535);
+    EXPECT_EQ(sender.sent.back().bytes.size(), kTftpDataHeaderSize + 511u);
+    Transfer(Ack(65535));
+    EXPECT_EQ(transfer.Stats().transfersCompleted.load(), 1u);
+}
+
+}  // namespace
+}  // namespace net

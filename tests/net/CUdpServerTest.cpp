@@ -419,3 +419,45 @@ TEST(UdpServer, SocketErrorTextsEndAsTheyAreWritten) {
 
 }  // namespace
 }  // namespace net
+
+namespace net {
+namespace {
+
+// The peer rule driven without sockets: which first datagram may name the peer.
+class PeerRuleServer : public CUdpServer {
+  public:
+    void Deliver(const char* address) {
+        const std::uint8_t datagram[kBoardAckEnd] = {};
+        HandleDatagram(datagram, sizeof datagram, {os::InetAddr(address), 5020});
+    }
+    std::string Peer() const { return Stats().rxDatagrams == 0 ? "" : PeerAddress().ToString(); }
+};
+
+TEST(UdpServerPeerRule, ARefusedAddressNeverBecomesThePeerAndAnotherStillMay) {
+    LogCapture log;
+    PeerRuleServer server;
+    server.SetRefusedPeers({os::InetAddr("10.9.9.21"), os::InetAddr("10.9.9.100")});
+    server.Deliver("10.9.9.21");
+    server.Deliver("10.9.9.100");
+    EXPECT_EQ(server.Peer(), "");
+    EXPECT_EQ(server.Stats().foreignDatagrams, 2u);
+    server.Deliver("10.9.9.101");
+    EXPECT_EQ(server.Peer(), "10.9.9.101:5020");
+}
+
+TEST(UdpServerPeerRule, OnceAnAddressIsAllowedOnlyAllowedOnesBecomeThePeer) {
+    LogCapture log;
+    PeerRuleServer server;
+    server.SetRefusedPeers({os::InetAddr("10.9.9.100")});
+    server.AllowPeer(os::InetAddr("10.9.9.100"));  // given again by BOOTP: allowed wins
+    server.Deliver("10.9.9.22");
+    EXPECT_EQ(server.Peer(), "");
+    server.Deliver("10.9.9.100");
+    EXPECT_EQ(server.Peer(), "10.9.9.100:5020");
+    server.Deliver("10.9.9.22");
+    EXPECT_EQ(server.Peer(), "10.9.9.100:5020");
+    EXPECT_EQ(server.Stats().foreignDatagrams, 2u);
+}
+
+}  // namespace
+}  // namespace net

@@ -1,0 +1,164 @@
+// The list of boards and the report of a run: what spreadsheets write is read, every
+// bad row is found with its line before a board is touched, and the report reads
+// back as the rows it was written from.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/BoardList.h"
+#include "app/BoardReport.h"
+#include "app/CsvTable.h"
+
+namespace app {
+namespace {
+
+std::vector<BoardRow> Rows(const std::string& text) {
+    std::string error;
+    const auto rows = BoardList::Parse(text, "boards.csv", error);
+    EXPECT_TRUE(rows) << error;
+    return rows.value_or(std::vector<BoardRow>{});
+}
+
+std::string Refusal(const std::string& text) {
+    std::string error;
+    EXPECT_FALSE(BoardList::Parse(text, "boards.csv", error));
+    return error;
+}
+
+TEST(CsvTable, QuotedFieldsKeepCommasQuotesAndLineBreaksAndLinesAreCounted) {
+    std::string error;
+    const auto records = ParseCsv(
+        "\xEF\xBB\xBFip,nickname\r\n10.9.9.21,\"Axis, \"\"X\"\"\"\r\n\r\n10.9.9.22,\"two\nlines\"\n"
+        "10.9.9.23,last",
+        error);
+    ASSERT_TRUE(records) << error;
+    ASSERT_EQ(records->size(), 4u);
+    EXPECT_EQ((*records)[0].fields, (std::vector<std::string>{"ip", "nickname"}));
+    EXPECT_EQ((*records)[1].fields[1], "Axis, \"X\"");
+    EXPECT_EQ((*records)[2].line, 4);
+    EXPECT_EQ((*records)[2].fields[1], "two\nlines");
+    EXPECT_EQ((*records)[3].line, 6);
+    EXPECT_EQ((*records)[3].fields[1], "last");
+}
+
+TEST(CsvTable, MalformedQuotingNamesItsLine) {
+    std::string error;
+    EXPECT_FALSE(ParseCsv("ip\n10.9.9.21\n\"open\n\n", error));
+    EXPECT_EQ(error, "line 3: a quoted field is never closed");
+    EXPECT_FALSE(ParseCsv("ip\nab\"c\n", error));
+    EXPECT_EQ(error, "line 2: a quote inside a field not in quotes");
+    EXPECT_FALSE(ParseCsv("ip\n\"a\"b\n", error));
+    EXPECT_EQ(error, "line 2: text after a closing quote");
+}
+
+TEST(CsvTable, WrittenLinesReadBackAsTheirFields) {
+    const std::vector<std::string> fields = {"plain", "with, comma", "with \"quote\"", "two\nlines",
+                                             ""};
+    std::string error;
+    const auto records = ParseCsv(CsvLine(fields) + "\n", error);
+    ASSERT_TRUE(records) << error;
+    ASSERT_EQ(records->size(), 1u);
+    EXPECT_EQ(records->front().fields, fields);
+}
+
+TEST(BoardList, ColumnsInAnyOrderAndEmptyFieldsTakeTheDefaults) {
+    const auto rows = Rows("Nickname , IP,mac\nAxis 1,10.9.9.21,00-1B-2C-3D-4E-5F\n,10.9.9.22,\n");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].row, 1);
+    EXPECT_EQ(rows[0].line, 2);
+    EXPECT_EQ(rows[0].fields.ip, "10.9.9.21");
+    EXPECT_EQ(rows[0].fields.mac, "00-1B-2C-3D-4E-5F");
+    EXPECT_EQ(rows[0].fields.nickname, "Axis 1");
+    EXPECT_EQ(rows[1].fields.mac, kDefaultMacText);
+    EXPECT_EQ(rows[1].fields.nickname, kDefaultNicknameText);
+
+    const auto ipOnly = Rows("ip\n10.9.9.21\n");
+    ASSERT_EQ(ipOnly.size(), 1u);
+    EXPECT_EQ(ipOnly[0].fields.mac, kDefaultMacText);
+}
+
+TEST(BoardList, EveryBadRowIsRefusedWithItsLine) {
+    const std::string header = "ip,mac,nickname\n";
+    EXPECT_EQ(Refusal(header + "10.9.9.21,,a\n\n10.9.9.300,,b\n").substr(0, 23),
+              "boards.csv line 4: The ");
+    EXPECT_NE(Refusal(header + "10.9.9.21,00-1B,a\n").find("line 2: The server MAC address"),
+              std::string::npos);
+    EXPECT_EQ(Refusal(header + "10.9.9.21,,a\n10.9.9.21,,b\n"),
+              "boards.csv line 3: the IP address 10.9.9.21 is already given to the board of "
+              "line 2");
+    EXPECT_EQ(Refusal(header + ",,a\n"), "boards.csv line 2: the IP address is empty");
+    EXPECT_EQ(Refusal(header + "10.9.9.21,,a,extra\n"),
+              "boards.csv line 2: the row has 4 fields and the header 3");
+    EXPECT_NE(Refusal(header + "10.9.9.21,," + std::string(64, 'n') + "\n")
+                  .find("line 2: the nickname \""),
+              std::string::npos);
+    EXPECT_NE(Refusal(header + "10.9.9.210000000,,a\n").find("longer than 15 characters"),
+              std::string::npos);
+}
+
+TEST(BoardList, AHeaderWithoutTheColumnsOrWithoutRowsIsRefused) {
+    EXPECT_EQ(Refusal("mac,nickname\n,a\n"),
+              "boards.csv line 1: the header has no column \"ip\" (the columns are ip, mac and "
+              "nickname)");
+    EXPECT_EQ(Refusal("ip,adress\n10.9.9.21,x\n"),
+              "boards.csv line 1: the header names a column \"adress\"; the columns are ip, mac "
+              "and nickname");
+    EXPECT_EQ(Refusal("ip,IP\n"), "boards.csv line 1: the header names the column \"ip\" twice");
+    EXPECT_EQ(Refusal("ip,mac,nickname\n"),
+              "boards.csv: no boards are listed below the header row");
+    EXPECT_EQ(Refusal(""),
+              "boards.csv: the file is empty; it needs a header row and a row per board");
+}
+
+TEST(BoardReport, EveryRowIsWrittenTheUnreachedAsNotRunAndReadsBack) {
+    auto rows = Rows("ip,mac,nickname\n10.9.9.21,,\"Axis, 1\"\n10.9.9.22,,b\n");
+    std::vector<BoardResult> results(2);
+    results[0].board = rows[0];
+    results[0].outcome = "programmed";
+    results[0].hardwareAddress = "02-00-00-00-0C-01";
+    results[0].bootpAddress = "10.9.9.100";
+    results[0].msFromAddressToResult = 1705;
+    results[1].board = rows[1];
+
+    std::string error;
+    const auto records = ParseCsv(BoardReport::Csv(results), error);
+    ASSERT_TRUE(records) << error;
+    ASSERT_EQ(records->size(), 3u);
+    EXPECT_EQ(CsvLine((*records)[0].fields), BoardReport::kHeader);
+    EXPECT_EQ((*records)[1].fields,
+              (std::vector<std::string>{"1", "02-00-00-00-0C-01", "10.9.9.100", "10.9.9.21",
+                                        kDefaultMacText, "Axis, 1", "programmed", "1.705"}));
+    EXPECT_EQ(
+        (*records)[2].fields,
+        (std::vector<std::string>{"2", "", "", "10.9.9.22", kDefaultMacText, "b", "not-run", ""}));
+}
+
+TEST(BoardReport, WritingReplacesTheFileWholeAndLeavesNothingBeside) {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("emcb-report-test-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "report.csv").string();
+    std::ofstream(path) << "an older, longer report that must not survive in part\n";
+    std::vector<BoardResult> results(1);
+    results[0].board = Rows("ip\n10.9.9.21\n")[0];
+    std::string error;
+    ASSERT_TRUE(BoardReport::Write(path, results, error)) << error;
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    EXPECT_EQ(text.str(), BoardReport::Csv(results));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                            std::filesystem::directory_iterator()),
+              1);
+    EXPECT_FALSE(BoardReport::Write((folder / "missing" / "r.csv").string(), results, error));
+    EXPECT_FALSE(error.empty());
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace app
