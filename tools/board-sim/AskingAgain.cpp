@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <random>
+#include <thread>
 
 #include "os/byte_order.h"
 #include "tools/board-sim/BootpSockets.h"
@@ -13,6 +14,7 @@ namespace board_sim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kRestartStep{20};
 
 LinkOptions LinkOptionsFor(const AskAgainPlan& plan) {
     LinkOptions link;
@@ -63,6 +65,9 @@ void AskingAgain::Finish() {
 }
 
 void AskingAgain::Run(const std::atomic<bool>& stopRequested) {
+    const auto restarted = Clock::now() + std::chrono::milliseconds(plan_.restartMs);
+    while (!stopRequested.load() && Clock::now() < restarted)
+        std::this_thread::sleep_for(kRestartStep);
     std::string error;
     if (!AddInterfaceAddress(plan_.interfaceName, plan_.configuredAddressNetworkOrder, error)) {
         failures_.push_back(error);

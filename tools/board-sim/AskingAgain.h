@@ -27,6 +27,7 @@ struct AskAgainPlan {
     std::uint32_t serverAddressNetworkOrder = 0;      // the server of its own lease
     ImageHeader imageHeader{};                        // what a reply to it would carry
     std::string flashPath;                            // a second configuration lands here
+    std::uint32_t restartMs = 1000;                   // from its disconnect to its first request
     std::uint32_t requests = 5;
     std::uint32_t intervalMs = 1000;
     std::uint32_t statusIntervalMs = 250;

@@ -28,7 +28,7 @@ const char* const kBoardHelp =
     "                       [--duration SECONDS] [--tftp-ack-delay-ms MS]\n"
     "                       [--tftp-delay SECONDS] [--link-faults-only]\n"
     "                       [--boards N] [--pause SECONDS] [--ask-again K]\n"
-    "                       [--image FILE]\n"
+    "                       [--ask-again-after SECONDS] [--image FILE]\n"
     "\n"
     "A whole board in BOOTP mode: BOOTP on IF, then TFTP from the server the reply\n"
     "names, then the datagram link to that server until the configurator disconnects.\n"
@@ -59,6 +59,8 @@ const char* const kBoardHelp =
     "                      it sends 5 BOOTP requests (one a second) and link status\n"
     "                      datagrams from that address, and fails the run if anything\n"
     "                      answers it (summary line \"mode\":\"ask-again\")\n"
+    "  --ask-again-after SECONDS  how long that board takes to restart after its\n"
+    "                      disconnect (0 to 10, default 1)\n"
     "  --image FILE        the firmware image the server serves instead of the built-in\n"
     "                      one: the reply must carry its first 16 bytes, and what TFTP\n"
     "                      loads is compared with its bytes 28 to the end\n"
@@ -76,6 +78,7 @@ constexpr std::uint32_t kMaxTftpAckDelayMs = 200;
 constexpr std::size_t kImagePayloadOffset = app::kFirmwarePayloadOffset;
 constexpr std::uint32_t kMaxPauseSeconds = 60;
 constexpr std::uint32_t kMaxTftpDelaySeconds = 60;
+constexpr std::uint32_t kMaxRestartSeconds = 10;
 constexpr std::chrono::milliseconds kPauseStep{50};
 constexpr std::size_t kReadChunk = 65536;
 
@@ -177,7 +180,9 @@ bool ReadRun(const cli::ArgumentList& args, BoardOptions& options, std::string& 
         }
         options.askAgain = *board;
     }
-    if (!ReadSeconds(args, "--pause", kMaxPauseSeconds, options.pauseMs, error)) return false;
+    if (!ReadSeconds(args, "--pause", kMaxPauseSeconds, options.pauseMs, error) ||
+        !ReadSeconds(args, "--ask-again-after", kMaxRestartSeconds, options.askAgainAfterMs, error))
+        return false;
     if (const auto path = args.Value("--image")) return ReadImage(*path, options, error);
     return true;
 }
@@ -298,6 +303,7 @@ std::unique_ptr<AskingAgain> StartAskingAgain(const BoardOptions& options,
     }
     AskAgainPlan plan;
     plan.board = static_cast<int>(options.askAgain);
+    plan.restartMs = options.askAgainAfterMs;
     plan.interfaceName = options.bootp.interfaceName;
     plan.mac = MacOfBoard(options.bootp.mac.value_or(MacAddress{}), options.askAgain);
     plan.configuredAddressNetworkOrder = ConfiguredAddress(*result.storedBlock);
@@ -344,7 +350,7 @@ std::optional<BoardOptions> ParseBoardOptions(const std::vector<std::string>& ar
         arguments,
         {"--interface", "--mac", "--attempts", "--interval", "--flash", "--drop-rx", "--drop-tx",
          "--dup", "--seed", "--duration", "--tftp-ack-delay-ms", "--tftp-delay", "--boards",
-         "--pause", "--ask-again", "--image"},
+         "--pause", "--ask-again", "--ask-again-after", "--image"},
         {"--help", "--link-faults-only"});
     if (!args.Error().empty()) {
         error = args.Error();

@@ -27,15 +27,16 @@ struct BoardOptions {
     FaultRates faultRates;  // for the TFTP and link stages
     std::uint64_t seed = FaultInjector::kDefaultSeed;
     std::string flashPath;
-    std::uint32_t durationMs = 120'000;  // for the TFTP and link stages together
-    std::uint32_t tftpAckDelayMs = 0;    // a slow board, so that the transfer can be watched
-    std::uint32_t tftpDelayMs = 0;       // from taking the address to the read request
-    bool faultsOnLinkOnly = false;       // the TFTP stage without injected faults
-    std::uint32_t boards = 1;            // played one after another
-    std::uint32_t askAgain = 0;          // this board asks again once programmed; 0: none
-    std::uint32_t pauseMs = 0;           // from a board's end to the next one's start
-    std::string imagePath;               // the image the server is expected to serve
-    std::vector<std::uint8_t> image;     // its bytes; empty: the built-in image
+    std::uint32_t durationMs = 120'000;    // for the TFTP and link stages together
+    std::uint32_t tftpAckDelayMs = 0;      // a slow board, so that the transfer can be watched
+    std::uint32_t tftpDelayMs = 0;         // from taking the address to the read request
+    bool faultsOnLinkOnly = false;         // the TFTP stage without injected faults
+    std::uint32_t boards = 1;              // played one after another
+    std::uint32_t askAgain = 0;            // this board asks again once programmed; 0: none
+    std::uint32_t askAgainAfterMs = 1000;  // its restart, from its disconnect
+    std::uint32_t pauseMs = 0;             // from a board's end to the next one's start
+    std::string imagePath;                 // the image the server is expected to serve
+    std::vector<std::uint8_t> image;       // its bytes; empty: the built-in image
     bool help = false;
 };
 

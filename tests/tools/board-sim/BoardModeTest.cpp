@@ -46,18 +46,20 @@ TEST(BoardOptions, OneBoardByDefaultAndSeveralNeedAFirstHardwareAddress) {
     EXPECT_EQ(single->boards, 1u);
     EXPECT_EQ(single->askAgain, 0u);
     EXPECT_EQ(single->pauseMs, 0u);
+    EXPECT_EQ(single->askAgainAfterMs, 1000u);
     EXPECT_TRUE(single->image.empty());
     EXPECT_FALSE(single->bootp.imageHeader);
 
     EXPECT_FALSE(Parse({"--boards", "3"}, error));
     EXPECT_THAT(error, HasSubstr("--mac"));
-    const auto three =
-        Parse({"--boards", "3", "--mac", "02:00:00:00:0c:01", "--pause", "1.5", "--ask-again", "3"},
-              error);
+    const auto three = Parse({"--boards", "3", "--mac", "02:00:00:00:0c:01", "--pause", "1.5",
+                              "--ask-again", "3", "--ask-again-after", "0"},
+                             error);
     ASSERT_TRUE(three) << error;
     EXPECT_EQ(three->boards, 3u);
     EXPECT_EQ(three->askAgain, 3u);
     EXPECT_EQ(three->pauseMs, 1500u);
+    EXPECT_EQ(three->askAgainAfterMs, 0u);
 }
 
 TEST(BoardOptions, CountsPausesAndBoardNumbersOutOfRangeAreRefused) {
@@ -74,7 +76,8 @@ TEST(BoardOptions, CountsPausesAndBoardNumbersOutOfRangeAreRefused) {
              {"--pause", "61"},
              {"--pause", "-1"},
              {"--pause", "soon"},
-             {"--tftp-delay", "x"}}) {
+             {"--tftp-delay", "x"},
+             {"--ask-again-after", "11"}}) {
         std::string error;
         EXPECT_FALSE(Parse(bad, error)) << bad[0] << ' ' << bad[1];
         EXPECT_FALSE(error.empty());
