@@ -22,12 +22,16 @@ std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
 
-// "33,553,947": sizes a user compares by eye.
+// "33,553,947": sizes a user compares by eye. (Built by appending: GCC 12 at -O3 sees
+// a false overlap in inserting into the string.)
 std::string Grouped(std::uintmax_t value) {
-    std::string digits = std::to_string(value);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(static_cast<std::size_t>(at), ",");
-    return digits;
+    const std::string digits = std::to_string(value);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+        text += digits[i];
+    }
+    return text;
 }
 
 std::string SizeProblem(const std::string& path, std::uintmax_t size) {
