@@ -21,7 +21,10 @@ class ServedImageTest : public ::testing::Test {
                   ("emcb-image-test-" + std::to_string(std::random_device{}()))) {
         std::filesystem::create_directories(folder_);
     }
-    ~ServedImageTest() override { std::filesystem::remove_all(folder_); }
+    ~ServedImageTest() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
 
     std::string File(const std::vector<std::uint8_t>& bytes) {
         const std::string path = (folder_ / "image.bin").string();
