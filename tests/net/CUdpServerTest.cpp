@@ -310,13 +310,13 @@ TEST_F(UdpServerTest, SequenceWrapKeepsTheLinkGoing) {
 }
 
 // The send credit survives an entry that is gone by the time its send comes: the
-// device's purge flushes txQueue between the taking of an entry's signal (with the
+// device's purge flushes txQueue_ between the taking of an entry's signal (with the
 // credit) and the send. A signal released without an entry is that state.
 class PurgeRacedServer : public CUdpServer {
   public:
     // Stopped here, while this is still what the receive thread calls into.
     ~PurgeRacedServer() override { Stop(); }
-    void SignalAnEntryThatIsGone() { txQueue.EntrySignal().Release(); }
+    void SignalAnEntryThatIsGone() { txQueue_.EntrySignal().Release(); }
 };
 
 class UdpServerCreditTest : public ::testing::Test {
