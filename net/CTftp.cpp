@@ -6,6 +6,7 @@
 #include "diag/CLog.h"
 #include "os/clock.h"
 #include "os/error_text.h"
+#include "os/wsa_errors.h"
 
 namespace net {
 namespace {
@@ -14,7 +15,6 @@ using diag::theLog;
 
 constexpr std::size_t kServerSocketIndex = 0;
 constexpr std::size_t kTransferSocketIndex = 1;
-constexpr int kWsaWouldBlock = 10035;
 // Datagrams taken from one socket per wake-up, so a flood cannot starve the other.
 constexpr int kMaxReadsPerWake = 64;
 // A wait that fails returns at once; pause so a failing wait cannot spin.
@@ -149,7 +149,7 @@ void CTftp::ReceiveTftp() {
     for (int read = 0; read < kMaxReadsPerWake; ++read) {
         os::SocketAddress from;
         const int length = serverSocket_.ReceiveFrom(receiveBuffer_, kReceiveBufferSize, &from);
-        if (length < 0 && serverSocket_.LastError() == kWsaWouldBlock) return;
+        if (length < 0 && serverSocket_.LastError() == os::kWsaEWouldBlock) return;
         if (length <= 0) {
             if (receiveErrors_.Note(os::TickCountMs()))
                 theLog.Print("CTftp::ReceiveTftp (Server) - Error in recvfrom %d", length);
@@ -163,7 +163,7 @@ void CTftp::HandleTftpRead() {
     for (int read = 0; read < kMaxReadsPerWake; ++read) {
         os::SocketAddress from;
         const int length = transferSocket_.ReceiveFrom(receiveBuffer_, kReceiveBufferSize, &from);
-        if (length < 0 && transferSocket_.LastError() == kWsaWouldBlock) return;
+        if (length < 0 && transferSocket_.LastError() == os::kWsaEWouldBlock) return;
         if (length <= 0) {
             if (receiveErrors_.Note(os::TickCountMs()))
                 theLog.Print("CTftp::HandleTftpRead - Error in recvfrom %d", length);

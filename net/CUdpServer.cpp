@@ -11,14 +11,13 @@
 #include "os/clock.h"
 #include "os/error_text.h"
 #include "os/thread_priority.h"
+#include "os/wsa_errors.h"
 
 namespace net {
 namespace {
 
 using diag::theLog;
 
-constexpr int kWsaWouldBlock = 10035;
-constexpr int kWsaAddressNotAvailable = 10049;
 constexpr std::chrono::milliseconds kRetransmitPeriod(CUdpServer::kRetransmitMs);
 // With nothing outstanding the send thread has nothing to repeat: it sleeps until an
 // entry or a stop wakes it, and only looks round this often.
@@ -172,7 +171,7 @@ void CUdpServer::ReceiveThread() {
 void CUdpServer::HandleServerRead() {
     os::SocketAddress from;
     const int length = socket_.ReceiveFrom(rxBuffer_, kMaxDatagramSize, &from);
-    if (length == 0 || (length < 0 && socket_.LastError() == kWsaWouldBlock)) {
+    if (length == 0 || (length < 0 && socket_.LastError() == os::kWsaEWouldBlock)) {
         Increment(counters_.emptyReads);
         return;
     }
@@ -406,7 +405,7 @@ void CUdpServer::Resend() {
 // fails a send to the all-zero address.
 int CUdpServer::SendToPeer(int length) {
     if (!peerKnown_) {
-        os::SetLastSocketError(kWsaAddressNotAvailable);
+        os::SetLastSocketError(os::kWsaEAddrNotAvail);
         return -1;
     }
     return socket_.SendTo(txBuffer_, length, PeerAddress());

@@ -15,6 +15,7 @@
 #include "os/byte_order.h"
 #include "os/error_text.h"
 #include "os/inet_addr.h"
+#include "os/wsa_errors.h"
 #include "tests/net/CArpTestTable.h"
 #include "tests/support/TestData.h"
 
@@ -576,12 +577,13 @@ TEST_F(BootPTest, FailedSendIsReportedAndTheEntryStaysIssued) {
     platform_.adapters = {Adapter("a", "10.1.1.1", 1), Adapter("b", "10.1.2.1", 2),
                           Adapter("c", "10.1.3.1", 3), Adapter("d", "10.1.4.1", 4)};
     platform_.interfaceCount = 5;
-    platform_.sendError = 10035;
+    platform_.sendError = os::kWsaEWouldBlock;
     Start();
     Deliver(3, Request(Mac(1)));
     EXPECT_TRUE(
         log_.Has("CBootP::SendBootP( 3 ) - sendto returned an error WSAEWOULDBLOCK.  Error "
-                 "number 10035\n"));
+                 "number " +
+                 std::to_string(os::kWsaEWouldBlock) + "\n"));
     EXPECT_TRUE(log_.Has("CBootP::SendBootP( 3 ) - sendto( -1, ...) returned -1"));
     EXPECT_TRUE(server_->Pool(3, 0).issued);
 }
@@ -689,26 +691,28 @@ TEST_F(BootPTest, SecondDetectionFreesTheEarlierList) {
 class BootPReportTest : public BootPTest {};
 
 TEST_F(BootPReportTest, BindErrorNamesTheCodeFromTheThreadsLastSocketError) {
-    os::SetLastSocketError(10048);
+    os::SetLastSocketError(os::kWsaEAddrInUse);
     CBootP::ReportBindError(0, "CBootP::InitializeBootP( 0 ) IP 0x0109090a  Port 67");
     EXPECT_TRUE(
         log_.Has("CBootP::InitializeBootP( 0 ) IP 0x0109090a  Port 67 - bind returned an "
-                 "error WSAEADDRINUSE.  Error number 10048\n"));
+                 "error WSAEADDRINUSE.  Error number " +
+                 std::to_string(os::kWsaEAddrInUse) + "\n"));
 }
 
 TEST_F(BootPReportTest, CodeOutsideTheTableFallsBackToTheSystemText) {
-    os::SetLastSocketError(10004);  // only the send table lists it
+    os::SetLastSocketError(os::kWsaEIntr);  // only the send table lists it
     CBootP::ReportBindError(0, "ctx");
-    const std::string expected =
-        "ctx - bind returned an error number 10004 -> " + os::SystemErrorText(10004) + "\n";
-    EXPECT_FALSE(os::SystemErrorText(10004).empty());
+    const std::string expected = "ctx - bind returned an error number " +
+                                 std::to_string(os::kWsaEIntr) + " -> " +
+                                 os::SystemErrorText(os::kWsaEIntr) + "\n";
+    EXPECT_FALSE(os::SystemErrorText(os::kWsaEIntr).empty());
     EXPECT_TRUE(log_.Has(expected)) << expected;
 }
 
 TEST_F(BootPReportTest, CodeZeroWritesNothing) {
     os::SetLastSocketError(0);
-    CBootP::ReportBindError(10048, "ctx");
-    CBootP::ReportSendToError(10035, "ctx");
+    CBootP::ReportBindError(os::kWsaEAddrInUse, "ctx");
+    CBootP::ReportSendToError(os::kWsaEWouldBlock, "ctx");
     Start();
     log_.Clear();
     server_->ReportAdaptersInfoError(0, "ctx");

@@ -11,6 +11,7 @@
 
 #include "os/inet_addr.h"
 #include "os/udp_socket.h"
+#include "os/wsa_errors.h"
 
 namespace os {
 namespace {
@@ -18,9 +19,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr int kWsaInvalid = 10022;
-constexpr int kWsaWouldBlock = 10035;
-constexpr int kWsaNotSocket = 10038;
 constexpr std::uint32_t kLongTimeoutMs = 10000;
 constexpr std::uint32_t kArrivalTimeoutMs = 2000;
 constexpr std::uint32_t kQuietTimeoutMs = 100;
@@ -143,7 +141,7 @@ TEST_F(WaiterWithTwoSockets, AddingMakesTheSocketNonBlocking) {
         Send(first_, 1);  // releases it
     }
     EXPECT_EQ(read.get(), -1);
-    EXPECT_EQ(first_.LastError(), kWsaWouldBlock);
+    EXPECT_EQ(first_.LastError(), kWsaEWouldBlock);
 }
 
 TEST_F(WaiterWithTwoSockets, RemovedSocketsNoLongerWakeIt) {
@@ -214,7 +212,7 @@ TEST(Waiter, AddRefusesAClosedSocketAndASixtyFifthSocket) {
     Waiter waiter;
     UdpSocket closed;
     EXPECT_FALSE(waiter.Add(closed));
-    EXPECT_EQ(LastSocketError(), kWsaNotSocket);
+    EXPECT_EQ(LastSocketError(), kWsaENotSock);
 
     std::vector<UdpSocket> sockets;
     for (std::size_t i = 0; i < Waiter::kMaxSockets; ++i) {
@@ -223,7 +221,7 @@ TEST(Waiter, AddRefusesAClosedSocketAndASixtyFifthSocket) {
     }
     UdpSocket extra = OpenLoopbackSocket();
     EXPECT_FALSE(waiter.Add(extra));
-    EXPECT_EQ(LastSocketError(), kWsaInvalid);
+    EXPECT_EQ(LastSocketError(), kWsaEInval);
     EXPECT_EQ(waiter.SocketCount(), Waiter::kMaxSockets);
 
     // The last slot maps to the top bit of the mask.
