@@ -27,6 +27,7 @@ std::string BoardPrompt(int row, std::size_t count, bool retry) {
 }
 
 BoardRun::BoardRun(std::vector<BoardRow> rows, JobOptions options) : options_(std::move(options)) {
+    options_.oneBoardPerJob = true;
     for (BoardRow& row : rows) {
         BoardResult result;
         result.board = std::move(row);

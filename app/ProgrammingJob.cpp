@@ -10,6 +10,7 @@
 #include "app/firmware_image.h"
 #include "diag/CLog.h"
 #include "diag/UiPort.h"
+#include "net/hardware_address.h"
 
 namespace app {
 namespace {
@@ -26,6 +27,20 @@ constexpr std::uint32_t kAcknowledgementPollMs = 10;
 
 std::string WithoutPort(const std::string& address) {
     return address.substr(0, address.find(':'));
+}
+
+// The hardware address BOOTP gave the board's address to, if it did.
+std::optional<net::EthernetAddress> HardwareOf(const std::vector<diag::JobStage>& stages,
+                                               const std::string& boardAddress) {
+    for (const diag::JobStage& stage : stages) {
+        if (stage.kind != JobStageKind::kAddressGiven || stage.address != boardAddress) continue;
+        const auto bytes = net::ParseHardwarePrefix(stage.hardwareAddress);
+        if (!bytes || bytes->size() != net::kEthernetAddressSize) continue;
+        net::EthernetAddress address{};
+        std::copy(bytes->begin(), bytes->end(), address.begin());
+        return address;
+    }
+    return std::nullopt;
 }
 
 // Which board BOOTP answered, and how long it took from there to the outcome.
@@ -251,6 +266,8 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
     }
     report.boardAddress = device->PeerAddress().ToString();
     stages.BoardHeard(device->PeerAddress());
+    if (options.oneBoardPerJob)
+        device->AdmitOnly(HardwareOf(stages.Stages(), WithoutPort(report.boardAddress)));
 
     const std::uint32_t firstSeq = device->LastSentSeq() + 1;
     LinkStages linkStages(*device, firstSeq, stages);

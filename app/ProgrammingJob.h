@@ -34,6 +34,9 @@ struct JobOptions {
     std::optional<std::uint32_t> timeoutMs;      // an overall limit on the wait for the board
     const std::atomic<bool>* cancel = nullptr;   // set by the front-end to give up
     const ServedImage* image = nullptr;          // not owned; null: the built-in image
+    // Once the board is heard, BOOTP answers no other: in a run of many boards the
+    // next one, fitted early, waits for its own job.
+    bool oneBoardPerJob = false;
     // The job's clock: every time limit reads `tickCountMs` and every wait goes through
     // `sleepMs`, so a front-end that runs the job on its window's thread can handle the
     // window's messages while the job waits, and a test can run the job on fake time.

@@ -67,6 +67,10 @@ int EnetDevice::Init() {
     return Start() ? 1 : 0;
 }
 
+void EnetDevice::AdmitOnly(const std::optional<net::EthernetAddress>& board) {
+    if (bootp_) bootp_->AdmitOnly(board);
+}
+
 int EnetDevice::PollStatus(DeviceStatus& status) {
     if (tftp_ && tftp_->HasEnded()) finished_ = 1;
     status.finished = finished_ != 0 ? 1 : 0;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "device/PeerGrants.h"
@@ -115,6 +116,8 @@ class EnetDevice : public net::CUdpServer {
     int EndFpgaUpload();
 
     std::uint32_t BoardValue(int index) const { return boardValues_[index].load(); }
+    // BOOTP answers only this board from now on, or none without one.
+    void AdmitOnly(const std::optional<net::EthernetAddress>& board);
     const net::CTftp* Tftp() const { return tftp_.get(); }
     const net::CBootP* Bootp() const { return bootp_.get(); }
 

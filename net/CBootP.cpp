@@ -437,7 +437,19 @@ const char* CBootP::AdmitRequest(int i, const std::uint8_t* request, std::uint32
     return nullptr;
 }
 
-const char* CBootP::AdmissionRefusal(const std::uint8_t* chaddr) const {
+void CBootP::AdmitOnly(const std::optional<EthernetAddress>& board) {
+    std::lock_guard lock(onlyBoardMutex_);
+    onlyOneBoard_ = true;
+    onlyBoard_ = board;
+}
+
+const char* CBootP::AdmissionRefusal(const std::uint8_t* chaddr) {
+    {
+        std::lock_guard lock(onlyBoardMutex_);
+        if (onlyOneBoard_ &&
+            !(onlyBoard_ && std::equal(onlyBoard_->begin(), onlyBoard_->end(), chaddr)))
+            return "this job has its board already";
+    }
     const std::vector<std::uint8_t>& prefix = admission_.hardwarePrefix;
     if (!std::equal(prefix.begin(), prefix.end(), chaddr))
         return "its hardware address is not of the prefix answered";

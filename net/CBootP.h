@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -104,6 +105,9 @@ class CBootP {
     void SetEvents(ServiceEvents* events) { events_ = events; }
     // Who is answered (default: every board). Set before Init.
     void SetAdmission(BootpAdmission admission) { admission_ = std::move(admission); }
+    // From now on only this hardware address is answered, or none without one: the
+    // job has its board, and a next board must wait for a job of its own. Any thread.
+    void AdmitOnly(const std::optional<EthernetAddress>& board);
 
     // Detects the adapters and starts one thread per adapter; nothing while threads of
     // an earlier Init still run. Returns 0.
@@ -188,7 +192,7 @@ class CBootP {
     void HandleRead(int i);
     void DropDatagram(int i, int length, const os::SocketAddress& from, const char* why);
     const char* AdmitRequest(int i, const std::uint8_t* request, std::uint32_t now);
-    const char* AdmissionRefusal(const std::uint8_t* chaddr) const;
+    const char* AdmissionRefusal(const std::uint8_t* chaddr);
     void LogIgnoredOnce(int i, const std::uint8_t* chaddr, const char* why);
     bool IsRetry(int i, const std::uint8_t* chaddr, std::uint32_t xid, std::uint32_t now);
     bool TakeReplyToken(Slot& slot, std::uint32_t now);
@@ -204,6 +208,9 @@ class CBootP {
     CBootPPlatform& platform_;
     ServiceEvents* events_ = nullptr;
     BootpAdmission admission_;
+    std::mutex onlyBoardMutex_;
+    bool onlyOneBoard_ = false;                 // under onlyBoardMutex_
+    std::optional<EthernetAddress> onlyBoard_;  // under onlyBoardMutex_
     std::mutex ignoredMutex_;
     std::vector<EthernetAddress> ignoredLogged_;
     std::uint32_t interfaceCount_ = 0;

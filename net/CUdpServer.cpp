@@ -153,7 +153,6 @@ void CUdpServer::ReceiveThread() {
         const os::WaitResult result = waiter_.Wait(kReceiveWaitMs);
         if (result.outcome == os::WaitOutcome::kStopped) break;
         if (result.outcome == os::WaitOutcome::kReadable) {
-            activity_ = 100;
             HandleServerRead();
         } else if (result.outcome == os::WaitOutcome::kError) {
             // Never spin on a failing wait; the stop request still ends the loop.
@@ -202,6 +201,9 @@ void CUdpServer::HandleDatagram(const std::uint8_t* datagram, int length,
                 length, from.ToString().c_str());
         return;
     }
+    // Only the board's datagrams show it is there: one refused by the peer rule (a
+    // board programmed earlier, another host) must not start the job's writes.
+    activity_ = 100;
     Increment(counters_.rxDatagrams);
     Increment(counters_.rxBytes, static_cast<std::uint32_t>(length));
     TakeAcknowledgement(datagram, length);

@@ -792,6 +792,25 @@ TEST_F(BootPAdmissionTest, ABoardProgrammedEarlierInTheRunIsNeverAnsweredAgain) 
     EXPECT_EQ(ReplyCount(), 1u);
 }
 
+TEST_F(BootPAdmissionTest, OnceTheJobHasItsBoardOnlyItIsAnsweredAndWithoutOneNobody) {
+    StartWith({});
+    Deliver(0, Request(Mac(1)));
+    ASSERT_EQ(ReplyCount(), 1u);
+    EthernetAddress board{};
+    const Bytes mac = Mac(1);
+    std::copy(mac.begin(), mac.end(), board.begin());
+    server_->AdmitOnly(board);
+    Deliver(0, Request(Mac(2)));  // the next board, fitted early
+    EXPECT_EQ(ReplyCount(), 1u);
+    Deliver(0, Request(Mac(1)));  // the board itself, having missed its reply
+    EXPECT_EQ(ReplyCount(), 2u);
+    server_->AdmitOnly(std::nullopt);
+    Deliver(0, Request(Mac(1)));
+    Deliver(0, Request(Mac(3)));
+    EXPECT_EQ(ReplyCount(), 2u);
+    EXPECT_EQ(IgnoredLines("00-1A-2B-3C-4D-02"), 1);
+}
+
 TEST_F(BootPAdmissionTest, IgnoredAddressesAreLoggedUpToALimit) {
     StartWith({{0x02}, {}});
     for (int i = 0; i < CBootP::kIgnoredLogged + 10; ++i)

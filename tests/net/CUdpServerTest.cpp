@@ -221,6 +221,21 @@ TEST_F(UdpServerTest, DatagramsFromAnotherAddressNeitherMoveThePeerNorAcknowledg
     EXPECT_FALSE(stranger.Receive(200));
 }
 
+// The job takes Activity as "the board is there": a refused sender must not set it.
+TEST(UdpServerPeerRule, ARefusedSendersDatagramsDoNotShowTheBoardAsThere) {
+    LogCapture log;
+    CUdpServer server;
+    server.SetPort(0);
+    server.SetRefusedPeers({os::InetAddr("127.0.0.1")});
+    ASSERT_TRUE(server.Start());
+    TestBoard programmedEarlier;
+    for (int i = 0; i < 3; ++i)
+        programmedEarlier.SendTo(server.LocalAddress().port, 0);
+    ASSERT_TRUE(WaitUntil([&] { return server.Stats().foreignDatagrams == 3; }));
+    EXPECT_EQ(server.Activity(), 0);
+    EXPECT_EQ(server.Stats().rxDatagrams, 0u);
+}
+
 TEST_F(UdpServerTest, AFloodFromAnotherAddressIsLoggedInAFewLines) {
     if (!SecondLoopbackAddressIsSeen())
         GTEST_SKIP() << "datagrams from 127.0.0.2 arrive as 127.0.0.1 here";
@@ -444,6 +459,7 @@ TEST(UdpServerPeerRule, ARefusedAddressNeverBecomesThePeerAndAnotherStillMay) {
     server.Deliver("10.9.9.100");
     EXPECT_EQ(server.Peer(), "");
     EXPECT_EQ(server.Stats().foreignDatagrams, 2u);
+    EXPECT_EQ(server.Activity(), 0);  // a refused sender is not the board showing up
     server.Deliver("10.9.9.101");
     EXPECT_EQ(server.Peer(), "10.9.9.101:5020");
 }

@@ -1,30 +1,18 @@
 #include "tools/board-sim/BootpMode.h"
 
 #include <net/if.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstring>
 #include <random>
 
 #include "app/firmware_image.h"
-
-extern char** environ;
+#include "tools/board-sim/interface_address.h"
 
 namespace board_sim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The reply goes to x.y.z.255, so the server's network is a /24.
-constexpr const char* kPrefixLength = "/24";
-
-ImageHeader ExpectedHeader() {
-    ImageHeader header{};
-    std::memcpy(header.data(), app::FirmwareImage(), header.size());
-    return header;
-}
 
 std::uint32_t NewTransactionId() {
     std::random_device source;
@@ -41,6 +29,12 @@ std::string Quoted(const std::string& text) {
 }
 
 }  // namespace
+
+ImageHeader BuiltInImageHeader() {
+    ImageHeader header{};
+    std::memcpy(header.data(), app::FirmwareImage(), header.size());
+    return header;
+}
 
 BootpMode::BootpMode(const BootpOptions& options, std::FILE* out, std::FILE* err)
     : options_(options), out_(out), err_(err) {}
@@ -81,7 +75,8 @@ bool BootpMode::Obtain(const std::atomic<bool>& stopRequested) {
         return false;
     }
     mac_ = options_.mac.value_or(sockets_.InterfaceMac());
-    const BootpExchange exchange(mac_, NewTransactionId(), ExpectedHeader());
+    const BootpExchange exchange(mac_, NewTransactionId(),
+                                 options_.imageHeader.value_or(BuiltInImageHeader()));
     const auto request = exchange.Request();
     const auto end = Clock::now() + std::chrono::milliseconds(options_.durationMs);
     const std::chrono::milliseconds interval(options_.intervalMs);
@@ -111,24 +106,10 @@ bool BootpMode::Obtain(const std::atomic<bool>& stopRequested) {
 }
 
 bool BootpMode::AssignAddress(std::uint32_t addressNetworkOrder) {
-    const std::string address = DottedAddress(addressNetworkOrder) + kPrefixLength;
-    std::vector<std::string> words = {"ip",  "addr", "add", address,
-                                      "brd", "+",    "dev", options_.interfaceName};
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    if (posix_spawnp(&child, "ip", nullptr, nullptr, argv.data(), environ) != 0) {
-        failures_.emplace_back("cannot run ip");
-        return false;
-    }
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        failures_.push_back("ip addr add " + address + " failed");
-        return false;
-    }
-    return true;
+    std::string error;
+    if (AddInterfaceAddress(options_.interfaceName, addressNetworkOrder, error)) return true;
+    failures_.push_back(error);
+    return false;
 }
 
 std::string BootpMode::SummaryJson() const {

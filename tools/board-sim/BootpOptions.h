@@ -15,6 +15,8 @@ extern const char* const kBootpHelp;
 struct BootpOptions {
     std::string interfaceName;
     std::optional<MacAddress> mac;  // none: the interface's own
+    // The firmware header the reply must carry; none: the built-in image's.
+    std::optional<ImageHeader> imageHeader;
     std::uint32_t attempts = 5;
     std::uint32_t intervalMs = 3'000;
     std::uint32_t durationMs = 30'000;

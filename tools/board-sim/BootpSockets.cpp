@@ -68,6 +68,10 @@ bool BootpSockets::OpenSender(const std::string& interfaceName) {
     if (setsockopt(sender_, SOL_SOCKET, SO_BROADCAST, &enable, sizeof enable) != 0) {
         return Fail("SO_BROADCAST");
     }
+    // A board that asks again shares the interface, and port 68, with the next board.
+    if (setsockopt(sender_, SOL_SOCKET, SO_REUSEADDR, &enable, sizeof enable) != 0) {
+        return Fail("SO_REUSEADDR");
+    }
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(kBootpClientPort);

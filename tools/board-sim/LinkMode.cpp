@@ -25,19 +25,30 @@ LinkMode::LinkMode(const LinkOptions& options, std::FILE* out, std::FILE* err)
       receiveBuffer_(kReceiveBufferSize) {}
 
 int LinkMode::Run(const std::atomic<bool>& stopRequested) {
-    if (!OpenResources()) return 1;
+    if (!Open()) return 1;
+    const int status = Serve(stopRequested);
+    std::fprintf(out_, "%s\n", SummaryJson().c_str());
+    std::fflush(out_);
+    return status;
+}
+
+bool LinkMode::Open() {
+    if (!OpenResources()) return false;
     std::fprintf(err_, "board-sim: link mode, local port %u, server %s\n",
                  static_cast<unsigned>(socket_.LocalPort()), options_.serverText.c_str());
     std::fflush(err_);
+    return true;
+}
 
+int LinkMode::Serve(const std::atomic<bool>& stopRequested) {
     Loop(stopRequested);
-
     traffic_.recordErrors = recorder_.WriteFailures();
-    std::fprintf(out_, "%s\n",
-                 Summary(link_.Counters(), faults_, flash_, traffic_).ToJson().c_str());
-    std::fflush(out_);
     const bool storageFailed = flash_.WriteFailures() != 0 || recorder_.WriteFailures() != 0;
     return storageFailed ? 1 : 0;
+}
+
+std::string LinkMode::SummaryJson() const {
+    return Summary(link_.Counters(), faults_, flash_, traffic_).ToJson();
 }
 
 bool LinkMode::OpenResources() {

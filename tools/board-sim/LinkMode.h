@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "tools/board-sim/BoardLink.h"
@@ -34,6 +35,16 @@ class LinkMode {
     // Runs until `stopRequested`, the duration, or the disconnect linger ends; the
     // process exit status: 0, or 1 when the socket or a file failed.
     int Run(const std::atomic<bool>& stopRequested);
+    // Run in two steps, printing no summary: Open is false (with a diagnostic) when the
+    // socket or the record file cannot be had; Serve returns Run's exit status.
+    bool Open();
+    int Serve(const std::atomic<bool>& stopRequested);
+    // The one-line JSON summary of what the link saw so far.
+    std::string SummaryJson() const;
+
+    const Flash& StoredBlocks() const { return flash_; }
+    const TrafficCounts& Traffic() const { return traffic_; }
+    const LinkCounters& Counters() const { return link_.Counters(); }
 
   private:
     using Clock = std::chrono::steady_clock;

@@ -69,21 +69,30 @@ TftpMode::TftpMode(const TftpOptions& options, std::FILE* out, std::FILE* err)
       client_(ConfigFrom(options), options.serverPort) {}
 
 int TftpMode::Run(const std::atomic<bool>& stopRequested) {
+    if (!Open()) return 1;
+    const bool ok = Transfer(stopRequested);
+    std::fprintf(out_, "%s\n", SummaryJson().c_str());
+    std::fflush(out_);
+    return ok ? 0 : 1;
+}
+
+bool TftpMode::Open() {
     if (!socket_.Open() || !socket_.Bind(options_.localAddressNetworkOrder, 0) ||
         !socket_.SetNonBlocking(true)) {
         std::fprintf(err_, "board-sim: cannot open the socket: error %d\n", socket_.LastError());
-        return 1;
+        return false;
     }
     std::fprintf(err_, "board-sim: tftp mode, local port %u, server %s, file \"%s\"\n",
                  static_cast<unsigned>(socket_.LocalPort()), options_.serverText.c_str(),
                  options_.fileName.c_str());
     std::fflush(err_);
+    return true;
+}
+
+bool TftpMode::Transfer(const std::atomic<bool>& stopRequested) {
     Loop(stopRequested);
-    std::fprintf(out_, "%s\n", SummaryJson().c_str());
-    std::fflush(out_);
-    const bool ok = client_.CurrentPhase() == TftpClient::Phase::Complete && client_.LengthOk() &&
-                    client_.CrcOk();
-    return ok ? 0 : 1;
+    return client_.CurrentPhase() == TftpClient::Phase::Complete && client_.LengthOk() &&
+           client_.CrcOk();
 }
 
 void TftpMode::Loop(const std::atomic<bool>& stopRequested) {

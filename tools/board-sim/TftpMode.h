@@ -20,6 +20,11 @@ class TftpMode {
 
     // 0 when the file arrived whole with the right length and CRC, 1 otherwise.
     int Run(const std::atomic<bool>& stopRequested);
+    // Run in two steps, printing no summary: the socket, then the download. Open is
+    // false (with a diagnostic) when the socket cannot be had; Transfer is true when
+    // the file arrived whole with the right length and CRC.
+    bool Open();
+    bool Transfer(const std::atomic<bool>& stopRequested);
 
     const TftpClient& Client() const { return client_; }
     // The one-line JSON summary.

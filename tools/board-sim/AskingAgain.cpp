@@ -1,0 +1,132 @@
+#include "tools/board-sim/AskingAgain.h"
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "os/byte_order.h"
+#include "tools/board-sim/BootpSockets.h"
+#include "tools/board-sim/interface_address.h"
+
+namespace board_sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kRestartStep{20};
+
+LinkOptions LinkOptionsFor(const AskAgainPlan& plan) {
+    LinkOptions link;
+    link.serverAddressNetworkOrder = plan.serverAddressNetworkOrder;
+    link.serverText =
+        DottedAddress(plan.serverAddressNetworkOrder) + ':' + std::to_string(link.serverPort);
+    link.localAddressNetworkOrder = plan.configuredAddressNetworkOrder;
+    link.statusIntervalMs = plan.statusIntervalMs;
+    link.durationMs = plan.requests * plan.intervalMs;
+    link.flashPath = plan.flashPath;
+    return link;
+}
+
+std::string JsonStrings(const std::vector<std::string>& texts) {
+    std::string json = "[";
+    for (const std::string& text : texts) {
+        if (json.size() > 1) json += ',';
+        json += '"';
+        for (const char c : text) {
+            if (c == '"' || c == '\\') json += '\\';
+            json += c;
+        }
+        json += '"';
+    }
+    return json + ']';
+}
+
+}  // namespace
+
+std::uint32_t ConfiguredAddress(const app::ConfigBlock& block) {
+    // The block holds the host-order value little-endian (see BuildConfigBlock).
+    return htonl(os::load_le32(block.data() + app::kIpAddressOffset));
+}
+
+AskingAgain::AskingAgain(const AskAgainPlan& plan, std::FILE* err)
+    : plan_(plan), err_(err), link_(LinkOptionsFor(plan), err, err) {}
+
+AskingAgain::~AskingAgain() {
+    Finish();
+}
+
+void AskingAgain::Start(const std::atomic<bool>& stopRequested) {
+    thread_ = std::thread([this, &stopRequested] { Run(stopRequested); });
+}
+
+void AskingAgain::Finish() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void AskingAgain::Run(const std::atomic<bool>& stopRequested) {
+    const auto restarted = Clock::now() + std::chrono::milliseconds(plan_.restartMs);
+    while (!stopRequested.load() && Clock::now() < restarted)
+        std::this_thread::sleep_for(kRestartStep);
+    std::string error;
+    if (!AddInterfaceAddress(plan_.interfaceName, plan_.configuredAddressNetworkOrder, error)) {
+        failures_.push_back(error);
+        return;
+    }
+    if (link_.Open()) {
+        std::thread linkThread([this, &stopRequested] { link_.Serve(stopRequested); });
+        AskBootp(stopRequested);
+        linkThread.join();
+    } else {
+        failures_.emplace_back("cannot open the link socket");
+    }
+    if (!RemoveInterfaceAddress(plan_.interfaceName, plan_.configuredAddressNetworkOrder, error))
+        failures_.push_back(error);
+}
+
+void AskingAgain::AskBootp(const std::atomic<bool>& stopRequested) {
+    BootpSockets sockets;
+    if (!sockets.Open(plan_.interfaceName)) {
+        failures_.push_back(sockets.Error());
+        return;
+    }
+    std::random_device source;
+    const BootpExchange exchange(plan_.mac, static_cast<std::uint32_t>(source()),
+                                 plan_.imageHeader);
+    const auto request = exchange.Request();
+    const std::chrono::milliseconds interval(plan_.intervalMs);
+    while (requestsSent_ < plan_.requests && !stopRequested.load()) {
+        if (sockets.Broadcast(request))
+            ++requestsSent_;
+        else
+            std::fprintf(err_, "board-sim ask-again: %s\n", sockets.Error().c_str());
+        const auto nextRequest = Clock::now() + interval;
+        while (!stopRequested.load() && Clock::now() < nextRequest) {
+            const auto received = sockets.Receive(
+                std::chrono::ceil<std::chrono::milliseconds>(nextRequest - Clock::now()));
+            if (received && exchange.Check(received->payload).ours) ++bootpReplies_;
+        }
+    }
+}
+
+bool AskingAgain::Unanswered() const {
+    return failures_.empty() && requestsSent_ > 0 && bootpReplies_ == 0 &&
+           link_.Traffic().datagramsSent > 0 && link_.Traffic().datagramsReceived == 0;
+}
+
+std::string AskingAgain::SummaryJson() const {
+    const TrafficCounts& traffic = link_.Traffic();
+    return "{\"mode\":\"ask-again\",\"board\":" + std::to_string(plan_.board) + ",\"mac\":\"" +
+           MacText(plan_.mac) + "\",\"ip\":\"" +
+           DottedAddress(plan_.configuredAddressNetworkOrder) +
+           "\",\"bootp_requests_sent\":" + std::to_string(requestsSent_) +
+           ",\"bootp_replies\":" + std::to_string(bootpReplies_) +
+           ",\"link_datagrams_sent\":" + std::to_string(traffic.datagramsSent) +
+           ",\"link_send_errors\":" + std::to_string(traffic.sendErrors) +
+           ",\"link_datagrams_received\":" + std::to_string(traffic.datagramsReceived) +
+           ",\"config_writes\":" + std::to_string(link_.Counters().configWrites) +
+           ",\"failures\":" + JsonStrings(failures_) +
+           ",\"unanswered\":" + (Unanswered() ? "true" : "false") + '}';
+}
+
+}  // namespace board_sim
