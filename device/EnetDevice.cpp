@@ -27,68 +27,68 @@ std::uint32_t ReadValue(const std::uint8_t* datagram, int length, int offset) {
 }  // namespace
 
 EnetDevice::EnetDevice(net::BoardContext* boardContext, DeviceServices deviceServices)
-    : context(boardContext), services(deviceServices) {
-    SetPort(services.linkPort);
+    : context_(boardContext), services_(deviceServices) {
+    SetPort(services_.linkPort);
 }
 
 // The link stops last, and before this object's members go: its receive thread
 // calls OnDatagram, which uses them.
 EnetDevice::~EnetDevice() {
-    bootp.reset();
-    tftp.reset();
-    if (progress) progress->Hide();
-    progress.reset();
+    bootp_.reset();
+    tftp_.reset();
+    if (progress_) progress_->Hide();
+    progress_.reset();
     Stop();
 }
 
 int EnetDevice::Init() {
-    if (services.bootp) {
-        bootp.reset(new (std::nothrow) net::CBootP(*context));
-        if (!bootp) {
-            finished = 1;
+    if (services_.bootp) {
+        bootp_.reset(new (std::nothrow) net::CBootP(*context_));
+        if (!bootp_) {
+            finished_ = 1;
             return 0;
         }
     }
-    tftp.reset(new (std::nothrow) net::CTftp(*context, services.tftpTiming));
-    if (!tftp) {
-        bootp.reset();
-        finished = 1;
+    tftp_.reset(new (std::nothrow) net::CTftp(*context_, services_.tftpTiming));
+    if (!tftp_) {
+        bootp_.reset();
+        finished_ = 1;
         return 0;
     }
-    tftp->SetPort(services.tftpPort);
-    tftp->SetEvents(&peerGrants);
-    SetRefusedPeers(services.refusedPeers);
-    if (bootp) {
-        bootp->SetEvents(&peerGrants);
-        bootp->SetAdmission(services.admission);
-        bootp->Init();
+    tftp_->SetPort(services_.tftpPort);
+    tftp_->SetEvents(&peerGrants_);
+    SetRefusedPeers(services_.refusedPeers);
+    if (bootp_) {
+        bootp_->SetEvents(&peerGrants_);
+        bootp_->SetAdmission(services_.admission);
+        bootp_->Init();
     }
-    tftp->Start();
+    tftp_->Start();
     return Start() ? 1 : 0;
 }
 
 void EnetDevice::AdmitOnly(const std::optional<net::EthernetAddress>& board) {
-    if (bootp) bootp->AdmitOnly(board);
+    if (bootp_) bootp_->AdmitOnly(board);
 }
 
 int EnetDevice::PollStatus(DeviceStatus& status) {
-    if (tftp && tftp->HasEnded()) finished = 1;
-    status.finished = finished != 0 ? 1 : 0;
+    if (tftp_ && tftp_->HasEnded()) finished_ = 1;
+    status.finished = finished_ != 0 ? 1 : 0;
     if (Activity() > 0) {
         status.linkActive = 1;
-        localAddressSeen = LocalAddress();
-        status.localAddress = &localAddressSeen;
+        localAddressSeen_ = LocalAddress();
+        status.localAddress = &localAddressSeen_;
     } else {
         status.linkActive = 0;
         status.localAddress = nullptr;
     }
     status.valueCount = kStatusValueCount;
-    status.rxDatagrams = rxDatagramsSeen;
-    status.rxBytes = rxBytesSeen;
+    status.rxDatagrams = rxDatagramsSeen_;
+    status.rxBytes = rxBytesSeen_;
     status.txDatagrams = Stats().txDatagrams;
     status.txBytes = Stats().txBytes;
     for (int i = 0; i < kBoardValueCount; ++i)
-        status.boardValues[i] = boardValues[i];
+        status.boardValues[i] = boardValues_[i];
     return 1;
 }
 
@@ -100,28 +100,28 @@ int EnetDevice::OnDatagram(const std::uint8_t* datagram, int& length) {
     const int available = std::max(0, length - kPayloadOffset);
     const int payload =
         static_cast<int>(std::min<std::uint32_t>(declared, static_cast<std::uint32_t>(available)));
-    if (payload > 0) result = rxQueue.Put(datagram + kPayloadOffset, payload) ? 1 : 0;
+    if (payload > 0) result = rxQueue_.Put(datagram + kPayloadOffset, payload) ? 1 : 0;
 
     {
-        std::lock_guard lock(lastHeadLock);
-        std::memset(lastHead, 0, sizeof lastHead);
-        lastHeadLength = std::clamp(length, 0, kLastHeadSize);
-        if (lastHeadLength > 0)  // an empty datagram may come without any buffer
-            std::memcpy(lastHead, datagram, static_cast<std::size_t>(lastHeadLength));
+        std::lock_guard lock(lastHeadLock_);
+        std::memset(lastHead_, 0, sizeof lastHead_);
+        lastHeadLength_ = std::clamp(length, 0, kLastHeadSize);
+        if (lastHeadLength_ > 0)  // an empty datagram may come without any buffer
+            std::memcpy(lastHead_, datagram, static_cast<std::size_t>(lastHeadLength_));
     }
-    rxDatagramsSeen = Stats().rxDatagrams.load();
-    rxBytesSeen = Stats().rxBytes.load();
+    rxDatagramsSeen_ = Stats().rxDatagrams.load();
+    rxBytesSeen_ = Stats().rxBytes.load();
     for (int i = 0; i < kBoardValueCount; ++i)
-        boardValues[i] = ReadValue(datagram, length, kBoardValueOffsets[i]);
+        boardValues_[i] = ReadValue(datagram, length, kBoardValueOffsets[i]);
     return result;
 }
 
 // As the board values: a datagram too short to hold the value gives 0, not a mixture
 // of its last bytes and padding.
 std::uint32_t EnetDevice::LastHeadValue() const {
-    std::lock_guard lock(lastHeadLock);
-    if (lastHeadLength < kLastHeadValueOffset + 4) return 0;
-    return os::load_le32(lastHead + kLastHeadValueOffset);
+    std::lock_guard lock(lastHeadLock_);
+    if (lastHeadLength_ < kLastHeadValueOffset + 4) return 0;
+    return os::load_le32(lastHead_ + kLastHeadValueOffset);
 }
 
 std::uint64_t EnetDevice::DelayMicroseconds(std::uint32_t microseconds) {
@@ -140,16 +140,16 @@ void EnetDevice::NotRunning() {
 }
 
 int EnetDevice::FT_Open(void*) {
-    if (bootp) bootp->Init();
-    if (tftp) tftp->Start();
+    if (bootp_) bootp_->Init();
+    if (tftp_) tftp_->Start();
     if (Start()) return FT_OK;
     diag::Ui().ShowMessage("FT_Open - Server not started!");
     return FT_INVALID_HANDLE;
 }
 
 int EnetDevice::FT_Close() {
-    if (bootp) bootp->StopAll();
-    if (tftp) tftp->Stop();
+    if (bootp_) bootp_->StopAll();
+    if (tftp_) tftp_->Stop();
     if (Stop()) return FT_OK;
     diag::Ui().ShowMessage("FT_Close - Server not started!");
     return FT_INVALID_HANDLE;
@@ -161,7 +161,7 @@ int EnetDevice::Reopen() {
 }
 
 int EnetDevice::FT_ListDevices(void*, void*, std::uint32_t) {
-    if (bootp) return FT_OK;
+    if (bootp_) return FT_OK;
     diag::Ui().ShowMessage("FT_ListDevices - Handle is not valid!");
     return FT_INVALID_HANDLE;
 }
@@ -171,8 +171,8 @@ int EnetDevice::FT_Purge(std::uint32_t) {
         diag::Ui().ShowMessage("FT_Purge - Server is not running!");
         return FT_INVALID_HANDLE;
     }
-    rxQueue.Flush();
-    txQueue.Flush();
+    rxQueue_.Flush();
+    txQueue_.Flush();
     return FT_OK;
 }
 
@@ -196,7 +196,7 @@ int EnetDevice::ReadMessage(void* buffer, std::uint32_t size, std::uint32_t* rea
 }
 
 int EnetDevice::GetRxQueueBytes(std::uint32_t* count) {
-    *count = static_cast<std::uint32_t>(rxQueue.UsedBytes());
+    *count = static_cast<std::uint32_t>(rxQueue_.UsedBytes());
     return FT_OK;
 }
 
@@ -210,12 +210,12 @@ int EnetDevice::IsRunning() const {
 
 // Builds one board message in `message` and queues it; true when it was queued.
 int EnetDevice::SendMessage(std::uint16_t command, const std::uint8_t* payload, int length) {
-    os::store_le16(message, static_cast<std::uint16_t>(length + kMessageHeaderSize));
-    os::store_le16(message + 2, command);
+    os::store_le16(message_, static_cast<std::uint16_t>(length + kMessageHeaderSize));
+    os::store_le16(message_ + 2, command);
     if (length > 0)
-        std::memcpy(message + kMessageHeaderSize, payload, static_cast<std::size_t>(length));
+        std::memcpy(message_ + kMessageHeaderSize, payload, static_cast<std::size_t>(length));
     int size = length + kMessageHeaderSize;
-    return Send(message, size) ? 1 : 0;
+    return Send(message_, size) ? 1 : 0;
 }
 
 int EnetDevice::SendSingleMessage(bool serverReady, std::uint16_t command,
@@ -272,12 +272,12 @@ int EnetDevice::SendDisconnectValue(std::uint32_t value) {
 }
 
 int EnetDevice::BeginFpgaUpload(std::uint32_t length) {
-    if (!progress) progress = diag::Ui().CreateProgressWindow("FPGA Uploading", true);
-    if (!progress) return -1;
-    progress->Show();
-    progress->SetRange(0, static_cast<int>(2 * length), 1);
-    progressBase = 0;
-    uploadTotal = length;
+    if (!progress_) progress_ = diag::Ui().CreateProgressWindow("FPGA Uploading", true);
+    if (!progress_) return -1;
+    progress_->Show();
+    progress_->SetRange(0, static_cast<int>(2 * length), 1);
+    progressBase_ = 0;
+    uploadTotal_ = length;
     return 0;
 }
 
@@ -297,8 +297,8 @@ int EnetDevice::UploadFpga(const std::uint8_t* bytes, std::uint32_t length,
             chunk[i] = kBitReversal[bytes[sent + static_cast<std::uint32_t>(i)]];
         if (SendMessage(kCommandFpga, chunk, n)) {
             sent += static_cast<std::uint32_t>(n);
-            progressBase += static_cast<std::uint32_t>(n);
-            if (progress) progress->SetPos(static_cast<int>(progressBase));
+            progressBase_ += static_cast<std::uint32_t>(n);
+            if (progress_) progress_->SetPos(static_cast<int>(progressBase_));
         }
         ++attempts;
     } while (sent < length && attempts < kFpgaAttempts);
@@ -309,35 +309,35 @@ int EnetDevice::UploadFpga(const std::uint8_t* bytes, std::uint32_t length,
 // Follows the board's count of bytes received until it reaches the upload's length.
 // A board that stops counting for the stall limit ends the wait, and the user is told.
 int EnetDevice::WaitForFpgaCount() {
-    std::uint32_t lastSeen = boardValues[kFpgaCountValue];
+    std::uint32_t lastSeen = boardValues_[kFpgaCountValue];
     std::uint32_t lastChange = os::TickCountMs();
     for (;;) {
-        const std::uint32_t count = boardValues[kFpgaCountValue];
-        if (progress && count <= uploadTotal)
-            progress->SetPos(static_cast<int>(progressBase + count));
-        if (count >= uploadTotal) return FT_OK;
+        const std::uint32_t count = boardValues_[kFpgaCountValue];
+        if (progress_ && count <= uploadTotal_)
+            progress_->SetPos(static_cast<int>(progressBase_ + count));
+        if (count >= uploadTotal_) return FT_OK;
         const std::uint32_t now = os::TickCountMs();
         if (count != lastSeen) {
             lastSeen = count;
             lastChange = now;
-        } else if (now - lastChange >= services.fpgaStallLimitMs) {
+        } else if (now - lastChange >= services_.fpgaStallLimitMs) {
             diag::theLog.Print(
                 "EnetDevice::UploadFpga - the board's count stopped at %u of %u bytes", count,
-                uploadTotal);
+                uploadTotal_);
             diag::Ui().ShowMessage("The board stopped reporting FPGA bytes: it has received " +
-                                   std::to_string(count) + " of " + std::to_string(uploadTotal) +
+                                   std::to_string(count) + " of " + std::to_string(uploadTotal_) +
                                    ".\nThe FPGA was not loaded. Reset the board and try again.");
             return FT_INVALID_HANDLE;
         }
-        if (progress) progress->PumpMessages(false);
+        if (progress_) progress_->PumpMessages(false);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));  // the count moves per datagram
     }
 }
 
 int EnetDevice::EndFpgaUpload() {
-    if (progress) {
-        progress->Hide();
-        progress.reset();
+    if (progress_) {
+        progress_->Hide();
+        progress_.reset();
     }
     return FT_OK;
 }

@@ -115,11 +115,11 @@ class EnetDevice : public net::CUdpServer {
     int UploadFpga(const std::uint8_t* bytes, std::uint32_t length, std::uint32_t* written);
     int EndFpgaUpload();
 
-    std::uint32_t BoardValue(int index) const { return boardValues[index].load(); }
+    std::uint32_t BoardValue(int index) const { return boardValues_[index].load(); }
     // BOOTP answers only this board from now on, or none without one.
     void AdmitOnly(const std::optional<net::EthernetAddress>& board);
-    const net::CTftp* Tftp() const { return tftp.get(); }
-    const net::CBootP* Bootp() const { return bootp.get(); }
+    const net::CTftp* Tftp() const { return tftp_.get(); }
+    const net::CBootP* Bootp() const { return bootp_.get(); }
 
   private:
     int SendMessage(std::uint16_t command, const std::uint8_t* payload, int length);
@@ -128,23 +128,23 @@ class EnetDevice : public net::CUdpServer {
     int WaitForFpgaCount();
     void NotRunning();
 
-    std::uint8_t message[kMessageHeaderSize + kMaxMessagePayload] = {};
-    std::atomic<int> finished{0};
-    std::unique_ptr<net::CBootP> bootp;
-    std::unique_ptr<net::CTftp> tftp;
-    std::unique_ptr<diag::ProgressWindow> progress;
-    std::uint32_t progressBase = 0;
-    std::uint32_t uploadTotal = 0;
-    std::atomic<std::uint32_t> rxDatagramsSeen{0};
-    std::atomic<std::uint32_t> rxBytesSeen{0};
-    std::array<std::atomic<std::uint32_t>, kBoardValueCount> boardValues{};
-    mutable std::mutex lastHeadLock;
-    std::uint8_t lastHead[kLastHeadSize] = {};
-    int lastHeadLength = 0;  // bytes of lastHead the datagram had
-    net::BoardContext* context;
-    DeviceServices services;
-    PeerGrants peerGrants{*this, services.events};
-    os::SocketAddress localAddressSeen;
+    std::uint8_t message_[kMessageHeaderSize + kMaxMessagePayload] = {};
+    std::atomic<int> finished_{0};
+    std::unique_ptr<net::CBootP> bootp_;
+    std::unique_ptr<net::CTftp> tftp_;
+    std::unique_ptr<diag::ProgressWindow> progress_;
+    std::uint32_t progressBase_ = 0;
+    std::uint32_t uploadTotal_ = 0;
+    std::atomic<std::uint32_t> rxDatagramsSeen_{0};
+    std::atomic<std::uint32_t> rxBytesSeen_{0};
+    std::array<std::atomic<std::uint32_t>, kBoardValueCount> boardValues_{};
+    mutable std::mutex lastHeadLock_;
+    std::uint8_t lastHead_[kLastHeadSize] = {};
+    int lastHeadLength_ = 0;  // bytes of lastHead_ the datagram had
+    net::BoardContext* context_;
+    DeviceServices services_;
+    PeerGrants peerGrants_{*this, services_.events};
+    os::SocketAddress localAddressSeen_;
 };
 
 }  // namespace device

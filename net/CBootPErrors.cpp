@@ -7,6 +7,7 @@
 #include "net/CBootP.h"
 #include "os/error_text.h"
 #include "os/udp_socket.h"
+#include "os/wsa_errors.h"
 
 namespace net {
 namespace {
@@ -19,21 +20,42 @@ struct CodeName {
 };
 
 constexpr CodeName kBindErrors[] = {
-    {10093, "WSANOTINITIALISED"}, {10050, "WSAENETDOWN"},      {10013, "WSAEACCES"},
-    {10048, "WSAEADDRINUSE"},     {10049, "WSAEADDRNOTAVAIL"}, {10014, "WSAEFAULT"},
-    {10036, "WSAEINPROGRESS"},    {10022, "WSAEINVAL"},        {10055, "WSAENOBUFS"},
-    {10038, "WSAENOTSOCK"},
+    {os::kWsaNotInitialised, "WSANOTINITIALISED"},
+    {os::kWsaENetDown, "WSAENETDOWN"},
+    {os::kWsaEAcces, "WSAEACCES"},
+    {os::kWsaEAddrInUse, "WSAEADDRINUSE"},
+    {os::kWsaEAddrNotAvail, "WSAEADDRNOTAVAIL"},
+    {os::kWsaEFault, "WSAEFAULT"},
+    {os::kWsaEInProgress, "WSAEINPROGRESS"},
+    {os::kWsaEInval, "WSAEINVAL"},
+    {os::kWsaENoBufs, "WSAENOBUFS"},
+    {os::kWsaENotSock, "WSAENOTSOCK"},
 };
 
 constexpr CodeName kSendToErrors[] = {
-    {10093, "WSANOTINITIALISED"}, {10050, "WSAENETDOWN"},     {10013, "WSAEACCES"},
-    {10022, "WSAEINVAL"},         {10004, "WSAEINTR"},        {10036, "WSAEINPROGRESS"},
-    {10014, "WSAEFAULT"},         {10052, "WSAENETRESET"},    {10055, "WSAENOBUFS"},
-    {10057, "WSAENOTCONN"},       {10038, "WSAENOTSOCK"},     {10045, "WSAEOPNOTSUPP"},
-    {10058, "WSAESHUTDOWN"},      {10035, "WSAEWOULDBLOCK"},  {10040, "WSAEMSGSIZE"},
-    {10065, "WSAEHOSTUNREACH"},   {10053, "WSAECONNABORTED"}, {10054, "WSAECONNRESET"},
-    {10049, "WSAEADDRNOTAVAIL"},  {10047, "WSAEAFNOSUPPORT"}, {10039, "WSAEDESTADDRREQ"},
-    {10051, "WSAENETUNREACH"},    {10060, "WSAETIMEDOUT"},
+    {os::kWsaNotInitialised, "WSANOTINITIALISED"},
+    {os::kWsaENetDown, "WSAENETDOWN"},
+    {os::kWsaEAcces, "WSAEACCES"},
+    {os::kWsaEInval, "WSAEINVAL"},
+    {os::kWsaEIntr, "WSAEINTR"},
+    {os::kWsaEInProgress, "WSAEINPROGRESS"},
+    {os::kWsaEFault, "WSAEFAULT"},
+    {os::kWsaENetReset, "WSAENETRESET"},
+    {os::kWsaENoBufs, "WSAENOBUFS"},
+    {os::kWsaENotConn, "WSAENOTCONN"},
+    {os::kWsaENotSock, "WSAENOTSOCK"},
+    {os::kWsaEOpNotSupp, "WSAEOPNOTSUPP"},
+    {os::kWsaEShutdown, "WSAESHUTDOWN"},
+    {os::kWsaEWouldBlock, "WSAEWOULDBLOCK"},
+    {os::kWsaEMsgSize, "WSAEMSGSIZE"},
+    {os::kWsaEHostUnreach, "WSAEHOSTUNREACH"},
+    {os::kWsaEConnAborted, "WSAECONNABORTED"},
+    {os::kWsaEConnReset, "WSAECONNRESET"},
+    {os::kWsaEAddrNotAvail, "WSAEADDRNOTAVAIL"},
+    {os::kWsaEAfNoSupport, "WSAEAFNOSUPPORT"},
+    {os::kWsaEDestAddrReq, "WSAEDESTADDRREQ"},
+    {os::kWsaENetUnreach, "WSAENETUNREACH"},
+    {os::kWsaETimedOut, "WSAETIMEDOUT"},
 };
 
 constexpr CodeName kAdaptersInfoErrors[] = {

@@ -13,22 +13,22 @@ constexpr int kMinimumCapacity = 16;
 }
 
 void CQueue::Create(int capacity, const char* queueName, std::shared_ptr<WaitHub> hub) {
-    size = std::max(capacity, kMinimumCapacity);
-    ring.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
-    if (!ring) throw kErrorNoMemory;
-    entrySignal.emplace(0, kEntrySignalMaximum, std::move(hub));
+    size_ = std::max(capacity, kMinimumCapacity);
+    ring_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size_)]);
+    if (!ring_) throw kErrorNoMemory;
+    entrySignal_.emplace(0, kEntrySignalMaximum, std::move(hub));
     FlushLocked();
-    flushes = 0;
-    bGet = 0;
-    bPut = 0;
-    aborted = false;
-    name[0] = '\0';
-    if (queueName != nullptr) std::snprintf(name, sizeof name, "%s", queueName);
+    flushes_ = 0;
+    bGet_ = 0;
+    bPut_ = 0;
+    aborted_ = false;
+    name_[0] = '\0';
+    if (queueName != nullptr) std::snprintf(name_, sizeof name_, "%s", queueName);
 }
 
 void CQueue::Destroy() {
-    entrySignal.reset();
-    ring.reset();
+    entrySignal_.reset();
+    ring_.reset();
 }
 
 // Counters change only under the lock, which orders them for its holders; readers
@@ -54,37 +54,37 @@ void CQueue::RaiseTo(Counter& highWater, std::int32_t level) {
 // The lock is held only for copies and bookkeeping, so a waiter gives up only when
 // the queue is aborted and the lock happens to be busy.
 bool CQueue::Lock() {
-    if (lock.try_lock()) return true;
-    if (aborted) return false;
-    lock.lock();
+    if (lock_.try_lock()) return true;
+    if (aborted_) return false;
+    lock_.lock();
     return true;
 }
 
 int CQueue::UsedBytes() const {
     const int used =
-        writePos.load(std::memory_order_relaxed) - readPos.load(std::memory_order_relaxed);
-    return used < 0 ? used + size : used;
+        writePos_.load(std::memory_order_relaxed) - readPos_.load(std::memory_order_relaxed);
+    return used < 0 ? used + size_ : used;
 }
 
 // Positions stay below the size and steps are at most the size, so one subtraction
 // wraps them; a division would cost more than the rest of the bookkeeping.
 int CQueue::Advance(int position, int step) const {
     const int next = position + step;
-    return next >= size ? next - size : next;
+    return next >= size_ ? next - size_ : next;
 }
 
 void CQueue::CopyIn(int position, const std::uint8_t* source, int count) {
-    const int first = std::min(count, size - position);
-    std::memcpy(&ring[position], source, static_cast<std::size_t>(first));
+    const int first = std::min(count, size_ - position);
+    std::memcpy(&ring_[position], source, static_cast<std::size_t>(first));
     if (count > first)
-        std::memcpy(&ring[0], source + first, static_cast<std::size_t>(count - first));
+        std::memcpy(&ring_[0], source + first, static_cast<std::size_t>(count - first));
 }
 
 void CQueue::CopyOut(int position, std::uint8_t* target, int count) const {
-    const int first = std::min(count, size - position);
-    std::memcpy(target, &ring[position], static_cast<std::size_t>(first));
+    const int first = std::min(count, size_ - position);
+    std::memcpy(target, &ring_[position], static_cast<std::size_t>(first));
     if (count > first)
-        std::memcpy(target + first, &ring[0], static_cast<std::size_t>(count - first));
+        std::memcpy(target + first, &ring_[0], static_cast<std::size_t>(count - first));
 }
 
 // The signal cannot count above its maximum, so with more entries than that it
@@ -92,55 +92,55 @@ void CQueue::CopyOut(int position, std::uint8_t* target, int count) const {
 // Below the maximum every Put has released its count, so there is nothing to top up
 // and the hub is left alone unless a count is to be taken.
 void CQueue::SettleEntrySignal(bool takeCount) {
-    const int wanted = std::min(Load(entries), kEntrySignalMaximum);
+    const int wanted = std::min(Load(entries_), kEntrySignalMaximum);
     if (!takeCount && wanted < kEntrySignalMaximum) return;
-    WaitHub& hub = entrySignal->Hub();
+    WaitHub& hub = entrySignal_->Hub();
     bool wake = false;
     {
         std::lock_guard hubLock(hub.mutex);
-        if (takeCount && entrySignal->CountLocked() > 0) entrySignal->TakeLocked();
-        while (entrySignal->CountLocked() < wanted && entrySignal->ReleaseLocked())
+        if (takeCount && entrySignal_->CountLocked() > 0) entrySignal_->TakeLocked();
+        while (entrySignal_->CountLocked() < wanted && entrySignal_->ReleaseLocked())
             wake = hub.HasSleepersLocked();
     }
     if (wake) hub.WakeAll();
 }
 
 bool CQueue::Put(const void* data, int length) {
-    if (data == nullptr || length <= 0 || !ring) return false;
-    if (length > size - kHeaderSize) return false;  // need would overflow the free space test
+    if (data == nullptr || length <= 0 || !ring_) return false;
+    if (length > size_ - kHeaderSize) return false;  // need would overflow the free space test
     if (!Lock()) return false;
-    std::lock_guard guard(lock, std::adopt_lock);
+    std::lock_guard guard(lock_, std::adopt_lock);
 
     const int need = length + kHeaderSize;
     if (need > FreeBytes()) return false;
 
     std::uint8_t header[kHeaderSize];
     os::store_le32(header, static_cast<std::uint32_t>(need));
-    const int position = Load(writePos);
+    const int position = Load(writePos_);
     CopyIn(position, header, kHeaderSize);
     CopyIn(Advance(position, kHeaderSize), static_cast<const std::uint8_t*>(data), length);
 
-    Add(entries, 1);
-    Add(bytes, need);
-    Add(bPut, need);
-    Store(writePos, Advance(position, need));
-    RaiseTo(hwm_bytes, Load(bytes));
-    RaiseTo(hwm_entries, Load(entries));
-    entrySignal->Release();  // fails quietly at the maximum; the entry stays stored
+    Add(entries_, 1);
+    Add(bytes_, need);
+    Add(bPut_, need);
+    Store(writePos_, Advance(position, need));
+    RaiseTo(hwm_bytes_, Load(bytes_));
+    RaiseTo(hwm_entries_, Load(entries_));
+    entrySignal_->Release();  // fails quietly at the maximum; the entry stays stored
     return true;
 }
 
 bool CQueue::Get(void* buffer, int& length, bool takeCount) {
-    if (buffer == nullptr || length <= 0 || !ring) return false;
+    if (buffer == nullptr || length <= 0 || !ring_) return false;
     if (!Lock()) return false;
-    std::lock_guard guard(lock, std::adopt_lock);
+    std::lock_guard guard(lock_, std::adopt_lock);
     return TakeOldestLocked(static_cast<std::uint8_t*>(buffer), length, takeCount);
 }
 
 bool CQueue::TakeOldestLocked(std::uint8_t* buffer, int& length, bool takeCount) {
-    if (Load(entries) == 0) return false;
+    if (Load(entries_) == 0) return false;
     std::uint8_t header[kHeaderSize];
-    const int position = Load(readPos);
+    const int position = Load(readPos_);
     CopyOut(position, header, kHeaderSize);
     const auto stored = static_cast<std::int32_t>(os::load_le32(header));
     // A header claiming more than is stored would move the read position past the
@@ -160,10 +160,10 @@ bool CQueue::TakeOldestLocked(std::uint8_t* buffer, int& length, bool takeCount)
     CopyOut(Advance(position, kHeaderSize), buffer, copied);
     length = copied;
 
-    Add(entries, -1);
-    Add(bytes, -stored);
-    Add(bGet, stored);
-    Store(readPos, Advance(position, stored));
+    Add(entries_, -1);
+    Add(bytes_, -stored);
+    Add(bGet_, stored);
+    Store(readPos_, Advance(position, stored));
     SettleEntrySignal(takeCount);  // never waits while holding the lock
     return true;
 }
@@ -171,70 +171,70 @@ bool CQueue::TakeOldestLocked(std::uint8_t* buffer, int& length, bool takeCount)
 bool CQueue::WaitGet(void* buffer, int& length) {
     // Checked before a count is taken: a count taken for an entry that then stays
     // stored would leave that entry without a wake-up.
-    if (buffer == nullptr || length <= 0 || !ring) return false;
+    if (buffer == nullptr || length <= 0 || !ring_) return false;
     {
-        WaitHub& hub = entrySignal->Hub();
+        WaitHub& hub = entrySignal_->Hub();
         std::unique_lock hubLock(hub.mutex);
-        hub.Wait(hubLock, [this] { return entrySignal->CountLocked() > 0 || aborted; });
-        if (entrySignal->CountLocked() == 0) return false;  // aborted
-        entrySignal->TakeLocked();
+        hub.Wait(hubLock, [this] { return entrySignal_->CountLocked() > 0 || aborted_; });
+        if (entrySignal_->CountLocked() == 0) return false;  // aborted
+        entrySignal_->TakeLocked();
     }
     if (!Lock()) {
-        entrySignal->Release();  // aborted while busy: the entry stays, so does its count
+        entrySignal_->Release();  // aborted while busy: the entry stays, so does its count
         return false;
     }
-    std::lock_guard guard(lock, std::adopt_lock);
+    std::lock_guard guard(lock_, std::adopt_lock);
     return TakeOldestLocked(static_cast<std::uint8_t*>(buffer), length, false);
 }
 
 int CQueue::PeekLength() {
-    if (!ring || entries == 0) return -1;
+    if (!ring_ || entries_ == 0) return -1;
     if (!Lock()) return -1;
-    std::lock_guard guard(lock, std::adopt_lock);
-    if (entries == 0) return -1;
+    std::lock_guard guard(lock_, std::adopt_lock);
+    if (entries_ == 0) return -1;
     std::uint8_t header[kHeaderSize];
-    CopyOut(readPos, header, kHeaderSize);
+    CopyOut(readPos_, header, kHeaderSize);
     return static_cast<int>(os::load_le32(header)) - kHeaderSize;
 }
 
 void CQueue::Flush() {
-    if (!ring) return;
-    std::lock_guard guard(lock);
+    if (!ring_) return;
+    std::lock_guard guard(lock_);
     FlushLocked();
 }
 
 void CQueue::FlushLocked() {
-    Store(entries, 0);
-    Store(bytes, 0);
-    Store(writePos, 0);
-    Store(readPos, 0);
-    Add(flushes, 1);
-    Store(hwm_entries, 0);
-    Store(hwm_bytes, 0);
-    if (entrySignal) entrySignal->Drain();
-    std::memset(ring.get(), 0, static_cast<std::size_t>(size));
+    Store(entries_, 0);
+    Store(bytes_, 0);
+    Store(writePos_, 0);
+    Store(readPos_, 0);
+    Add(flushes_, 1);
+    Store(hwm_entries_, 0);
+    Store(hwm_bytes_, 0);
+    if (entrySignal_) entrySignal_->Drain();
+    std::memset(ring_.get(), 0, static_cast<std::size_t>(size_));
 }
 
 void CQueue::Abort() {
-    aborted = true;
-    if (!entrySignal) return;
-    entrySignal->Hub().WakeSleepers();
+    aborted_ = true;
+    if (!entrySignal_) return;
+    entrySignal_->Hub().WakeSleepers();
 }
 
 void CQueue::FormatStats(char* text, int& length) const {
     if (text == nullptr) return;
     // Each piece is formatted on its own, then bounded into what is left of `text`.
     char pieces[10][160];
-    std::snprintf(pieces[0], sizeof pieces[0], "Queue %-20s  ", name);
+    std::snprintf(pieces[0], sizeof pieces[0], "Queue %-20s  ", name_);
     std::snprintf(pieces[1], sizeof pieces[1], "@ %p  ", static_cast<const void*>(this));
-    std::snprintf(pieces[2], sizeof pieces[2], "entries %6d  ", entries.load());
-    std::snprintf(pieces[3], sizeof pieces[3], "bytes %6d  ", bytes.load());
-    std::snprintf(pieces[4], sizeof pieces[4], "hwm_entries %6d  ", hwm_entries.load());
-    std::snprintf(pieces[5], sizeof pieces[5], "hwm_bytes %7d  ", hwm_bytes.load());
-    std::snprintf(pieces[6], sizeof pieces[6], "flushes %4d  ", flushes.load());
-    std::snprintf(pieces[7], sizeof pieces[7], "size %7d  ", size);
-    std::snprintf(pieces[8], sizeof pieces[8], "bPut %10d  ", bPut.load());
-    std::snprintf(pieces[9], sizeof pieces[9], "bGet %10d  ", bGet.load());
+    std::snprintf(pieces[2], sizeof pieces[2], "entries %6d  ", entries_.load());
+    std::snprintf(pieces[3], sizeof pieces[3], "bytes %6d  ", bytes_.load());
+    std::snprintf(pieces[4], sizeof pieces[4], "hwm_entries %6d  ", hwm_entries_.load());
+    std::snprintf(pieces[5], sizeof pieces[5], "hwm_bytes %7d  ", hwm_bytes_.load());
+    std::snprintf(pieces[6], sizeof pieces[6], "flushes %4d  ", flushes_.load());
+    std::snprintf(pieces[7], sizeof pieces[7], "size %7d  ", size_);
+    std::snprintf(pieces[8], sizeof pieces[8], "bPut %10d  ", bPut_.load());
+    std::snprintf(pieces[9], sizeof pieces[9], "bGet %10d  ", bGet_.load());
 
     const auto capacity = static_cast<std::size_t>(std::max(length, 0));
     std::size_t used = 0;

@@ -60,22 +60,22 @@ class CQueue {
     void FormatStats(char* text, int& length) const;
 
     // Lock-free reads: a value a moment old is acceptable to their callers.
-    int Count() const { return entries.load(std::memory_order_relaxed); }
+    int Count() const { return entries_.load(std::memory_order_relaxed); }
     int UsedBytes() const;
-    int FreeBytes() const { return size - 1 - UsedBytes(); }
-    int Capacity() const { return size; }
+    int FreeBytes() const { return size_ - 1 - UsedBytes(); }
+    int Capacity() const { return size_; }
     bool IsEmpty() const { return Count() == 0; }
 
     // One count per stored entry (up to kEntrySignalMaximum) for takers that sleep.
-    CSemaphore& EntrySignal() { return *entrySignal; }
+    CSemaphore& EntrySignal() { return *entrySignal_; }
 
     // Statistics, read without the lock.
-    int Flushes() const { return flushes.load(std::memory_order_relaxed); }
-    int StoredBytes() const { return bytes.load(std::memory_order_relaxed); }
-    int HighWaterEntries() const { return hwm_entries.load(std::memory_order_relaxed); }
-    int HighWaterBytes() const { return hwm_bytes.load(std::memory_order_relaxed); }
-    std::int32_t BytesPut() const { return bPut.load(std::memory_order_relaxed); }
-    std::int32_t BytesGot() const { return bGet.load(std::memory_order_relaxed); }
+    int Flushes() const { return flushes_.load(std::memory_order_relaxed); }
+    int StoredBytes() const { return bytes_.load(std::memory_order_relaxed); }
+    int HighWaterEntries() const { return hwm_entries_.load(std::memory_order_relaxed); }
+    int HighWaterBytes() const { return hwm_bytes_.load(std::memory_order_relaxed); }
+    std::int32_t BytesPut() const { return bPut_.load(std::memory_order_relaxed); }
+    std::int32_t BytesGot() const { return bGet_.load(std::memory_order_relaxed); }
 
   private:
     using Counter = std::atomic<std::int32_t>;
@@ -92,21 +92,21 @@ class CQueue {
     static void Add(Counter& counter, std::int32_t amount);
     static void RaiseTo(Counter& highWater, std::int32_t level);
 
-    char name[128] = "";
-    std::unique_ptr<std::uint8_t[]> ring;
-    int size = 0;
-    Counter writePos{0};
-    Counter readPos{0};
-    Counter entries{0};
-    Counter bytes{0};
-    Counter bPut{0};
-    Counter bGet{0};
-    Counter flushes{0};
-    Counter hwm_entries{0};
-    Counter hwm_bytes{0};
-    std::mutex lock;
-    std::atomic<bool> aborted{false};
-    std::optional<CSemaphore> entrySignal;
+    char name_[128] = "";
+    std::unique_ptr<std::uint8_t[]> ring_;
+    int size_ = 0;
+    Counter writePos_{0};
+    Counter readPos_{0};
+    Counter entries_{0};
+    Counter bytes_{0};
+    Counter bPut_{0};
+    Counter bGet_{0};
+    Counter flushes_{0};
+    Counter hwm_entries_{0};
+    Counter hwm_bytes_{0};
+    std::mutex lock_;
+    std::atomic<bool> aborted_{false};
+    std::optional<CSemaphore> entrySignal_;
 };
 
 }  // namespace net

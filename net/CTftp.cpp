@@ -6,6 +6,7 @@
 #include "diag/CLog.h"
 #include "os/clock.h"
 #include "os/error_text.h"
+#include "os/wsa_errors.h"
 
 namespace net {
 namespace {
@@ -14,7 +15,6 @@ using diag::theLog;
 
 constexpr std::size_t kServerSocketIndex = 0;
 constexpr std::size_t kTransferSocketIndex = 1;
-constexpr int kWsaWouldBlock = 10035;
 // Datagrams taken from one socket per wake-up, so a flood cannot starve the other.
 constexpr int kMaxReadsPerWake = 64;
 // A wait that fails returns at once; pause so a failing wait cannot spin.
@@ -22,159 +22,159 @@ constexpr std::uint32_t kFailedWaitPauseMs = 50;
 
 }  // namespace
 
-CTftp::CTftp(const BoardContext& context, CTftpTiming timing) : transfer(context, timing, *this) {}
+CTftp::CTftp(const BoardContext& context, CTftpTiming timing) : transfer_(context, timing, *this) {}
 
 CTftp::~CTftp() {
     Stop();
 }
 
 bool CTftp::Start() {
-    if (worker.joinable()) {
-        if (running.load()) return true;
-        worker.join();  // a worker that ended by itself (Cancel) is replaced
+    if (worker_.joinable()) {
+        if (running_.load()) return true;
+        worker_.join();  // a worker that ended by itself (Cancel) is replaced
     }
-    waiter.ResetStop();
-    running = true;
+    waiter_.ResetStop();
+    running_ = true;
     try {
-        worker = std::thread(&CTftp::ServerThread, this);
+        worker_ = std::thread(&CTftp::ServerThread, this);
     } catch (const std::system_error& error) {
         theLog.Print("CTftp::Start - cannot start the worker: %s", error.what());
-        running = false;
-        ended = 1;
+        running_ = false;
+        ended_ = 1;
         return false;
     }
     return true;
 }
 
 bool CTftp::Stop() {
-    if (!worker.joinable()) return true;
-    waiter.RequestStop();
-    worker.join();
+    if (!worker_.joinable()) return true;
+    waiter_.RequestStop();
+    worker_.join();
     return true;
 }
 
 void CTftp::ServerThread() {
-    if (!waiter.IsValid()) {
+    if (!waiter_.IsValid()) {
         // Without its wait the worker could only spin on time-outs and ask the user
         // whether the board is there: it ends, and the device sees it ended.
         theLog.Print(
             "CTftp::ServerThread - cannot wait for datagrams: the system gave no wake-up object");
-        running = false;
-        ended = 1;
+        running_ = false;
+        ended_ = 1;
         return;
     }
-    transfer.CreateProgressWindow();
+    transfer_.CreateProgressWindow();
     if (OpenServerSocket()) RunLoop();
-    transfer.FlushDropSummaries();
-    receiveErrors.Flush(os::TickCountMs());
+    transfer_.FlushDropSummaries();
+    receiveErrors_.Flush(os::TickCountMs());
     CloseSockets();
-    transfer.DestroyProgressWindow();
-    running = false;
-    ended = 1;
+    transfer_.DestroyProgressWindow();
+    running_ = false;
+    ended_ = 1;
 }
 
 void CTftp::RunLoop() {
-    transfer.BeginListening();
-    while (running.load()) {
-        const os::WaitResult result = waiter.Wait(transfer.WaitTimeout());
+    transfer_.BeginListening();
+    while (running_.load()) {
+        const os::WaitResult result = waiter_.Wait(transfer_.WaitTimeout());
         switch (result.outcome) {
             case os::WaitOutcome::kStopped:
-                running = false;
+                running_ = false;
                 break;
             case os::WaitOutcome::kReadable:
                 if (result.IsReadable(kServerSocketIndex)) ReceiveTftp();
                 if (result.IsReadable(kTransferSocketIndex)) HandleTftpRead();
                 // Other hosts' datagrams must not hold back a re-send that is due.
-                if (!transfer.ServiceTransfers()) running = false;
+                if (!transfer_.ServiceTransfers()) running_ = false;
                 break;
             case os::WaitOutcome::kError:
                 std::this_thread::sleep_for(std::chrono::milliseconds(kFailedWaitPauseMs));
                 [[fallthrough]];
             case os::WaitOutcome::kTimeout:
-                if (!transfer.OnTimeout()) running = false;
+                if (!transfer_.OnTimeout()) running_ = false;
                 break;
         }
-        if (!transfer.PumpProgress()) running = false;
+        if (!transfer_.PumpProgress()) running_ = false;
     }
 }
 
 bool CTftp::OpenServerSocket() {
-    if (!serverSocket.Open()) {
+    if (!serverSocket_.Open()) {
         theLog.Print("CTftp::OpenServerSocket - cannot create a UDP socket: error %d",
-                     serverSocket.LastError());
+                     serverSocket_.LastError());
         return false;
     }
     // Without the port the worker still runs, as the job expects, but hears nothing.
-    if (serverSocket.Bind(0, serverPort)) {
-        listeningPort = serverSocket.LocalPort();
+    if (serverSocket_.Bind(0, serverPort_)) {
+        listeningPort_ = serverSocket_.LocalPort();
     } else {
-        const int error = serverSocket.LastError();
+        const int error = serverSocket_.LastError();
         theLog.Print(
             "CTftp::OpenServerSocket - cannot bind UDP port %u, so no read request can "
             "arrive: error %d - %s",
-            static_cast<unsigned>(serverPort), error, os::SystemErrorText(error).c_str());
+            static_cast<unsigned>(serverPort_), error, os::SystemErrorText(error).c_str());
     }
-    waiter.RemoveAll();
-    if (!waiter.Add(serverSocket)) {
+    waiter_.RemoveAll();
+    if (!waiter_.Add(serverSocket_)) {
         theLog.Print("CTftp::OpenServerSocket - cannot wait on the socket: error %d",
                      os::LastSocketError());
-        serverSocket.Close();
+        serverSocket_.Close();
         return false;
     }
     return true;
 }
 
 bool CTftp::EnsureTransferSocket() {
-    return transferSocket.IsOpen() || OpenTransferSocket();
+    return transferSocket_.IsOpen() || OpenTransferSocket();
 }
 
 bool CTftp::OpenTransferSocket() {
     // Bound now rather than by the first send, so the waiter can watch it at once.
-    if (transferSocket.Open() && transferSocket.Bind(0, 0) && waiter.Add(transferSocket))
+    if (transferSocket_.Open() && transferSocket_.Bind(0, 0) && waiter_.Add(transferSocket_))
         return true;
     theLog.Print("CTftp::OpenTransferSocket - cannot open the transfer socket: error %d",
-                 transferSocket.LastError());
-    transferSocket.Close();
+                 transferSocket_.LastError());
+    transferSocket_.Close();
     return false;
 }
 
 void CTftp::CloseSockets() {
-    waiter.RemoveAll();
-    transferSocket.Close();
-    serverSocket.Close();
-    listeningPort = 0;
+    waiter_.RemoveAll();
+    transferSocket_.Close();
+    serverSocket_.Close();
+    listeningPort_ = 0;
 }
 
 void CTftp::ReceiveTftp() {
     for (int read = 0; read < kMaxReadsPerWake; ++read) {
         os::SocketAddress from;
-        const int length = serverSocket.ReceiveFrom(receiveBuffer, kReceiveBufferSize, &from);
-        if (length < 0 && serverSocket.LastError() == kWsaWouldBlock) return;
+        const int length = serverSocket_.ReceiveFrom(receiveBuffer_, kReceiveBufferSize, &from);
+        if (length < 0 && serverSocket_.LastError() == os::kWsaEWouldBlock) return;
         if (length <= 0) {
-            if (receiveErrors.Note(os::TickCountMs()))
+            if (receiveErrors_.Note(os::TickCountMs()))
                 theLog.Print("CTftp::ReceiveTftp (Server) - Error in recvfrom %d", length);
             continue;
         }
-        transfer.OnServerDatagram(receiveBuffer, length, from);
+        transfer_.OnServerDatagram(receiveBuffer_, length, from);
     }
 }
 
 void CTftp::HandleTftpRead() {
     for (int read = 0; read < kMaxReadsPerWake; ++read) {
         os::SocketAddress from;
-        const int length = transferSocket.ReceiveFrom(receiveBuffer, kReceiveBufferSize, &from);
-        if (length < 0 && transferSocket.LastError() == kWsaWouldBlock) return;
+        const int length = transferSocket_.ReceiveFrom(receiveBuffer_, kReceiveBufferSize, &from);
+        if (length < 0 && transferSocket_.LastError() == os::kWsaEWouldBlock) return;
         if (length <= 0) {
-            if (receiveErrors.Note(os::TickCountMs()))
+            if (receiveErrors_.Note(os::TickCountMs()))
                 theLog.Print("CTftp::HandleTftpRead - Error in recvfrom %d", length);
             continue;
         }
-        transfer.OnTransferDatagram(receiveBuffer, length, from);
+        transfer_.OnTransferDatagram(receiveBuffer_, length, from);
     }
 }
 
 void CTftp::SendData(const std::uint8_t* packet, int length, const os::SocketAddress& to) {
-    transferSocket.SendTo(packet, length, to);
+    transferSocket_.SendTo(packet, length, to);
 }
 
 }  // namespace net

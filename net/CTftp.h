@@ -31,9 +31,9 @@ class CTftp : private CTftpTransfer::Sender {
     CTftp& operator=(const CTftp&) = delete;
 
     // Takes effect at the next Start. Port 0 lets the system choose (tests).
-    void SetPort(std::uint16_t newPort) { serverPort = newPort; }
+    void SetPort(std::uint16_t newPort) { serverPort_ = newPort; }
     // Who is told of each transfer (not owned; null: nobody). Set while no worker runs.
-    void SetEvents(ServiceEvents* events) { transfer.SetEvents(events); }
+    void SetEvents(ServiceEvents* events) { transfer_.SetEvents(events); }
 
     // Starts the worker. False, with HasEnded() then 1, when no thread can be made.
     bool Start();
@@ -42,14 +42,14 @@ class CTftp : private CTftpTransfer::Sender {
     bool Stop();
     // 1 once the worker has finished, for whatever reason, or could not start; it
     // never returns to 0.
-    int HasEnded() const { return ended.load(); }
-    bool IsRunning() const { return running.load(); }
+    int HasEnded() const { return ended_.load(); }
+    bool IsRunning() const { return running_.load(); }
 
     // The port requests are heard on once the worker is listening; 0 before, and when
     // the port could not be bound.
-    std::uint16_t ListeningPort() const { return listeningPort.load(); }
-    CTftpTransfer::State CurrentState() const { return transfer.CurrentState(); }
-    const CTftpTransfer::Counters& Stats() const { return transfer.Stats(); }
+    std::uint16_t ListeningPort() const { return listeningPort_.load(); }
+    CTftpTransfer::State CurrentState() const { return transfer_.CurrentState(); }
+    const CTftpTransfer::Counters& Stats() const { return transfer_.Stats(); }
 
   private:
     void ServerThread();
@@ -63,17 +63,17 @@ class CTftp : private CTftpTransfer::Sender {
     bool EnsureTransferSocket() override;
     void SendData(const std::uint8_t* packet, int length, const os::SocketAddress& to) override;
 
-    CTftpTransfer transfer;
-    std::uint16_t serverPort = kDefaultPort;
-    os::UdpSocket serverSocket;
-    os::UdpSocket transferSocket;
-    os::Waiter waiter;
-    std::uint8_t receiveBuffer[kReceiveBufferSize] = {};
-    std::atomic<int> ended{0};
-    std::atomic<bool> running{false};
-    std::atomic<std::uint16_t> listeningPort{0};
-    diag::DropSummary receiveErrors{"CTftp receive"};  // a flood's oversized datagrams
-    std::thread worker;
+    CTftpTransfer transfer_;
+    std::uint16_t serverPort_ = kDefaultPort;
+    os::UdpSocket serverSocket_;
+    os::UdpSocket transferSocket_;
+    os::Waiter waiter_;
+    std::uint8_t receiveBuffer_[kReceiveBufferSize] = {};
+    std::atomic<int> ended_{0};
+    std::atomic<bool> running_{false};
+    std::atomic<std::uint16_t> listeningPort_{0};
+    diag::DropSummary receiveErrors_{"CTftp receive"};  // a flood's oversized datagrams
+    std::thread worker_;
 };
 
 }  // namespace net

@@ -32,11 +32,11 @@ bool IsKnownMode(const std::uint8_t* begin, const std::uint8_t* end) {
 
 CTftpTransfer::CTftpTransfer(const BoardContext& boardContext, CTftpTiming waitTiming,
                              Sender& packetSender, Clock tickClock)
-    : context(boardContext),
-      timing(waitTiming),
-      sender(packetSender),
-      clock(tickClock ? std::move(tickClock) : Clock(&os::TickCountMs)),
-      waitTimeout(waitTiming.transferWaitMs) {}
+    : context_(boardContext),
+      timing_(waitTiming),
+      sender_(packetSender),
+      clock_(tickClock ? std::move(tickClock) : Clock(&os::TickCountMs)),
+      waitTimeout_(waitTiming.transferWaitMs) {}
 
 bool CTftpTransfer::IsWellFormedRequest(const std::uint8_t* payload, int length) {
     if (payload == nullptr || length <= 0) return false;
@@ -52,35 +52,35 @@ bool CTftpTransfer::IsWellFormedRequest(const std::uint8_t* payload, int length)
 }
 
 void CTftpTransfer::CreateProgressWindow() {
-    if (progress) return;
-    progress = diag::Ui().CreateProgressWindow(kProgressTitle, true);
-    if (progress) progress->MoveTo(kProgressX, kProgressY);
+    if (progress_) return;
+    progress_ = diag::Ui().CreateProgressWindow(kProgressTitle, true);
+    if (progress_) progress_->MoveTo(kProgressX, kProgressY);
 }
 
 void CTftpTransfer::DestroyProgressWindow() {
-    if (!progress) return;
-    progress->Hide();
-    progress.reset();
+    if (!progress_) return;
+    progress_->Hide();
+    progress_.reset();
 }
 
 void CTftpTransfer::BeginListening() {
     AbandonAll();  // a transfer left by an earlier worker went with its socket
-    waitTimeout = timing.startWaitMs;
-    missCount = 0;
+    waitTimeout_ = timing_.startWaitMs;
+    missCount_ = 0;
 }
 
 void CTftpTransfer::OnServerDatagram(const std::uint8_t* data, int length,
                                      const os::SocketAddress& from) {
-    missCount = 0;
+    missCount_ = 0;
     // The client is whoever sent the request that gets accepted, not merely the last
     // sender on port 69: a stray request must not redirect a transfer.
-    pendingClient = from;
+    pendingClient_ = from;
     const bool request = length >= kTftpOpcodeSize &&
                          os::load_be16(data + kTftpOpcodeOffset) == kTftpOpRrq &&
                          IsWellFormedRequest(data + kTftpOpcodeSize, length - kTftpOpcodeSize);
     if (!request) {
-        counters.malformedRequests.fetch_add(1);
-        if (requestDrops.Note(Now()))
+        counters_.malformedRequests.fetch_add(1);
+        if (requestDrops_.Note(Now()))
             theLog.Print("CTftp::ReceiveTftp - dropped %d bytes from %s: not a read request",
                          length, from.ToString().c_str());
         return;
@@ -90,32 +90,32 @@ void CTftpTransfer::OnServerDatagram(const std::uint8_t* data, int length,
 
 void CTftpTransfer::HandleRequest(const std::uint8_t* payload, int payloadLength) {
     if (ContentSize() > kTftpMaxContentSize) {
-        counters.requestsRefused.fetch_add(1);
-        if (requestDrops.Note(Now()))
+        counters_.requestsRefused.fetch_add(1);
+        if (requestDrops_.Note(Now()))
             theLog.Print(
                 "CTftp::ReceiveTftp - the image (%u bytes) is too long for TFTP's block "
                 "numbers: not served to %s",
-                static_cast<unsigned>(ContentSize()), pendingClient.ToString().c_str());
+                static_cast<unsigned>(ContentSize()), pendingClient_.ToString().c_str());
         return;
     }
     // A client asking again (its block 1 lost) is answered by the re-send that is due.
-    if (Client* client = FindClient(pendingClient)) {
+    if (Client* client = FindClient(pendingClient_)) {
         client->misses = 0;
         return;
     }
     Client* room = RoomForClient();
     if (room == nullptr) {
-        counters.requestsRefused.fetch_add(1);
-        if (requestDrops.Note(Now()))
+        counters_.requestsRefused.fetch_add(1);
+        if (requestDrops_.Note(Now()))
             theLog.Print("CTftp::ReceiveTftp - no room for a transfer to %s: %d clients served",
-                         pendingClient.ToString().c_str(), ActiveTransfers());
+                         pendingClient_.ToString().c_str(), ActiveTransfers());
         return;
     }
     StartRead(*room, payload, payloadLength);
 }
 
 CTftpTransfer::Client* CTftpTransfer::FindClient(const os::SocketAddress& address) {
-    for (Client& client : clients) {
+    for (Client& client : clients_) {
         if (client.state != Idle && client.client == address) return &client;
     }
     return nullptr;
@@ -125,16 +125,16 @@ CTftpTransfer::Client* CTftpTransfer::FindClient(const os::SocketAddress& addres
 // re-send of its first block: a request cannot push out a client being served.
 CTftpTransfer::Client* CTftpTransfer::RoomForClient() {
     Client* stalest = nullptr;
-    for (Client& client : clients) {
+    for (Client& client : clients_) {
         if (client.state == Idle) return &client;
         if (!client.progressed && client.misses > 0 &&
             (stalest == nullptr || client.misses > stalest->misses))
             stalest = &client;
     }
     if (stalest != nullptr) {
-        counters.transfersDropped.fetch_add(1);
+        counters_.transfersDropped.fetch_add(1);
         theLog.Print("CTftp::ReceiveTftp - %s never answered: its place goes to %s",
-                     stalest->client.ToString().c_str(), pendingClient.ToString().c_str());
+                     stalest->client.ToString().c_str(), pendingClient_.ToString().c_str());
         EndTransfer(*stalest);
     }
     return stalest;
@@ -142,12 +142,12 @@ CTftpTransfer::Client* CTftpTransfer::RoomForClient() {
 
 void CTftpTransfer::OnTransferDatagram(const std::uint8_t* data, int length,
                                        const os::SocketAddress& from) {
-    missCount = 0;
+    missCount_ = 0;
     // The client's port is its transfer ID (RFC 1350): anything else is not part of one.
     Client* client = FindClient(from);
     if (client == nullptr) {
-        counters.foreignPackets.fetch_add(1);
-        if (transferDrops.Note(Now()))
+        counters_.foreignPackets.fetch_add(1);
+        if (transferDrops_.Note(Now()))
             theLog.Print("CTftp::HandleTftpRead - ignored %d bytes from %s: no transfer to it",
                          length, from.ToString().c_str());
         return;
@@ -168,7 +168,7 @@ void CTftpTransfer::OnTransferDatagram(const std::uint8_t* data, int length,
 void CTftpTransfer::HandleSending(Client& client, std::uint16_t opcode, const std::uint8_t* payload,
                                   int payloadLength) {
     if (opcode == kTftpOpError) {
-        counters.errorsReceived.fetch_add(1);
+        counters_.errorsReceived.fetch_add(1);
         diag::Ui().ShowMessage(kFlashErrorText);
         return;
     }
@@ -176,7 +176,7 @@ void CTftpTransfer::HandleSending(Client& client, std::uint16_t opcode, const st
     // Only the ACK of the block just sent releases the next. Answering a repeated ACK
     // would send every later block twice (RFC 1123, 4.2.3.1).
     if (os::load_be16(payload) != client.blockNumber) {
-        counters.ignoredAcks.fetch_add(1);
+        counters_.ignoredAcks.fetch_add(1);
         return;
     }
     client.progressed = true;
@@ -187,22 +187,22 @@ void CTftpTransfer::HandleLastBlockSent(Client& client, std::uint16_t opcode,
                                         const std::uint8_t* payload, int payloadLength) {
     if (opcode == kTftpOpAck &&
         (payloadLength < kTftpBlockSize || os::load_be16(payload) != client.blockNumber)) {
-        counters.ignoredAcks.fetch_add(1);
+        counters_.ignoredAcks.fetch_add(1);
         return;  // a late ACK of an earlier block: the final DATA may still be lost
     }
-    waitTimeout = kWaitForever;
-    anyCompleted = true;
-    counters.transfersCompleted.fetch_add(1);
+    waitTimeout_ = kWaitForever;
+    anyCompleted_ = true;
+    counters_.transfersCompleted.fetch_add(1);
     theLog.Print("CTftp::HandlePacket - transfer of %s to %s ended after block %u",
                  client.servedFileName.c_str(), client.client.ToString().c_str(),
                  static_cast<unsigned>(client.blockNumber));
-    if (events) events->OnTransferFinished(client.client, ContentSize());
+    if (events_) events_->OnTransferFinished(client.client, ContentSize());
     EndTransfer(client);
 }
 
 void CTftpTransfer::StartRead(Client& client, const std::uint8_t* payload, int payloadLength) {
-    waitTimeout = timing.transferWaitMs;
-    if (!sender.EnsureTransferSocket()) return;  // a later request tries again
+    waitTimeout_ = timing_.transferWaitMs;
+    if (!sender_.EnsureTransferSocket()) return;  // a later request tries again
     const auto* name = reinterpret_cast<const char*>(payload);
     const auto nameLength =
         static_cast<std::size_t>(std::find(payload, payload + payloadLength, 0) - payload);
@@ -211,31 +211,31 @@ void CTftpTransfer::StartRead(Client& client, const std::uint8_t* payload, int p
     // Both names get the same image; the name is only recorded.
     client.servedFileName =
         client.fileName == kFpgaRequestName ? kFpgaServedName : kImageServedName;
-    client.client = pendingClient;
+    client.client = pendingClient_;
     client.state = Sending;
-    lastStarted = static_cast<std::size_t>(&client - clients.data());
-    if (progress) {
-        progress->SetRange(0, static_cast<int>(context.imageSize), 1);
-        progress->Show();
+    lastStarted_ = static_cast<std::size_t>(&client - clients_.data());
+    if (progress_) {
+        progress_->SetRange(0, static_cast<int>(context_.imageSize), 1);
+        progress_->Show();
     }
-    counters.transfersStarted.fetch_add(1);
+    counters_.transfersStarted.fetch_add(1);
     theLog.Print("CTftp::StartRead - \"%s\" from %s: serving %s, %u bytes", client.fileName.c_str(),
                  client.client.ToString().c_str(), client.servedFileName.c_str(),
                  static_cast<unsigned>(ContentSize()));
-    if (events) events->OnTransferStarted(client.client, client.fileName, ContentSize());
+    if (events_) events_->OnTransferStarted(client.client, client.fileName, ContentSize());
     SendNextBlock(client);
     UpdateState();
 }
 
 std::uint32_t CTftpTransfer::ContentSize() const {
-    if (context.image == nullptr || context.imageSize < kTftpContentOffset) return 0;
-    return context.imageSize - kTftpContentOffset;
+    if (context_.image == nullptr || context_.imageSize < kTftpContentOffset) return 0;
+    return context_.imageSize - kTftpContentOffset;
 }
 
 // The window follows the transfer furthest along, so another client's fresh start
 // does not move it back.
 bool CTftpTransfer::LeadsTheProgress(const Client& client) const {
-    for (const Client& other : clients) {
+    for (const Client& other : clients_) {
         if (&other != &client && other.state != Idle && other.position > client.position)
             return false;
     }
@@ -249,12 +249,12 @@ void CTftpTransfer::SendNextBlock(Client& client) {
     os::store_be16(buffer + kTftpBlockOffset, client.blockNumber);
     client.position = client.offset;
     const std::uint32_t remaining = ContentSize() - static_cast<std::uint32_t>(client.offset);
-    if (progress && LeadsTheProgress(client)) progress->SetPos(client.offset);
+    if (progress_ && LeadsTheProgress(client)) progress_->SetPos(client.offset);
 
     const std::uint32_t count =
         std::min<std::uint32_t>(remaining, static_cast<std::uint32_t>(kTftpBlockContentSize));
     if (count > 0)
-        std::memcpy(buffer + kTftpDataOffset, context.image + kTftpContentOffset + client.offset,
+        std::memcpy(buffer + kTftpDataOffset, context_.image + kTftpContentOffset + client.offset,
                     count);
     client.offset += static_cast<std::int32_t>(count);
     client.sendLength = kTftpDataHeaderSize + static_cast<int>(count);
@@ -269,16 +269,16 @@ void CTftpTransfer::SendNextBlock(Client& client) {
 }
 
 void CTftpTransfer::SendCurrentBlock(Client& client) {
-    counters.dataSent.fetch_add(1);
-    sender.SendData(client.sendBuffer, client.sendLength, client.client);
+    counters_.dataSent.fetch_add(1);
+    sender_.SendData(client.sendBuffer, client.sendLength, client.client);
 }
 
 bool CTftpTransfer::OnTimeout() {
-    counters.timeouts.fetch_add(1);
+    counters_.timeouts.fetch_add(1);
     if (ActiveTransfers() > 0) return ServiceTransfers();
-    if (waitTimeout == kWaitForever) return true;  // after a completed transfer: no limit
-    if (++missCount < timing.missesBeforePrompt) return true;
-    missCount = 0;
+    if (waitTimeout_ == kWaitForever) return true;  // after a completed transfer: no limit
+    if (++missCount_ < timing_.missesBeforePrompt) return true;
+    missCount_ = 0;
     return AskNotResponding();
 }
 
@@ -286,12 +286,12 @@ bool CTftpTransfer::OnTimeout() {
 // last sent, counted against that client alone.
 bool CTftpTransfer::ServiceTransfers() {
     const std::uint32_t now = Now();
-    for (Client& client : clients) {
-        if (client.state == Idle || now - client.lastSendMs < timing.transferWaitMs) continue;
-        counters.dataResent.fetch_add(1);
+    for (Client& client : clients_) {
+        if (client.state == Idle || now - client.lastSendMs < timing_.transferWaitMs) continue;
+        counters_.dataResent.fetch_add(1);
         client.lastSendMs = now;
         SendCurrentBlock(client);
-        if (++client.misses >= timing.missesBeforePrompt && !OnSilentClient(client)) return false;
+        if (++client.misses >= timing_.missesBeforePrompt && !OnSilentClient(client)) return false;
     }
     return true;
 }
@@ -300,17 +300,19 @@ bool CTftpTransfer::ServiceTransfers() {
 // request the board gave up); one that goes silent beside another, or after one was
 // served, vanished. Only the one transfer under way that stalls is the user's matter.
 bool CTftpTransfer::OnSilentClient(Client& client) {
-    const bool othersHeard = std::any_of(clients.begin(), clients.end(), [&](const Client& other) {
-        return &other != &client && other.state != Idle && other.misses < timing.missesBeforePrompt;
-    });
-    if (!client.progressed || othersHeard || anyCompleted) {
-        counters.transfersDropped.fetch_add(1);
+    const bool othersHeard =
+        std::any_of(clients_.begin(), clients_.end(), [&](const Client& other) {
+            return &other != &client && other.state != Idle &&
+                   other.misses < timing_.missesBeforePrompt;
+        });
+    if (!client.progressed || othersHeard || anyCompleted_) {
+        counters_.transfersDropped.fetch_add(1);
         theLog.Print("CTftp::HandleTftpRead - %s went silent after block %u: transfer dropped",
                      client.client.ToString().c_str(), static_cast<unsigned>(client.blockNumber));
         EndTransfer(client);
-        if (ActiveTransfers() == 0 && !anyCompleted) {
-            waitTimeout = timing.startWaitMs;  // still waiting for the board, as at first
-            missCount = 0;
+        if (ActiveTransfers() == 0 && !anyCompleted_) {
+            waitTimeout_ = timing_.startWaitMs;  // still waiting for the board, as at first
+            missCount_ = 0;
         }
         return true;
     }
@@ -324,43 +326,44 @@ void CTftpTransfer::EndTransfer(Client& client) {
 }
 
 void CTftpTransfer::AbandonAll() {
-    for (Client& client : clients)
+    for (Client& client : clients_)
         client.state = Idle;
     UpdateState();
 }
 
 void CTftpTransfer::UpdateState() {
     State overall = Idle;
-    for (const Client& client : clients) {
+    for (const Client& client : clients_) {
         if (client.state == Sending) overall = Sending;
         if (client.state == LastBlockSent && overall == Idle) overall = LastBlockSent;
     }
-    state = overall;
+    state_ = overall;
 }
 
 int CTftpTransfer::ActiveTransfers() const {
-    return static_cast<int>(std::count_if(
-        clients.begin(), clients.end(), [](const Client& client) { return client.state != Idle; }));
+    return static_cast<int>(
+        std::count_if(clients_.begin(), clients_.end(),
+                      [](const Client& client) { return client.state != Idle; }));
 }
 
 const CTftpTransfer::Client& CTftpTransfer::Shown() const {
     const Client* shown = nullptr;
-    for (const Client& client : clients) {
+    for (const Client& client : clients_) {
         if (client.state != Idle && (shown == nullptr || client.position > shown->position))
             shown = &client;
     }
-    return shown != nullptr ? *shown : clients[lastStarted];
+    return shown != nullptr ? *shown : clients_[lastStarted_];
 }
 
 std::uint32_t CTftpTransfer::WaitTimeout() const {
-    if (ActiveTransfers() == 0) return waitTimeout;
+    if (ActiveTransfers() == 0) return waitTimeout_;
     const std::uint32_t now = Now();
-    std::uint32_t soonest = timing.transferWaitMs;
-    for (const Client& client : clients) {
+    std::uint32_t soonest = timing_.transferWaitMs;
+    for (const Client& client : clients_) {
         if (client.state == Idle) continue;
         const std::uint32_t elapsed = now - client.lastSendMs;
-        soonest = std::min(soonest,
-                           elapsed >= timing.transferWaitMs ? 0u : timing.transferWaitMs - elapsed);
+        soonest = std::min(
+            soonest, elapsed >= timing_.transferWaitMs ? 0u : timing_.transferWaitMs - elapsed);
     }
     return soonest;
 }
@@ -368,9 +371,9 @@ std::uint32_t CTftpTransfer::WaitTimeout() const {
 bool CTftpTransfer::AskNotResponding() {
     // The name field may fill its array without a terminator.
     const std::size_t nameLength = static_cast<std::size_t>(
-        std::find(std::begin(context.boardName), std::end(context.boardName), '\0') -
-        std::begin(context.boardName));
-    std::string text = std::string(context.boardName, nameLength) +
+        std::find(std::begin(context_.boardName), std::end(context_.boardName), '\0') -
+        std::begin(context_.boardName));
+    std::string text = std::string(context_.boardName, nameLength) +
                        " is not responding.\n\nRetry or Quit Plugin (cancel)?";
     if (text.size() > kMaxPromptLength) text.resize(kMaxPromptLength);
     if (!diag::Ui().AskRetryCancel(text)) return false;
@@ -379,18 +382,18 @@ bool CTftpTransfer::AskNotResponding() {
 }
 
 bool CTftpTransfer::PumpProgress() {
-    if (!progress) return true;
-    if (progress->IsCancelled()) {
-        progress.reset();
+    if (!progress_) return true;
+    if (progress_->IsCancelled()) {
+        progress_.reset();
         return false;
     }
-    progress->PumpMessages(true);
+    progress_->PumpMessages(true);
     return true;
 }
 
 void CTftpTransfer::FlushDropSummaries() {
-    requestDrops.Flush(Now());
-    transferDrops.Flush(Now());
+    requestDrops_.Flush(Now());
+    transferDrops_.Flush(Now());
 }
 
 }  // namespace net

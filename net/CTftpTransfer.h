@@ -110,12 +110,12 @@ class CTftpTransfer {
     static bool IsWellFormedRequest(const std::uint8_t* payload, int length);
 
     // Who is told of each transfer begun and finished (not owned; null: nobody).
-    void SetEvents(ServiceEvents* serviceEvents) { events = serviceEvents; }
+    void SetEvents(ServiceEvents* serviceEvents) { events_ = serviceEvents; }
 
     // The window stays hidden until a transfer begins.
     void CreateProgressWindow();
     void DestroyProgressWindow();
-    bool HasProgressWindow() const { return progress != nullptr; }
+    bool HasProgressWindow() const { return progress_ != nullptr; }
 
     // The worker starts listening: the long wait for the first request.
     void BeginListening();
@@ -135,7 +135,7 @@ class CTftpTransfer {
 
     // How long the next wait may last: until the next re-send is due.
     std::uint32_t WaitTimeout() const;
-    State CurrentState() const { return state.load(); }
+    State CurrentState() const { return state_.load(); }
     // Of the transfer furthest along (or the last one, when none is running).
     std::uint16_t BlockNumber() const { return Shown().blockNumber; }
     std::int32_t Offset() const { return Shown().offset; }
@@ -143,7 +143,7 @@ class CTftpTransfer {
     const std::string& ServedFileName() const { return Shown().servedFileName; }
     os::SocketAddress ClientAddress() const { return Shown().client; }
     int ActiveTransfers() const;
-    const Counters& Stats() const { return counters; }
+    const Counters& Stats() const { return counters_; }
 
   private:
     struct Client {
@@ -179,24 +179,24 @@ class CTftpTransfer {
     bool LeadsTheProgress(const Client& client) const;
     const Client& Shown() const;
     std::uint32_t ContentSize() const;
-    std::uint32_t Now() const { return clock(); }
+    std::uint32_t Now() const { return clock_(); }
 
-    const BoardContext& context;
-    const CTftpTiming timing;
-    Sender& sender;
-    ServiceEvents* events = nullptr;
-    Clock clock;
-    std::atomic<State> state{Idle};
-    std::unique_ptr<diag::ProgressWindow> progress;
-    std::uint32_t waitTimeout;  // while no transfer runs
-    int missCount = 0;          // silent waits while no transfer runs
-    bool anyCompleted = false;
-    std::array<Client, kMaxClients> clients;
-    std::size_t lastStarted = 0;
-    os::SocketAddress pendingClient;  // the sender of the request being handled
-    diag::DropSummary requestDrops{"CTftp::ReceiveTftp"};
-    diag::DropSummary transferDrops{"CTftp::HandleTftpRead"};
-    Counters counters;
+    const BoardContext& context_;
+    const CTftpTiming timing_;
+    Sender& sender_;
+    ServiceEvents* events_ = nullptr;
+    Clock clock_;
+    std::atomic<State> state_{Idle};
+    std::unique_ptr<diag::ProgressWindow> progress_;
+    std::uint32_t waitTimeout_;  // while no transfer runs
+    int missCount_ = 0;          // silent waits while no transfer runs
+    bool anyCompleted_ = false;
+    std::array<Client, kMaxClients> clients_;
+    std::size_t lastStarted_ = 0;
+    os::SocketAddress pendingClient_;  // the sender of the request being handled
+    diag::DropSummary requestDrops_{"CTftp::ReceiveTftp"};
+    diag::DropSummary transferDrops_{"CTftp::HandleTftpRead"};
+    Counters counters_;
 };
 
 }  // namespace net

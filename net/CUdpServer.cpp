@@ -11,14 +11,13 @@
 #include "os/clock.h"
 #include "os/error_text.h"
 #include "os/thread_priority.h"
+#include "os/wsa_errors.h"
 
 namespace net {
 namespace {
 
 using diag::theLog;
 
-constexpr int kWsaWouldBlock = 10035;
-constexpr int kWsaAddressNotAvailable = 10049;
 constexpr std::chrono::milliseconds kRetransmitPeriod(CUdpServer::kRetransmitMs);
 // With nothing outstanding the send thread has nothing to repeat: it sleeps until an
 // entry or a stop wakes it, and only looks round this often.
@@ -36,10 +35,10 @@ std::string InstanceNameFor(std::uint16_t port) {
 }  // namespace
 
 CUdpServer::CUdpServer(int queueCapacity) {
-    rxQueue.Create(queueCapacity, nullptr);
-    txQueue.Create(queueCapacity, nullptr, hub);
-    rxQueue.Flush();
-    txQueue.Flush();
+    rxQueue_.Create(queueCapacity, nullptr);
+    txQueue_.Create(queueCapacity, nullptr, hub_);
+    rxQueue_.Flush();
+    txQueue_.Flush();
 }
 
 CUdpServer::~CUdpServer() {
@@ -47,52 +46,52 @@ CUdpServer::~CUdpServer() {
 }
 
 bool CUdpServer::SetPort(std::uint16_t newPort) {
-    port = newPort;
+    port_ = newPort;
     return true;
 }
 
 void CUdpServer::SetSequenceForTest(std::uint32_t seq) {
-    lastSentSeq = seq;
-    lastAckSeq = seq;
+    lastSentSeq_ = seq;
+    lastAckSeq_ = seq;
 }
 
 bool CUdpServer::Start() {
-    if (receiveThread.joinable() || sendThread.joinable()) return true;
-    if (!waiter.IsValid()) {
+    if (receiveThread_.joinable() || sendThread_.joinable()) return true;
+    if (!waiter_.IsValid()) {
         theLog.Print(
             "CUdpServer::Start - cannot wait for datagrams: the system gave no wake-up object");
         return false;
     }
 
     // A port chosen by the system cannot collide, so only fixed ports take the name.
-    if (port != 0 && !instance.Acquire(InstanceNameFor(port))) {
+    if (port_ != 0 && !instance_.Acquire(InstanceNameFor(port_))) {
         theLog.Print(
             "CUdpServer::Start - another copy of the configurator is using the board "
             "link (%s is held); close it and try again",
-            InstanceNameFor(port).c_str());
+            InstanceNameFor(port_).c_str());
         return false;
     }
     if (!OpenSocket()) {
-        instance.Release();
+        instance_.Release();
         return false;
     }
 
     // One credit unless a datagram from before the last Stop is still unacknowledged:
     // its acknowledgement returns the credit.
-    syncSemaphore.emplace(lastSentSeq == lastAckSeq ? 1 : 0, kMaxCredits, hub);
+    syncSemaphore_.emplace(lastSentSeq_ == lastAckSeq_ ? 1 : 0, kMaxCredits, hub_);
     {
         // A datagram still outstanding is repeated a period from now.
-        std::lock_guard lock(transmitMutex);
-        lastTransmit = std::chrono::steady_clock::now();
-        creditUnused = false;
+        std::lock_guard lock(transmitMutex_);
+        lastTransmit_ = std::chrono::steady_clock::now();
+        creditUnused_ = false;
     }
-    stopRequested = false;
-    waiter.ResetStop();
-    receiving = true;
-    sending = true;
+    stopRequested_ = false;
+    waiter_.ResetStop();
+    receiving_ = true;
+    sending_ = true;
     try {
-        receiveThread = std::thread(&CUdpServer::ReceiveThread, this);
-        sendThread = std::thread(&CUdpServer::SendThread, this);
+        receiveThread_ = std::thread(&CUdpServer::ReceiveThread, this);
+        sendThread_ = std::thread(&CUdpServer::SendThread, this);
     } catch (const std::system_error& error) {
         theLog.Print("CUdpServer::Start - cannot start a thread: %s", error.what());
         Stop();
@@ -102,56 +101,56 @@ bool CUdpServer::Start() {
 }
 
 void CUdpServer::RequestStop() {
-    stopRequested = true;
-    hub->WakeSleepers();
-    { std::lock_guard lock(transmitMutex); }  // a sender between its check and its sleep
-    transmitChanged.notify_all();
-    waiter.RequestStop();
+    stopRequested_ = true;
+    hub_->WakeSleepers();
+    { std::lock_guard lock(transmitMutex_); }  // a sender between its check and its sleep
+    transmitChanged_.notify_all();
+    waiter_.RequestStop();
 }
 
 bool CUdpServer::Stop() {
     RequestStop();
-    if (sendThread.joinable()) sendThread.join();
-    if (receiveThread.joinable()) receiveThread.join();
-    receiving = false;
-    sending = false;
+    if (sendThread_.joinable()) sendThread_.join();
+    if (receiveThread_.joinable()) receiveThread_.join();
+    receiving_ = false;
+    sending_ = false;
     CloseSocket();
-    syncSemaphore.reset();
-    instance.Release();
+    syncSemaphore_.reset();
+    instance_.Release();
     return true;
 }
 
 bool CUdpServer::OpenSocket() {
-    const bool opened = socket.Open() && socket.Bind(0, port);
+    const bool opened = socket_.Open() && socket_.Bind(0, port_);
     if (!opened) {
-        const int error = socket.LastError();
+        const int error = socket_.LastError();
         const char* text = SocketErrorText(error);
-        theLog.Print("CUdpServer::OpenSocket - cannot open UDP port %u: error %d%s%s", port, error,
+        theLog.Print("CUdpServer::OpenSocket - cannot open UDP port %u: error %d%s%s", port_, error,
                      text != nullptr ? " - " : "",
                      text != nullptr ? text : os::SystemErrorText(error).c_str());
-        socket.Close();
+        socket_.Close();
         return false;
     }
-    localAddress = {0, socket.LocalPort()};
-    waiter.RemoveAll();
-    if (!waiter.Add(socket)) {
+    localAddress_ = {0, socket_.LocalPort()};
+    waiter_.RemoveAll();
+    if (!waiter_.Add(socket_)) {
         theLog.Print("CUdpServer::OpenSocket - cannot wait on the socket: error %d",
                      os::LastSocketError());
-        socket.Close();
+        socket_.Close();
         return false;
     }
     return true;
 }
 
 void CUdpServer::CloseSocket() {
-    waiter.RemoveAll();
-    socket.Close();
+    waiter_.RemoveAll();
+    socket_.Close();
 }
 
 void CUdpServer::ReceiveThread() {
     os::SetCurrentThreadHighestPriority();
     for (;;) {
-        const os::WaitResult result = waiter.Wait(kReceiveWaitMs);
+        const os::WaitResult result = waiter_.Wait(kReceiveWaitMs);
         if (result.outcome == os::WaitOutcome::kStopped) break;
         if (result.outcome == os::WaitOutcome::kReadable) {
             HandleServerRead();
@@ -160,8 +159,8 @@ void CUdpServer::ReceiveThread() {
             std::this_thread::sleep_for(std::chrono::milliseconds(kRetransmitMs));
         }
     }
-    receiveDrops.Flush(os::TickCountMs());
-    receiving = false;
+    receiveDrops_.Flush(os::TickCountMs());
+    receiving_ = false;
 }
 
 // The datagram is always taken into the whole buffer: asking first what is pending
@@ -170,29 +169,29 @@ void CUdpServer::ReceiveThread() {
 // must be taken or the wait would report it for ever), or a datagram.
 void CUdpServer::HandleServerRead() {
     os::SocketAddress from;
-    const int length = socket.ReceiveFrom(rxBuffer, kMaxDatagramSize, &from);
-    if (length == 0 || (length < 0 && socket.LastError() == kWsaWouldBlock)) {
-        Increment(counters.emptyReads);
+    const int length = socket_.ReceiveFrom(rxBuffer_, kMaxDatagramSize, &from);
+    if (length == 0 || (length < 0 && socket_.LastError() == os::kWsaEWouldBlock)) {
+        Increment(counters_.emptyReads);
         return;
     }
     if (length < 0) {
-        Increment(counters.rxErrors);
+        Increment(counters_.rxErrors);
         // One of a flood of oversized datagrams, maybe: a few lines per interval.
-        if (receiveDrops.Note(os::TickCountMs())) {
+        if (receiveDrops_.Note(os::TickCountMs())) {
             LogSocketError();
             theLog.Print("CUdpServer::HandleServerRead (Server) - Error in recvfrom %d", length);
         }
         return;
     }
-    HandleDatagram(rxBuffer, length, from);
+    HandleDatagram(rxBuffer_, length, from);
 }
 
 void CUdpServer::HandleDatagram(const std::uint8_t* datagram, int length,
                                 const os::SocketAddress& from) {
     if (!AcceptSender(from)) {
-        Increment(counters.foreignDatagrams);
-        if (!receiveDrops.Note(os::TickCountMs())) return;
-        if (peerKnown)
+        Increment(counters_.foreignDatagrams);
+        if (!receiveDrops_.Note(os::TickCountMs())) return;
+        if (peerKnown_)
             theLog.Print("CUdpServer::HandleServerRead - dropped %d bytes from %s: the board is %s",
                          length, from.ToString().c_str(), PeerAddress().ToString().c_str());
         else
@@ -204,9 +203,9 @@ void CUdpServer::HandleDatagram(const std::uint8_t* datagram, int length,
     }
     // Only the board's datagrams show it is there: one refused by the peer rule (a
     // board programmed earlier, another host) must not start the job's writes.
-    activity = 100;
-    Increment(counters.rxDatagrams);
-    Increment(counters.rxBytes, static_cast<std::uint32_t>(length));
+    activity_ = 100;
+    Increment(counters_.rxDatagrams);
+    Increment(counters_.rxBytes, static_cast<std::uint32_t>(length));
     TakeAcknowledgement(datagram, length);
     int handled = length;
     OnDatagram(datagram, handled);
@@ -216,35 +215,35 @@ void CUdpServer::HandleDatagram(const std::uint8_t* datagram, int length,
 // heard, so a stray datagram can neither redirect the link nor acknowledge for it;
 // the board may still change its port.
 bool CUdpServer::AcceptSender(const os::SocketAddress& from) {
-    if (peerKnown) {
+    if (peerKnown_) {
         if (PeerAddress().addressNetworkOrder != from.addressNetworkOrder) return false;
     } else if (!MayBecomePeer(from.addressNetworkOrder)) {
         return false;
     }
-    peer = from.Pack();
-    peerKnown = true;
+    peer_ = from.Pack();
+    peerKnown_ = true;
     return true;
 }
 
 bool CUdpServer::MayBecomePeer(std::uint32_t addressNetworkOrder) const {
-    std::lock_guard lock(peerRuleMutex);
+    std::lock_guard lock(peerRuleMutex_);
     const auto named = [addressNetworkOrder](const std::vector<std::uint32_t>& addresses) {
         return std::find(addresses.begin(), addresses.end(), addressNetworkOrder) !=
                addresses.end();
     };
-    return allowedPeers.empty() ? !named(refusedPeers) : named(allowedPeers);
+    return allowedPeers_.empty() ? !named(refusedPeers_) : named(allowedPeers_);
 }
 
 void CUdpServer::SetRefusedPeers(std::vector<std::uint32_t> addressesNetworkOrder) {
-    std::lock_guard lock(peerRuleMutex);
-    refusedPeers = std::move(addressesNetworkOrder);
+    std::lock_guard lock(peerRuleMutex_);
+    refusedPeers_ = std::move(addressesNetworkOrder);
 }
 
 void CUdpServer::AllowPeer(std::uint32_t addressNetworkOrder) {
-    std::lock_guard lock(peerRuleMutex);
-    if (std::find(allowedPeers.begin(), allowedPeers.end(), addressNetworkOrder) ==
-        allowedPeers.end())
-        allowedPeers.push_back(addressNetworkOrder);
+    std::lock_guard lock(peerRuleMutex_);
+    if (std::find(allowedPeers_.begin(), allowedPeers_.end(), addressNetworkOrder) ==
+        allowedPeers_.end())
+        allowedPeers_.push_back(addressNetworkOrder);
 }
 
 // An acknowledgement counts when it moves past the last one without passing the
@@ -254,11 +253,11 @@ void CUdpServer::AllowPeer(std::uint32_t addressNetworkOrder) {
 void CUdpServer::TakeAcknowledgement(const std::uint8_t* datagram, int length) {
     if (length < kBoardAckEnd) return;  // too short to carry one
     const std::uint32_t ack = os::load_le32(datagram + kBoardAckOffset);
-    const std::uint32_t last = lastAckSeq;
+    const std::uint32_t last = lastAckSeq_;
     const std::uint32_t advance = ack - last;
-    const std::uint32_t outstanding = lastSentSeq - last;
+    const std::uint32_t outstanding = lastSentSeq_ - last;
     if (advance == 0 || advance > outstanding) return;
-    lastAckSeq = ack;
+    lastAckSeq_ = ack;
     if (ReturnCredit()) TransmitNext();
 }
 
@@ -268,10 +267,10 @@ void CUdpServer::TakeAcknowledgement(const std::uint8_t* datagram, int length) {
 // sleeper on the hub needs waking: they wait for an entry and a credit together,
 // and there was no entry.
 bool CUdpServer::ReturnCredit() {
-    CSemaphore& entries = txQueue.EntrySignal();
-    CSemaphore& credits = *syncSemaphore;
+    CSemaphore& entries = txQueue_.EntrySignal();
+    CSemaphore& credits = *syncSemaphore_;
     {
-        std::lock_guard lock(hub->mutex);
+        std::lock_guard lock(hub_->mutex);
         credits.ReleaseLocked();
         if (entries.CountLocked() > 0 && credits.CountLocked() > 0) {
             entries.TakeLocked();
@@ -280,27 +279,27 @@ bool CUdpServer::ReturnCredit() {
         }
     }
     {
-        std::lock_guard lock(transmitMutex);
-        creditUnused = true;
+        std::lock_guard lock(transmitMutex_);
+        creditUnused_ = true;
     }
-    transmitChanged.notify_one();
+    transmitChanged_.notify_one();
     return false;
 }
 
 // With a credit free, sleeps on the hub for a queued entry; true when both were
-// taken. With the credit out, sleeps on transmitChanged instead: the queue's puts
+// taken. With the credit out, sleeps on transmitChanged_ instead: the queue's puts
 // wake the hub's sleepers, and then only the acknowledgement matters.
 bool CUdpServer::WaitForNextSend() {
-    CSemaphore& entries = txQueue.EntrySignal();
-    CSemaphore& credits = *syncSemaphore;
+    CSemaphore& entries = txQueue_.EntrySignal();
+    CSemaphore& credits = *syncSemaphore_;
     {
-        std::unique_lock lock(hub->mutex);
+        std::unique_lock lock(hub_->mutex);
         if (credits.CountLocked() > 0) {
-            const auto wait = lastSentSeq == lastAckSeq ? kIdleSendWait : kRetransmitPeriod;
-            const bool ready = hub->WaitFor(lock, wait, [&] {
-                return stopRequested || (entries.CountLocked() > 0 && credits.CountLocked() > 0);
+            const auto wait = lastSentSeq_ == lastAckSeq_ ? kIdleSendWait : kRetransmitPeriod;
+            const bool ready = hub_->WaitFor(lock, wait, [&] {
+                return stopRequested_ || (entries.CountLocked() > 0 && credits.CountLocked() > 0);
             });
-            if (!ready || stopRequested) return false;
+            if (!ready || stopRequested_) return false;
             entries.TakeLocked();
             credits.TakeLocked();
             return true;
@@ -313,121 +312,121 @@ bool CUdpServer::WaitForNextSend() {
 // Until the outstanding datagram is a repeat period old, its credit came back with
 // no entry to use it, or a stop.
 void CUdpServer::WaitForResendDue() {
-    std::unique_lock lock(transmitMutex);
-    transmitChanged.wait_until(lock, lastTransmit + kRetransmitPeriod,
-                               [this] { return stopRequested || creditUnused; });
-    creditUnused = false;
+    std::unique_lock lock(transmitMutex_);
+    transmitChanged_.wait_until(lock, lastTransmit_ + kRetransmitPeriod,
+                                [this] { return stopRequested_ || creditUnused_; });
+    creditUnused_ = false;
 }
 
 // Whoever took the credit sends with it or gives it back: a credit lost here leaves
 // nothing outstanding and nothing to send for ever.
 void CUdpServer::TransmitNext() {
-    std::lock_guard lock(transmitMutex);
+    std::lock_guard lock(transmitMutex_);
     if (SendNext(0)) {
-        lastTransmit = std::chrono::steady_clock::now();
+        lastTransmit_ = std::chrono::steady_clock::now();
         return;
     }
-    syncSemaphore->Release();
-    creditUnused = true;
-    transmitChanged.notify_one();
+    syncSemaphore_->Release();
+    creditUnused_ = true;
+    transmitChanged_.notify_one();
 }
 
 // The receive thread may have sent a new datagram meanwhile: only one a whole period
 // old is repeated.
 void CUdpServer::ResendIfDue() {
-    std::lock_guard lock(transmitMutex);
-    if (lastSentSeq == lastAckSeq) return;
+    std::lock_guard lock(transmitMutex_);
+    if (lastSentSeq_ == lastAckSeq_) return;
     const auto now = std::chrono::steady_clock::now();
-    if (now - lastTransmit < kRetransmitPeriod) return;
+    if (now - lastTransmit_ < kRetransmitPeriod) return;
     Resend();
-    lastTransmit = now;
+    lastTransmit_ = now;
 }
 
 void CUdpServer::SendThread() {
     os::SetCurrentThreadHighestPriority();
-    while (!stopRequested) {
+    while (!stopRequested_) {
         if (WaitForNextSend()) {
             TransmitNext();
-        } else if (!stopRequested) {
+        } else if (!stopRequested_) {
             ResendIfDue();
         }
     }
-    sending = false;
+    sending_ = false;
 }
 
 // False when nothing went out. The entry's signal is given back only while an entry
 // is still there: after a purge there is none, and a signal without one would wake
 // the send thread for nothing.
 bool CUdpServer::SendNext(std::uint16_t type) {
-    if (!socket.IsOpen()) {
-        Increment(counters.noSocketSends);
-        if (txQueue.Count() > 0) txQueue.EntrySignal().Release();
+    if (!socket_.IsOpen()) {
+        Increment(counters_.noSocketSends);
+        if (txQueue_.Count() > 0) txQueue_.EntrySignal().Release();
         return false;
     }
-    if (lastSentSeq != lastAckSeq || txQueue.Count() == 0) {
-        if (txQueue.Count() > 0) txQueue.EntrySignal().Release();  // it waits for a credit
+    if (lastSentSeq_ != lastAckSeq_ || txQueue_.Count() == 0) {
+        if (txQueue_.Count() > 0) txQueue_.EntrySignal().Release();  // it waits for a credit
         return false;
     }
     int payload = kMaxPayloadSize;  // a longer entry is cut to what one datagram holds
-    if (!txQueue.Get(txBuffer + kTransportHeaderSize, payload, false)) return false;
+    if (!txQueue_.Get(txBuffer_ + kTransportHeaderSize, payload, false)) return false;
 
     const auto length = static_cast<std::uint16_t>(payload + kTransportHeaderSize);
-    os::store_le16(txBuffer + kTransportLengthOffset, length);
-    os::store_le16(txBuffer + kTransportCheckOffset, static_cast<std::uint16_t>(~length));
-    os::store_le16(txBuffer + kTransportTypeOffset, type);
-    os::store_le16(txBuffer + kTransportRetriesOffset, 0);
-    os::store_le32(txBuffer + kTransportAckOffset, kComputerAckField);
-    const std::uint32_t seq = lastSentSeq + 1;
-    os::store_le32(txBuffer + kTransportSeqOffset, seq);
-    lastSentSeq = seq;
+    os::store_le16(txBuffer_ + kTransportLengthOffset, length);
+    os::store_le16(txBuffer_ + kTransportCheckOffset, static_cast<std::uint16_t>(~length));
+    os::store_le16(txBuffer_ + kTransportTypeOffset, type);
+    os::store_le16(txBuffer_ + kTransportRetriesOffset, 0);
+    os::store_le32(txBuffer_ + kTransportAckOffset, kComputerAckField);
+    const std::uint32_t seq = lastSentSeq_ + 1;
+    os::store_le32(txBuffer_ + kTransportSeqOffset, seq);
+    lastSentSeq_ = seq;
 
     const int sent = SendToPeer(length);
     if (sent > 0) {
-        Increment(counters.txDatagrams);
-        Increment(counters.txBytes, static_cast<std::uint32_t>(sent));
+        Increment(counters_.txDatagrams);
+        Increment(counters_.txBytes, static_cast<std::uint32_t>(sent));
     } else {
-        Increment(counters.txErrors);  // outstanding all the same: resent in 50 ms
+        Increment(counters_.txErrors);  // outstanding all the same: resent in 50 ms
     }
     return true;
 }
 
 void CUdpServer::Resend() {
-    const std::uint16_t retries = os::load_le16(txBuffer + kTransportRetriesOffset);
-    os::store_le16(txBuffer + kTransportRetriesOffset, static_cast<std::uint16_t>(retries + 1));
-    const int sent = SendToPeer(os::load_le16(txBuffer + kTransportLengthOffset));
+    const std::uint16_t retries = os::load_le16(txBuffer_ + kTransportRetriesOffset);
+    os::store_le16(txBuffer_ + kTransportRetriesOffset, static_cast<std::uint16_t>(retries + 1));
+    const int sent = SendToPeer(os::load_le16(txBuffer_ + kTransportLengthOffset));
     if (sent > 0) {
-        Increment(counters.resentDatagrams);
-        Increment(counters.resentBytes, static_cast<std::uint32_t>(sent));
+        Increment(counters_.resentDatagrams);
+        Increment(counters_.resentBytes, static_cast<std::uint32_t>(sent));
     } else {
         LogSocketError();
-        Increment(counters.resendErrors);
+        Increment(counters_.resendErrors);
     }
 }
 
 // Before the board has been heard there is nowhere to send: that fails as Windows
 // fails a send to the all-zero address.
 int CUdpServer::SendToPeer(int length) {
-    if (!peerKnown) {
-        os::SetLastSocketError(kWsaAddressNotAvailable);
+    if (!peerKnown_) {
+        os::SetLastSocketError(os::kWsaEAddrNotAvail);
         return -1;
     }
-    return socket.SendTo(txBuffer, length, PeerAddress());
+    return socket_.SendTo(txBuffer_, length, PeerAddress());
 }
 
 bool CUdpServer::Send(const void* message, int& length) {
-    return txQueue.Put(message, length);
+    return txQueue_.Put(message, length);
 }
 
 bool CUdpServer::Receive(void* buffer, int& length) {
-    return rxQueue.Get(buffer, length, true);
+    return rxQueue_.Get(buffer, length, true);
 }
 
 bool CUdpServer::WaitReceive(void* buffer, int& length) {
-    return rxQueue.WaitGet(buffer, length);
+    return rxQueue_.WaitGet(buffer, length);
 }
 
 int CUdpServer::OnDatagram(const std::uint8_t* datagram, int& length) {
-    return rxQueue.Put(datagram, length) ? 1 : 0;
+    return rxQueue_.Put(datagram, length) ? 1 : 0;
 }
 
 }  // namespace net

@@ -107,7 +107,7 @@ class CUdpServer {
     void AllowPeer(std::uint32_t addressNetworkOrder);
 
     // Each accepted datagram, on the receive thread, after it was counted and its
-    // acknowledgement taken. The default queues it whole in rxQueue: 1 stored, 0 not.
+    // acknowledgement taken. The default queues it whole in rxQueue_: 1 stored, 0 not.
     virtual int OnDatagram(const std::uint8_t* datagram, int& length);
 
     // Logs the text for the calling thread's last Windows Sockets error, if it has one.
@@ -115,15 +115,15 @@ class CUdpServer {
     // The text logged for `code`, or null when it has none.
     static const char* SocketErrorText(int code);
 
-    bool IsReceiving() const { return receiving.load(); }
-    bool IsSending() const { return sending.load(); }
-    std::int32_t Activity() const { return activity.load(); }
+    bool IsReceiving() const { return receiving_.load(); }
+    bool IsSending() const { return sending_.load(); }
+    std::int32_t Activity() const { return activity_.load(); }
     // The bound address (port in host order; the actual port when 0 was asked).
-    os::SocketAddress LocalAddress() const { return localAddress; }
-    os::SocketAddress PeerAddress() const { return os::SocketAddress::Unpack(peer.load()); }
-    std::uint32_t LastSentSeq() const { return lastSentSeq.load(); }
-    std::uint32_t LastAckSeq() const { return lastAckSeq.load(); }
-    const Counters& Stats() const { return counters; }
+    os::SocketAddress LocalAddress() const { return localAddress_; }
+    os::SocketAddress PeerAddress() const { return os::SocketAddress::Unpack(peer_.load()); }
+    std::uint32_t LastSentSeq() const { return lastSentSeq_.load(); }
+    std::uint32_t LastAckSeq() const { return lastAckSeq_.load(); }
+    const Counters& Stats() const { return counters_; }
 
     // Sets both sequence numbers, as if `seq` had been sent and acknowledged. Only
     // while stopped; for testing the sequence wrap.
@@ -134,9 +134,9 @@ class CUdpServer {
     // acknowledgement, then OnDatagram. On the receive thread.
     void HandleDatagram(const std::uint8_t* datagram, int length, const os::SocketAddress& from);
 
-    CQueue rxQueue;
-    CQueue txQueue;
-    Counters counters;
+    CQueue rxQueue_;
+    CQueue txQueue_;
+    Counters counters_;
 
   private:
     bool OpenSocket();
@@ -157,34 +157,34 @@ class CUdpServer {
     int SendToPeer(int length);
     void RequestStop();
 
-    std::shared_ptr<WaitHub> hub = std::make_shared<WaitHub>();  // txQueue's signal + credits
-    // Both threads send: this orders their use of txBuffer, the sequence and the socket.
-    std::mutex transmitMutex;
-    std::condition_variable transmitChanged;             // credit back unused, or stop
-    std::chrono::steady_clock::time_point lastTransmit;  // under transmitMutex
-    bool creditUnused = false;                           // under transmitMutex
-    os::SingleInstance instance;
-    os::UdpSocket socket;
-    os::Waiter waiter;
-    os::SocketAddress localAddress;
-    std::uint16_t port = kDefaultPort;
-    std::atomic<std::uint64_t> peer{0};
-    std::atomic<bool> peerKnown{false};
-    mutable std::mutex peerRuleMutex;
-    std::vector<std::uint32_t> refusedPeers;  // under peerRuleMutex
-    std::vector<std::uint32_t> allowedPeers;  // under peerRuleMutex
-    std::uint8_t rxBuffer[kMaxDatagramSize] = {};
-    std::uint8_t txBuffer[kMaxDatagramSize] = {};
-    std::atomic<std::int32_t> activity{0};
-    std::atomic<std::uint32_t> lastSentSeq{0};
-    std::atomic<std::uint32_t> lastAckSeq{0};
-    std::optional<CSemaphore> syncSemaphore;  // send credits
-    std::atomic<bool> stopRequested{false};
-    std::atomic<bool> receiving{false};
-    std::atomic<bool> sending{false};
-    diag::DropSummary receiveDrops{"CUdpServer::HandleServerRead"};  // receive thread
-    std::thread receiveThread;
-    std::thread sendThread;
+    std::shared_ptr<WaitHub> hub_ = std::make_shared<WaitHub>();  // txQueue_'s signal + credits
+    // Both threads send: this orders their use of txBuffer_, the sequence and the socket.
+    std::mutex transmitMutex_;
+    std::condition_variable transmitChanged_;             // credit back unused, or stop
+    std::chrono::steady_clock::time_point lastTransmit_;  // under transmitMutex_
+    bool creditUnused_ = false;                           // under transmitMutex_
+    os::SingleInstance instance_;
+    os::UdpSocket socket_;
+    os::Waiter waiter_;
+    os::SocketAddress localAddress_;
+    std::uint16_t port_ = kDefaultPort;
+    std::atomic<std::uint64_t> peer_{0};
+    std::atomic<bool> peerKnown_{false};
+    mutable std::mutex peerRuleMutex_;
+    std::vector<std::uint32_t> refusedPeers_;  // under peerRuleMutex_
+    std::vector<std::uint32_t> allowedPeers_;  // under peerRuleMutex_
+    std::uint8_t rxBuffer_[kMaxDatagramSize] = {};
+    std::uint8_t txBuffer_[kMaxDatagramSize] = {};
+    std::atomic<std::int32_t> activity_{0};
+    std::atomic<std::uint32_t> lastSentSeq_{0};
+    std::atomic<std::uint32_t> lastAckSeq_{0};
+    std::optional<CSemaphore> syncSemaphore_;  // send credits
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> receiving_{false};
+    std::atomic<bool> sending_{false};
+    diag::DropSummary receiveDrops_{"CUdpServer::HandleServerRead"};  // receive thread
+    std::thread receiveThread_;
+    std::thread sendThread_;
 };
 
 }  // namespace net

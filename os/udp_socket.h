@@ -1,5 +1,5 @@
 // A UDP/IPv4 socket owned by one object. Every failing call records a Windows
-// Sockets code (10000 and up), the same code on both builds: in the socket
+// Sockets code (os/wsa_errors.h), the same code on both builds: in the socket
 // (LastError) and as the calling thread's last socket error (LastSocketError).
 // SendTo and ReceiveFrom may run on different threads at once; Open, Close and
 // moves must not race with any other call.

@@ -83,27 +83,27 @@ TEST(ProgressRules, RangeChangeKeepsThePositionAndLastPercent) {
 
 class PositionMemory : public ::testing::Test {
   protected:
-    RecordingUiPort ui;
-    SettingsPort& settings = ui.Settings();
+    RecordingUiPort ui_;
+    SettingsPort& settings_ = ui_.Settings();
 };
 
 TEST_F(PositionMemory, SavedCornerOnTheScreenIsRestored) {
-    SavePosition(settings, {120, 340});
-    EXPECT_EQ(settings.GetInt("Settings", "X", -1), 120);
-    EXPECT_EQ(settings.GetInt("Settings", "Y", -1), 340);
-    EXPECT_EQ(RestoredPosition(settings, 1024, 768), (ScreenPoint{120, 340}));
+    SavePosition(settings_, {120, 340});
+    EXPECT_EQ(settings_.GetInt("Settings", "X", -1), 120);
+    EXPECT_EQ(settings_.GetInt("Settings", "Y", -1), 340);
+    EXPECT_EQ(RestoredPosition(settings_, 1024, 768), (ScreenPoint{120, 340}));
 }
 
 TEST_F(PositionMemory, MissingOrOffScreenCornerMeansCentre) {
-    EXPECT_FALSE(RestoredPosition(settings, 1024, 768).has_value());
-    SavePosition(settings, {1024, 10});  // just past the right edge
-    EXPECT_FALSE(RestoredPosition(settings, 1024, 768).has_value());
-    SavePosition(settings, {10, 768});
-    EXPECT_FALSE(RestoredPosition(settings, 1024, 768).has_value());
-    SavePosition(settings, {-5, 10});
-    EXPECT_FALSE(RestoredPosition(settings, 1024, 768).has_value());
-    SavePosition(settings, {0, 0});
-    EXPECT_EQ(RestoredPosition(settings, 1024, 768), (ScreenPoint{0, 0}));
+    EXPECT_FALSE(RestoredPosition(settings_, 1024, 768).has_value());
+    SavePosition(settings_, {1024, 10});  // just past the right edge
+    EXPECT_FALSE(RestoredPosition(settings_, 1024, 768).has_value());
+    SavePosition(settings_, {10, 768});
+    EXPECT_FALSE(RestoredPosition(settings_, 1024, 768).has_value());
+    SavePosition(settings_, {-5, 10});
+    EXPECT_FALSE(RestoredPosition(settings_, 1024, 768).has_value());
+    SavePosition(settings_, {0, 0});
+    EXPECT_EQ(RestoredPosition(settings_, 1024, 768), (ScreenPoint{0, 0}));
 }
 
 TEST_F(PositionMemory, SeveralScreensRestoreACornerOnAnyOfThem) {
@@ -112,13 +112,13 @@ TEST_F(PositionMemory, SeveralScreensRestoreACornerOnAnyOfThem) {
         return (corner.x < 1024 && corner.y < 768) ||
                (corner.x >= 1024 && corner.x < 2304 && corner.y < 1024);
     };
-    SavePosition(settings, {1500, 900});  // on the second screen only
-    EXPECT_EQ(RestoredPosition(settings, onAScreen), (ScreenPoint{1500, 900}));
-    EXPECT_FALSE(RestoredPosition(settings, 1024, 768).has_value());
-    SavePosition(settings, {500, 900});  // below the first, left of the second
-    EXPECT_FALSE(RestoredPosition(settings, onAScreen).has_value());
-    SavePosition(settings, {-1, 100});  // missing, or where no point is restored
-    EXPECT_FALSE(RestoredPosition(settings, [](ScreenPoint) { return true; }).has_value());
+    SavePosition(settings_, {1500, 900});  // on the second screen only
+    EXPECT_EQ(RestoredPosition(settings_, onAScreen), (ScreenPoint{1500, 900}));
+    EXPECT_FALSE(RestoredPosition(settings_, 1024, 768).has_value());
+    SavePosition(settings_, {500, 900});  // below the first, left of the second
+    EXPECT_FALSE(RestoredPosition(settings_, onAScreen).has_value());
+    SavePosition(settings_, {-1, 100});  // missing, or where no point is restored
+    EXPECT_FALSE(RestoredPosition(settings_, [](ScreenPoint) { return true; }).has_value());
 }
 
 TEST(UiPortDefault, AnswersCancelAndTracksCaptions) {

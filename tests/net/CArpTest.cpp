@@ -18,99 +18,99 @@ const std::vector<std::uint8_t> kBoardMac = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}
 
 class ArpTest : public ::testing::Test {
   protected:
-    CArp arp{[this](std::uint8_t* buffer, std::uint32_t capacity) {
-        ++reads;
-        if (failLoad) {
+    CArp arp_{[this](std::uint8_t* buffer, std::uint32_t capacity) {
+        ++reads_;
+        if (failLoad_) {
             std::memset(buffer, 0xAB, 64);  // a failed load may leave anything behind
             return os::kErrorInsufficientBuffer;
         }
-        return testing::WriteArpTable(rows, buffer, capacity);
+        return testing::WriteArpTable(rows_, buffer, capacity);
     }};
-    std::vector<ArpRow> rows;
-    bool failLoad = false;
-    int reads = 0;
-    LogLines log;
-    char text[128] = "10.9.9.100";
+    std::vector<ArpRow> rows_;
+    bool failLoad_ = false;
+    int reads_ = 0;
+    LogLines log_;
+    char text_[128] = "10.9.9.100";
 };
 
 TEST_F(ArpTest, MacTextIsLowerCaseHexWithSingleBlanks) {
-    EXPECT_STREQ(arp.MacText(kBoardMac.data(), 6), "00 1a 2b 3c 4d 5e");
-    EXPECT_STREQ(arp.MacText(kBoardMac.data(), 0), "");
+    EXPECT_STREQ(arp_.MacText(kBoardMac.data(), 6), "00 1a 2b 3c 4d 5e");
+    EXPECT_STREQ(arp_.MacText(kBoardMac.data(), 0), "");
     const std::vector<std::uint8_t> many(60, 0xFF);
-    const std::string cut = arp.MacText(many.data(), 60);
+    const std::string cut = arp_.MacText(many.data(), 60);
     EXPECT_EQ(cut.size(), static_cast<std::size_t>(CArp::kMaxTextBytes * 3 - 1));
 }
 
 TEST_F(ArpTest, KnownAddressYieldsItsIpThenTheTableIsReloadedAndPrinted) {
-    rows = {{7, kBoardMac, "10.9.9.20", os::kArpTypeStatic}};
-    arp.SetAdapter(3);
-    const int readsBefore = reads;
-    EXPECT_EQ(arp.GetNewAddress(kBoardMac.data(), 6, text), CArp::kFound);
-    EXPECT_STREQ(text, "10.9.9.20");
-    EXPECT_EQ(reads, readsBefore + 1);
-    EXPECT_TRUE(log.Has("CArp::GetNewAddress(3) - Looking for IP for MAC 00 1a 2b 3c 4d 5e"));
-    EXPECT_TRUE(log.Has("CArp::LookForAddr - Looking for 00 1a 2b : 3c 4d 5e in ARP Table"));
-    EXPECT_TRUE(log.Has("CArp::LookForAddr - 00 1a 2b 3c 4d 5e already entered as 10.9.9.20"));
+    rows_ = {{7, kBoardMac, "10.9.9.20", os::kArpTypeStatic}};
+    arp_.SetAdapter(3);
+    const int readsBefore = reads_;
+    EXPECT_EQ(arp_.GetNewAddress(kBoardMac.data(), 6, text_), CArp::kFound);
+    EXPECT_STREQ(text_, "10.9.9.20");
+    EXPECT_EQ(reads_, readsBefore + 1);
+    EXPECT_TRUE(log_.Has("CArp::GetNewAddress(3) - Looking for IP for MAC 00 1a 2b 3c 4d 5e"));
+    EXPECT_TRUE(log_.Has("CArp::LookForAddr - Looking for 00 1a 2b : 3c 4d 5e in ARP Table"));
+    EXPECT_TRUE(log_.Has("CArp::LookForAddr - 00 1a 2b 3c 4d 5e already entered as 10.9.9.20"));
     EXPECT_TRUE(
-        log.Has("CArp::GetNewAddress MAC 00 1a 2b 3c 4d 5e already has IP 10.9.9.20 "
-                "located at position 0 in ARP table"));
-    EXPECT_TRUE(log.Has("ARP Table"));
-    EXPECT_TRUE(log.Has("Index\tIpAddr     \tMAC_Addr        \tType"));
-    EXPECT_TRUE(log.Has("7\t10.9.9.20\t00 1a 2b 3c 4d 5e\t4"));
+        log_.Has("CArp::GetNewAddress MAC 00 1a 2b 3c 4d 5e already has IP 10.9.9.20 "
+                 "located at position 0 in ARP table"));
+    EXPECT_TRUE(log_.Has("ARP Table"));
+    EXPECT_TRUE(log_.Has("Index\tIpAddr     \tMAC_Addr        \tType"));
+    EXPECT_TRUE(log_.Has("7\t10.9.9.20\t00 1a 2b 3c 4d 5e\t4"));
 }
 
 TEST_F(ArpTest, AmongDuplicatesTheFirstInTableOrderWinsWhateverAdapterOrType) {
-    rows = {{9, kBoardMac, "10.9.9.20", os::kArpTypeInvalid},
-            {2, kBoardMac, "10.9.9.30", os::kArpTypeDynamic}};
-    arp.SetAdapter(2);
-    EXPECT_EQ(arp.GetNewAddress(kBoardMac.data(), 6, text), CArp::kFound);
-    EXPECT_STREQ(text, "10.9.9.20");
+    rows_ = {{9, kBoardMac, "10.9.9.20", os::kArpTypeInvalid},
+             {2, kBoardMac, "10.9.9.30", os::kArpTypeDynamic}};
+    arp_.SetAdapter(2);
+    EXPECT_EQ(arp_.GetNewAddress(kBoardMac.data(), 6, text_), CArp::kFound);
+    EXPECT_STREQ(text_, "10.9.9.20");
 }
 
 TEST_F(ArpTest, EntriesOfAnotherLengthEachLogAMismatchAndNeverMatch) {
-    rows = {{1, {}, "10.9.9.5", os::kArpTypeInvalid},
-            {1, {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e, 0, 0}, "10.9.9.6", os::kArpTypeDynamic}};
-    arp.SetAdapter(1);
-    EXPECT_EQ(arp.GetNewAddress(kBoardMac.data(), 6, text), CArp::kNotFound);
-    EXPECT_STREQ(text, "10.9.9.100");
-    EXPECT_EQ(log.Count("CArp::LookForAddr - PhysAddrLength mismatch 6 != 0"), 1);
-    EXPECT_EQ(log.Count("CArp::LookForAddr - PhysAddrLength mismatch 6 != 8"), 1);
+    rows_ = {{1, {}, "10.9.9.5", os::kArpTypeInvalid},
+             {1, {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e, 0, 0}, "10.9.9.6", os::kArpTypeDynamic}};
+    arp_.SetAdapter(1);
+    EXPECT_EQ(arp_.GetNewAddress(kBoardMac.data(), 6, text_), CArp::kNotFound);
+    EXPECT_STREQ(text_, "10.9.9.100");
+    EXPECT_EQ(log_.Count("CArp::LookForAddr - PhysAddrLength mismatch 6 != 0"), 1);
+    EXPECT_EQ(log_.Count("CArp::LookForAddr - PhysAddrLength mismatch 6 != 8"), 1);
 }
 
 TEST_F(ArpTest, EmptyTableLogsItOnSearchReloadAndPrint) {
-    arp.SetAdapter(1);
-    log.Clear();
-    EXPECT_EQ(arp.GetNewAddress(kBoardMac.data(), 6, text), CArp::kNotFound);
-    EXPECT_EQ(log.Count("CArp::LookForAddr - ARP Table is empty"), 1);
-    EXPECT_EQ(log.Count("ARP Table is empty"), 2);
-    EXPECT_FALSE(arp.Print());
+    arp_.SetAdapter(1);
+    log_.Clear();
+    EXPECT_EQ(arp_.GetNewAddress(kBoardMac.data(), 6, text_), CArp::kNotFound);
+    EXPECT_EQ(log_.Count("CArp::LookForAddr - ARP Table is empty"), 1);
+    EXPECT_EQ(log_.Count("ARP Table is empty"), 2);
+    EXPECT_FALSE(arp_.Print());
 }
 
 TEST_F(ArpTest, LengthAboveEightYieldsNotFoundWithoutSearchOrReload) {
-    rows = {{1, kBoardMac, "10.9.9.20"}};
-    arp.SetAdapter(1);
-    const int readsBefore = reads;
+    rows_ = {{1, kBoardMac, "10.9.9.20"}};
+    arp_.SetAdapter(1);
+    const int readsBefore = reads_;
     const std::uint8_t nine[9] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e, 1, 2, 3};
-    EXPECT_EQ(arp.GetNewAddress(nine, 9, text), CArp::kNotFound);
-    EXPECT_EQ(reads, readsBefore);
+    EXPECT_EQ(arp_.GetNewAddress(nine, 9, text_), CArp::kNotFound);
+    EXPECT_EQ(reads_, readsBefore);
     EXPECT_TRUE(
-        log.Has("CArp::GetNewAddress(1) - Looking for IP for MAC 00 1a 2b 3c 4d 5e 01 02 03"));
-    EXPECT_FALSE(log.HasSubstring("CArp::LookForAddr"));
+        log_.Has("CArp::GetNewAddress(1) - Looking for IP for MAC 00 1a 2b 3c 4d 5e 01 02 03"));
+    EXPECT_FALSE(log_.HasSubstring("CArp::LookForAddr"));
 }
 
 TEST_F(ArpTest, WithoutAnAdapterTheIndexIsReportedInvalid) {
-    EXPECT_EQ(arp.GetNewAddress(kBoardMac.data(), 6, text), CArp::kNotFound);
-    EXPECT_TRUE(log.Has("CArp::GetNewAddress - Invalid Adapter Index -1"));
-    EXPECT_EQ(reads, 0);
+    EXPECT_EQ(arp_.GetNewAddress(kBoardMac.data(), 6, text_), CArp::kNotFound);
+    EXPECT_TRUE(log_.Has("CArp::GetNewAddress - Invalid Adapter Index -1"));
+    EXPECT_EQ(reads_, 0);
 }
 
 TEST_F(ArpTest, FailedLoadReadsAsAnEmptyTable) {
-    rows = {{1, kBoardMac, "10.9.9.20"}};
-    failLoad = true;
-    arp.SetAdapter(1);
-    EXPECT_EQ(arp.EntryCount(), 0u);
-    EXPECT_TRUE(log.Has("ARP Table is empty"));
-    EXPECT_EQ(arp.GetNewAddress(kBoardMac.data(), 6, text), CArp::kNotFound);
+    rows_ = {{1, kBoardMac, "10.9.9.20"}};
+    failLoad_ = true;
+    arp_.SetAdapter(1);
+    EXPECT_EQ(arp_.EntryCount(), 0u);
+    EXPECT_TRUE(log_.Has("ARP Table is empty"));
+    EXPECT_EQ(arp_.GetNewAddress(kBoardMac.data(), 6, text_), CArp::kNotFound);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "os/byte_order.h"
 #include "os/error_text.h"
 #include "os/inet_addr.h"
+#include "os/wsa_errors.h"
 #include "tests/net/CArpTestTable.h"
 #include "tests/support/TestData.h"
 
@@ -150,41 +151,41 @@ std::string Dotted(const std::uint8_t* field) {
 class BootPTest : public ::testing::Test {
   protected:
     BootPTest() {
-        for (std::size_t i = 0; i < sizeof image; ++i)
-            image[i] = static_cast<std::uint8_t>(0xA0 + i);
-        context.image = image;
-        context.imageSize = sizeof image;
-        platform.adapters = {Adapter("eth0", "10.9.9.1", 5), Adapter("eth1", "192.168.7.33", 6)};
-        platform.interfaceCount = 3;  // loopback included, as Windows counts
+        for (std::size_t i = 0; i < sizeof image_; ++i)
+            image_[i] = static_cast<std::uint8_t>(0xA0 + i);
+        context_.image = image_;
+        context_.imageSize = sizeof image_;
+        platform_.adapters = {Adapter("eth0", "10.9.9.1", 5), Adapter("eth1", "192.168.7.33", 6)};
+        platform_.interfaceCount = 3;  // loopback included, as Windows counts
     }
 
     // What Init and each interface thread do before their socket exists.
     void Start() {
-        server = std::make_unique<CBootP>(context, platform);
-        server->DetectInterfaces();
-        for (std::uint32_t i = 0; i < server->InterfaceCount(); ++i) {
-            server->GetHostInfo(static_cast<int>(i));
-            server->RebuildPool(static_cast<int>(i));
+        server_ = std::make_unique<CBootP>(context_, platform_);
+        server_->DetectInterfaces();
+        for (std::uint32_t i = 0; i < server_->InterfaceCount(); ++i) {
+            server_->GetHostInfo(static_cast<int>(i));
+            server_->RebuildPool(static_cast<int>(i));
         }
-        platform.tick += kPastGate;
+        platform_.tick += kPastGate;
     }
 
     // One datagram on interface `i`, then past the request spacing.
     void Deliver(int i, const Bytes& datagram) {
-        server->HandleDatagram(i, datagram.data(), static_cast<int>(datagram.size()),
-                               {0, CBootP::kClientPort});
-        platform.tick += kPastGate;
+        server_->HandleDatagram(i, datagram.data(), static_cast<int>(datagram.size()),
+                                {0, CBootP::kClientPort});
+        platform_.tick += kPastGate;
     }
 
-    std::size_t ReplyCount() { return platform.replies.size(); }
-    const Bytes& LastReply() { return platform.replies.back().bytes; }
+    std::size_t ReplyCount() { return platform_.replies.size(); }
+    const Bytes& LastReply() { return platform_.replies.back().bytes; }
     std::string LastYiaddr() { return Dotted(&LastReply()[kBootpYiaddrOffset]); }
 
-    std::uint8_t image[32] = {};
-    BoardContext context;
-    FakePlatform platform;
-    LogLines log;
-    std::unique_ptr<CBootP> server;
+    std::uint8_t image_[32] = {};
+    BoardContext context_;
+    FakePlatform platform_;
+    LogLines log_;
+    std::unique_ptr<CBootP> server_;
 };
 
 TEST_F(BootPTest, AnswersFromThePoolInOrderThenFallsSilentOnThatInterfaceOnly) {
@@ -194,10 +195,10 @@ TEST_F(BootPTest, AnswersFromThePoolInOrderThenFallsSilentOnThatInterfaceOnly) {
         ASSERT_EQ(ReplyCount(), static_cast<std::size_t>(board + 1));
         EXPECT_EQ(LastYiaddr(), "10.9.9." + std::to_string(100 + board));
         EXPECT_EQ(Dotted(&LastReply()[kBootpSiaddrOffset]), "10.9.9.1");
-        EXPECT_EQ(platform.replies.back().to.ToString(), "10.9.9.255:68");
-        EXPECT_TRUE(server->Pool(0, board).issued);
+        EXPECT_EQ(platform_.replies.back().to.ToString(), "10.9.9.255:68");
+        EXPECT_TRUE(server_->Pool(0, board).issued);
     }
-    EXPECT_TRUE(log.Has("CBootP::ProcessRequest: issued address at 10.9.9.109"));
+    EXPECT_TRUE(log_.Has("CBootP::ProcessRequest: issued address at 10.9.9.109"));
 
     Deliver(0, Request(Mac(0x77)));
     EXPECT_EQ(ReplyCount(), 10u);
@@ -205,7 +206,7 @@ TEST_F(BootPTest, AnswersFromThePoolInOrderThenFallsSilentOnThatInterfaceOnly) {
     Deliver(1, Request(Mac(0x77)));
     ASSERT_EQ(ReplyCount(), 11u);
     EXPECT_EQ(LastYiaddr(), "192.168.7.100");
-    EXPECT_EQ(platform.replies.back().to.ToString(), "192.168.7.255:68");
+    EXPECT_EQ(platform_.replies.back().to.ToString(), "192.168.7.255:68");
 }
 
 TEST_F(BootPTest, RepeatedRequestFromTheSameBoardGetsTheSameEntry) {
@@ -214,9 +215,9 @@ TEST_F(BootPTest, RepeatedRequestFromTheSameBoardGetsTheSameEntry) {
     for (int retry = 0; retry < 2 * CBootP::kPoolEntries; ++retry)
         Deliver(0, Request(Mac(1)));
     ASSERT_EQ(ReplyCount(), 21u);
-    for (const auto& reply : platform.replies)
+    for (const auto& reply : platform_.replies)
         EXPECT_EQ(Dotted(&reply.bytes[kBootpYiaddrOffset]), "10.9.9.100");
-    EXPECT_FALSE(server->Pool(0, 1).issued);
+    EXPECT_FALSE(server_->Pool(0, 1).issued);
 
     Deliver(0, Request(Mac(2)));
     EXPECT_EQ(LastYiaddr(), "10.9.9.101");
@@ -242,22 +243,22 @@ TEST_F(BootPTest, BusyboxUdhcpcDiscoverIsAnsweredAsItsBootpRequest) {
 }
 
 TEST_F(BootPTest, AddressKnownToTheArpTableIsGivenAgainWithoutTouchingThePool) {
-    platform.arp = {{5, Mac(9), "10.9.9.20", os::kArpTypeStatic}};
+    platform_.arp = {{5, Mac(9), "10.9.9.20", os::kArpTypeStatic}};
     Start();
     Deliver(0, Request(Mac(9)));
     ASSERT_EQ(ReplyCount(), 1u);
     EXPECT_EQ(LastYiaddr(), "10.9.9.20");
-    EXPECT_TRUE(log.Has("CBootP::ProcessRequest: found address at 10.9.9.20"));
+    EXPECT_TRUE(log_.Has("CBootP::ProcessRequest: found address at 10.9.9.20"));
     for (int j = 0; j < CBootP::kPoolEntries; ++j)
-        EXPECT_FALSE(server->Pool(0, j).issued) << j;
+        EXPECT_FALSE(server_->Pool(0, j).issued) << j;
 
     Deliver(0, Request(Mac(1)));
     EXPECT_EQ(LastYiaddr(), "10.9.9.100");
 }
 
 TEST_F(BootPTest, LowestIpv4AddressWinsAmongDuplicateArpEntries) {
-    platform.arp = {{6, Mac(9), "10.9.9.20", os::kArpTypeDynamic},
-                    {5, Mac(9), "10.9.9.40", os::kArpTypeStatic}};
+    platform_.arp = {{6, Mac(9), "10.9.9.20", os::kArpTypeDynamic},
+                     {5, Mac(9), "10.9.9.40", os::kArpTypeStatic}};
     Start();
     Deliver(0, Request(Mac(9)));
     ASSERT_EQ(ReplyCount(), 1u);
@@ -267,13 +268,13 @@ TEST_F(BootPTest, LowestIpv4AddressWinsAmongDuplicateArpEntries) {
 TEST_F(BootPTest, ArpEntriesOfAnotherLengthNeverMatch) {
     Bytes padded = Mac(9);
     padded.resize(8, 0);
-    platform.arp = {{5, {}, "10.9.9.20", os::kArpTypeInvalid}, {5, padded, "10.9.9.21"}};
+    platform_.arp = {{5, {}, "10.9.9.20", os::kArpTypeInvalid}, {5, padded, "10.9.9.21"}};
     Start();
     Deliver(0, Request(Mac(9)));
     ASSERT_EQ(ReplyCount(), 1u);
     EXPECT_EQ(LastYiaddr(), "10.9.9.100");
-    EXPECT_TRUE(log.Has("CArp::LookForAddr - PhysAddrLength mismatch 6 != 0"));
-    EXPECT_TRUE(log.Has("CArp::LookForAddr - PhysAddrLength mismatch 6 != 8"));
+    EXPECT_TRUE(log_.Has("CArp::LookForAddr - PhysAddrLength mismatch 6 != 0"));
+    EXPECT_TRUE(log_.Has("CArp::LookForAddr - PhysAddrLength mismatch 6 != 8"));
 }
 
 TEST_F(BootPTest, HlenNineIsAnsweredFromThePoolWithoutSearchingTheArpTable) {
@@ -281,13 +282,13 @@ TEST_F(BootPTest, HlenNineIsAnsweredFromThePoolWithoutSearchingTheArpTable) {
     nine.push_back(0x42);
     nine.push_back(0x43);
     nine.push_back(0x44);
-    platform.arp = {{5, Mac(9), "10.9.9.20"}};
+    platform_.arp = {{5, Mac(9), "10.9.9.20"}};
     Start();
-    const int readsBefore = platform.arpReads;
+    const int readsBefore = platform_.arpReads;
     Deliver(0, Request(nine, 9));
     ASSERT_EQ(ReplyCount(), 1u);
     EXPECT_EQ(LastYiaddr(), "10.9.9.100");
-    EXPECT_EQ(platform.arpReads, readsBefore);
+    EXPECT_EQ(platform_.arpReads, readsBefore);
 }
 
 TEST_F(BootPTest, HlenAboveSixteenIsBoundedByChaddr) {
@@ -297,8 +298,8 @@ TEST_F(BootPTest, HlenAboveSixteenIsBoundedByChaddr) {
     EXPECT_EQ(LastYiaddr(), "10.9.9.100");
     // Sixteen bytes of chaddr, nothing of sname behind it.
     EXPECT_TRUE(
-        log.Has("CArp::GetNewAddress(5) - Looking for IP for MAC 00 1a 2b 3c 4d 09 00 00 "
-                "00 00 00 00 00 00 00 00"));
+        log_.Has("CArp::GetNewAddress(5) - Looking for IP for MAC 00 1a 2b 3c 4d 09 00 00 "
+                 "00 00 00 00 00 00 00 00"));
 }
 
 TEST_F(BootPTest, OnlyEthernetRequestsAreAnswered) {
@@ -310,37 +311,37 @@ TEST_F(BootPTest, OnlyEthernetRequestsAreAnswered) {
     tokenRing[kBootpHtypeOffset] = 6;
     Deliver(0, tokenRing);
     EXPECT_EQ(ReplyCount(), 0u);
-    EXPECT_FALSE(server->Pool(0, 0).issued);
+    EXPECT_FALSE(server_->Pool(0, 0).issued);
 }
 
 TEST_F(BootPTest, LoopbackInterfaceNeverAnswers) {
-    platform.adapters = {Adapter("lo", "127.0.0.1", 1)};
+    platform_.adapters = {Adapter("lo", "127.0.0.1", 1)};
     Start();
     Deliver(0, Request(Mac(1)));
     EXPECT_EQ(ReplyCount(), 0u);
 }
 
 TEST_F(BootPTest, RequestsWithinSpacingOfConstructionOrOfTheSameRequestOnAnyInterfaceAreIgnored) {
-    server = std::make_unique<CBootP>(context, platform);
-    server->DetectInterfaces();
+    server_ = std::make_unique<CBootP>(context_, platform_);
+    server_->DetectInterfaces();
     for (int i = 0; i < 2; ++i) {
-        server->GetHostInfo(i);
-        server->RebuildPool(i);
+        server_->GetHostInfo(i);
+        server_->RebuildPool(i);
     }
     const Bytes request = Request(Mac(1));
     const auto send = [&](int i) {
-        server->HandleDatagram(i, request.data(), kBootpMessageSize, {0, CBootP::kClientPort});
+        server_->HandleDatagram(i, request.data(), kBootpMessageSize, {0, CBootP::kClientPort});
     };
-    platform.tick += CBootP::kMinRequestSpacingMs;  // exactly 1500 ms: not more
+    platform_.tick += CBootP::kMinRequestSpacingMs;  // exactly 1500 ms: not more
     send(0);
     EXPECT_EQ(ReplyCount(), 0u);
-    platform.tick += 1;
+    platform_.tick += 1;
     send(0);
     EXPECT_EQ(ReplyCount(), 1u);
-    platform.tick += 700;
+    platform_.tick += 700;
     send(1);  // the same request, seen on another interface: answered once
     EXPECT_EQ(ReplyCount(), 1u);
-    platform.tick += 801;
+    platform_.tick += 801;
     send(1);
     EXPECT_EQ(ReplyCount(), 2u);
 }
@@ -350,8 +351,8 @@ class BootPStrangerTest : public BootPTest {
   protected:
     // A datagram at the current tick, without moving it.
     void Arrive(int i, const Bytes& datagram) {
-        server->HandleDatagram(i, datagram.data(), static_cast<int>(datagram.size()),
-                               {0x0208090Au, CBootP::kClientPort});
+        server_->HandleDatagram(i, datagram.data(), static_cast<int>(datagram.size()),
+                                {0x0208090Au, CBootP::kClientPort});
     }
     Bytes Junk(std::size_t length) {
         Bytes junk(length);
@@ -364,7 +365,7 @@ class BootPStrangerTest : public BootPTest {
     }
     std::size_t RepliesOn(const std::string& destination) {
         std::size_t count = 0;
-        for (const auto& reply : platform.replies)
+        for (const auto& reply : platform_.replies)
             count += reply.to.ToString() == destination;
         return count;
     }
@@ -398,7 +399,7 @@ TEST_F(BootPStrangerTest, AFloodOnAnotherAdapterNeverKeepsTheBoardFromItsAddress
     std::vector<bool> boardAnswered;
     std::uint8_t stranger = 0x80;
     for (std::uint32_t ms = 0; ms < 20000; ms += 2) {
-        platform.tick += 2;
+        platform_.tick += 2;
         Arrive(1, Junk(ms % 3 == 0 ? ms % 300 : 300 + ms % 1200));
         if (ms % 100 == 0) Arrive(1, Request(Mac(stranger++)));
         if (ms % 1000 == 0) {
@@ -411,7 +412,7 @@ TEST_F(BootPStrangerTest, AFloodOnAnotherAdapterNeverKeepsTheBoardFromItsAddress
     EXPECT_TRUE(boardAnswered.front()) << "its first request";
     for (std::size_t k = 1; k < boardAnswered.size(); ++k)  // retries inside 1.5 s are not
         EXPECT_TRUE(boardAnswered[k] || boardAnswered[k - 1]) << "request " << k;
-    for (const auto& sent : platform.replies) {
+    for (const auto& sent : platform_.replies) {
         if (sent.to.ToString() == "10.9.9.255:68") {
             EXPECT_EQ(Dotted(&sent.bytes[kBootpYiaddrOffset]), "10.9.9.100");
         }
@@ -429,11 +430,11 @@ TEST_F(BootPStrangerTest, AHostTakingTheBoardsAddressOnAnotherAdapterDoesNotDela
     os::store_be32(&impostor[kBootpXidOffset], 0x01020304u);
     for (int k = 0; k < 5; ++k) {
         Arrive(1, impostor);
-        platform.tick += 10;
+        platform_.tick += 10;
         const std::size_t before = RepliesOn("10.9.9.255:68");
         Arrive(0, Request(Mac(1)));
         EXPECT_EQ(RepliesOn("10.9.9.255:68"), before + 1) << k;
-        platform.tick += CBootP::kMinRequestSpacingMs + 1;
+        platform_.tick += CBootP::kMinRequestSpacingMs + 1;
     }
 }
 
@@ -442,7 +443,7 @@ TEST_F(BootPStrangerTest, RepliesOfAnAdapterStayBoundedWhateverItIsSent) {
     for (int k = 0; k < 100; ++k)
         addresses.push_back("10.9.9." + std::to_string(k + 1));
     for (std::uint8_t k = 0; k < 100; ++k)
-        platform.arp.push_back({5, Mac(k), addresses[k].c_str(), os::kArpTypeStatic});
+        platform_.arp.push_back({5, Mac(k), addresses[k].c_str(), os::kArpTypeStatic});
     Start();
     for (std::uint8_t k = 0; k < 100; ++k)
         Arrive(0, Request(Mac(k)));
@@ -451,7 +452,7 @@ TEST_F(BootPStrangerTest, RepliesOfAnAdapterStayBoundedWhateverItIsSent) {
     EXPECT_EQ(ReplyCount(), static_cast<std::size_t>(CBootP::kReplyBurst) + 1);
     // Then one reply per interval, however many ask: four a second.
     for (std::uint32_t ms = 0; ms < 1000; ms += 10) {
-        platform.tick += 10;
+        platform_.tick += 10;
         for (std::uint8_t k = 0; k < 100; ++k)
             Arrive(0, Request(Mac(k)));
     }
@@ -461,10 +462,10 @@ TEST_F(BootPStrangerTest, RepliesOfAnAdapterStayBoundedWhateverItIsSent) {
 
 TEST_F(BootPStrangerTest, AFloodIsSummarisedInAFewLogLines) {
     Start();
-    log.Clear();
+    log_.Clear();
     constexpr int kDatagrams = 20000;
     for (int k = 0; k < kDatagrams; ++k) {
-        platform.tick += 1;
+        platform_.tick += 1;
         Arrive(1, Junk(static_cast<std::size_t>(k % 700)));
     }
     Arrive(1, Request(Mac(1)));  // ends the last interval's count
@@ -472,23 +473,23 @@ TEST_F(BootPStrangerTest, AFloodIsSummarisedInAFewLogLines) {
     constexpr std::size_t kIntervals = kDatagrams / diag::DropSummary::kIntervalMs + 1;
     constexpr std::size_t kPerInterval = 2 * diag::DropSummary::kFullLinesPerInterval + 1;
     constexpr std::size_t kRequestLines = 10;
-    EXPECT_LE(log.All().size(), kIntervals * kPerInterval + kRequestLines);
-    EXPECT_TRUE(log.HasSubstring("CBootP::HandleRead( 1 ) - dropped: "));
-    EXPECT_TRUE(log.HasSubstring("more datagrams dropped in "));
+    EXPECT_LE(log_.All().size(), kIntervals * kPerInterval + kRequestLines);
+    EXPECT_TRUE(log_.HasSubstring("CBootP::HandleRead( 1 ) - dropped: "));
+    EXPECT_TRUE(log_.HasSubstring("more datagrams dropped in "));
 }
 
 TEST_F(BootPTest, SpacingHoldsAcrossAWrapOfTheTickCount) {
-    platform.tick = 0xFFFFFF00u;
-    server = std::make_unique<CBootP>(context, platform);
-    server->DetectInterfaces();
-    server->GetHostInfo(0);
-    server->RebuildPool(0);
+    platform_.tick = 0xFFFFFF00u;
+    server_ = std::make_unique<CBootP>(context_, platform_);
+    server_->DetectInterfaces();
+    server_->GetHostInfo(0);
+    server_->RebuildPool(0);
     const Bytes request = Request(Mac(1));
-    platform.tick = 0x000004D0u;  // 1488 ms after construction
-    server->HandleDatagram(0, request.data(), kBootpMessageSize, {});
+    platform_.tick = 0x000004D0u;  // 1488 ms after construction
+    server_->HandleDatagram(0, request.data(), kBootpMessageSize, {});
     EXPECT_EQ(ReplyCount(), 0u);
-    platform.tick = 0x00000500u;  // 1536 ms
-    server->HandleDatagram(0, request.data(), kBootpMessageSize, {});
+    platform_.tick = 0x00000500u;  // 1536 ms
+    server_->HandleDatagram(0, request.data(), kBootpMessageSize, {});
     EXPECT_EQ(ReplyCount(), 1u);
 }
 
@@ -498,7 +499,7 @@ TEST_F(BootPTest, DatagramsAreReadInWhole300ByteBlocksTheLastOneAnswered) {
     shortOne.resize(299);
     Deliver(0, shortOne);
     EXPECT_EQ(ReplyCount(), 0u);
-    EXPECT_TRUE(log.Has("CBootP::HandleRead - 299 bytes received from 0x00000000 port 68"));
+    EXPECT_TRUE(log_.Has("CBootP::HandleRead - 299 bytes received from 0x00000000 port 68"));
 
     Deliver(0, Request(Mac(2)));
     ASSERT_EQ(ReplyCount(), 1u);
@@ -529,8 +530,8 @@ TEST_F(BootPTest, ReplyCarriesTheAddressesBootFileAndImageHeader) {
     EXPECT_STREQ(reinterpret_cast<const char*>(&reply[kBootpFileOffset]), "d:\\a.bin");
     for (int k = 0; k < kBootpVendZeroSize; ++k)
         EXPECT_EQ(reply[kBootpVendZeroOffset + k], 0) << k;
-    EXPECT_EQ(std::memcmp(&reply[kBootpVendImageOffset], image, kBootpVendImageSize), 0);
-    EXPECT_TRUE(log.Has("CBootP::SendBootP( 0 ) - sendto( -1, ...) returned 300"));
+    EXPECT_EQ(std::memcmp(&reply[kBootpVendImageOffset], image_, kBootpVendImageSize), 0);
+    EXPECT_TRUE(log_.Has("CBootP::SendBootP( 0 ) - sendto( -1, ...) returned 300"));
 }
 
 TEST_F(BootPTest, EveryByteOutsideTheWrittenFieldsIsTheRequests) {
@@ -573,156 +574,159 @@ TEST_F(BootPTest, ServerNameIsAppendedWithinItsField) {
 }
 
 TEST_F(BootPTest, FailedSendIsReportedAndTheEntryStaysIssued) {
-    platform.adapters = {Adapter("a", "10.1.1.1", 1), Adapter("b", "10.1.2.1", 2),
-                         Adapter("c", "10.1.3.1", 3), Adapter("d", "10.1.4.1", 4)};
-    platform.interfaceCount = 5;
-    platform.sendError = 10035;
+    platform_.adapters = {Adapter("a", "10.1.1.1", 1), Adapter("b", "10.1.2.1", 2),
+                          Adapter("c", "10.1.3.1", 3), Adapter("d", "10.1.4.1", 4)};
+    platform_.interfaceCount = 5;
+    platform_.sendError = os::kWsaEWouldBlock;
     Start();
     Deliver(3, Request(Mac(1)));
     EXPECT_TRUE(
-        log.Has("CBootP::SendBootP( 3 ) - sendto returned an error WSAEWOULDBLOCK.  Error "
-                "number 10035\n"));
-    EXPECT_TRUE(log.Has("CBootP::SendBootP( 3 ) - sendto( -1, ...) returned -1"));
-    EXPECT_TRUE(server->Pool(3, 0).issued);
+        log_.Has("CBootP::SendBootP( 3 ) - sendto returned an error WSAEWOULDBLOCK.  Error "
+                 "number " +
+                 std::to_string(os::kWsaEWouldBlock) + "\n"));
+    EXPECT_TRUE(log_.Has("CBootP::SendBootP( 3 ) - sendto( -1, ...) returned -1"));
+    EXPECT_TRUE(server_->Pool(3, 0).issued);
 }
 
 TEST_F(BootPTest, InterfaceWithoutAUsableAddressIsNotServed) {
-    platform.adapters = {Adapter("eth0", "0.0.0.0", 1), Adapter("eth1", "not an address", 2)};
+    platform_.adapters = {Adapter("eth0", "0.0.0.0", 1), Adapter("eth1", "not an address", 2)};
     Start();
-    EXPECT_EQ(server->InterfaceAddress(0), 0u);
-    EXPECT_EQ(server->InterfaceAddress(1), os::kInaddrNone);
+    EXPECT_EQ(server_->InterfaceAddress(0), 0u);
+    EXPECT_EQ(server_->InterfaceAddress(1), os::kInaddrNone);
     // The thread ends at once, before any socket exists, and is still joined.
-    EXPECT_EQ(server->Init(), 0);
-    EXPECT_EQ(server->StopAll(), 0);
-    EXPECT_EQ(server->ExitCode(0), -1);
-    EXPECT_EQ(server->ExitCode(1), -1);
-    EXPECT_FALSE(server->IsRunning(0));
-    EXPECT_TRUE(log.Has("CBootP::Init - spawning thread 1"));
-    EXPECT_FALSE(log.HasSubstring("bound socket"));
+    EXPECT_EQ(server_->Init(), 0);
+    EXPECT_EQ(server_->StopAll(), 0);
+    EXPECT_EQ(server_->ExitCode(0), -1);
+    EXPECT_EQ(server_->ExitCode(1), -1);
+    EXPECT_FALSE(server_->IsRunning(0));
+    EXPECT_TRUE(log_.Has("CBootP::Init - spawning thread 1"));
+    EXPECT_FALSE(log_.HasSubstring("bound socket"));
 }
 
 TEST_F(BootPTest, InitWhileItsThreadsRunLeavesThemTheirAdapterList) {
-    platform.adapters = {Adapter("eth0", "0.0.0.0", 1)};  // ends before any socket
-    server = std::make_unique<CBootP>(context, platform);
-    platform.HoldHostName(true);
-    server->Init();
-    ASSERT_TRUE(platform.WaitForHostNameCalls(1));  // its thread is starting up
-    platform.adapters = {Adapter("eth9", "0.0.0.0", 9), Adapter("eth8", "0.0.0.0", 8)};
-    server->Init();
-    ASSERT_EQ(server->Adapters().size(), 1u);
-    EXPECT_STREQ(server->Adapters()[0].name, "eth0");
-    EXPECT_TRUE(log.Has("CBootP::Init - still serving the adapters found before; StopAll first"));
-    platform.HoldHostName(false);
-    server->StopAll();
+    platform_.adapters = {Adapter("eth0", "0.0.0.0", 1)};  // ends before any socket
+    server_ = std::make_unique<CBootP>(context_, platform_);
+    platform_.HoldHostName(true);
+    server_->Init();
+    ASSERT_TRUE(platform_.WaitForHostNameCalls(1));  // its thread is starting up
+    platform_.adapters = {Adapter("eth9", "0.0.0.0", 9), Adapter("eth8", "0.0.0.0", 8)};
+    server_->Init();
+    ASSERT_EQ(server_->Adapters().size(), 1u);
+    EXPECT_STREQ(server_->Adapters()[0].name, "eth0");
+    EXPECT_TRUE(log_.Has("CBootP::Init - still serving the adapters found before; StopAll first"));
+    platform_.HoldHostName(false);
+    server_->StopAll();
 
     // Once stopped, a new Init finds the adapters as they are now.
-    server->Init();
-    EXPECT_EQ(server->Adapters().size(), 2u);
-    server->StopAll();
+    server_->Init();
+    EXPECT_EQ(server_->Adapters().size(), 2u);
+    server_->StopAll();
 }
 
 TEST_F(BootPTest, HostNameFailureIsLoggedAndLeavesTheAddress) {
-    platform.hostNameResult = -1;
+    platform_.hostNameResult = -1;
     Start();
-    EXPECT_TRUE(log.Has("CBootP::GetHostInfo - gethostname returned -1"));
-    EXPECT_EQ(server->InterfaceAddress(0), 0u);
+    EXPECT_TRUE(log_.Has("CBootP::GetHostInfo - gethostname returned -1"));
+    EXPECT_EQ(server_->InterfaceAddress(0), 0u);
 }
 
 TEST_F(BootPTest, DetectionLogsTheAdaptersAndLoadsOneArpTableEach) {
     Start();
-    EXPECT_EQ(server->InterfaceCount(), 2u);
-    EXPECT_TRUE(log.Has(
+    EXPECT_EQ(server_->InterfaceCount(), 2u);
+    EXPECT_TRUE(log_.Has(
         "CBootP::DetectInterfaces - GetNumberOfInterfaces returns: 3 (includes loopback device)"));
     EXPECT_TRUE(
-        log.Has("CBootP::DetectInterfaces - GetAdaptersInfo 1 found adapter eth1\ntest "
-                "adapter eth1.\n"));
-    EXPECT_TRUE(log.Has("CBootP::DetectInterfaces - Only 2 of 3 interfaces found. Truncating."));
-    EXPECT_EQ(server->Arp(0).AdapterIndex(), 5);
-    EXPECT_EQ(server->Arp(1).AdapterIndex(), 6);
-    EXPECT_EQ(server->Arp(2).AdapterIndex(), -1);
+        log_.Has("CBootP::DetectInterfaces - GetAdaptersInfo 1 found adapter eth1\ntest "
+                 "adapter eth1.\n"));
+    EXPECT_TRUE(log_.Has("CBootP::DetectInterfaces - Only 2 of 3 interfaces found. Truncating."));
+    EXPECT_EQ(server_->Arp(0).AdapterIndex(), 5);
+    EXPECT_EQ(server_->Arp(1).AdapterIndex(), 6);
+    EXPECT_EQ(server_->Arp(2).AdapterIndex(), -1);
 }
 
 TEST_F(BootPTest, TooSmallAdapterRoomIsAskedAgainWithTheSizeThePlatformWants) {
-    platform.interfaceCount = 0;  // as Wine answers
+    platform_.interfaceCount = 0;  // as Wine answers
     Start();
-    EXPECT_EQ(platform.listCalls, 2);
-    EXPECT_EQ(server->InterfaceCount(), 2u);
-    EXPECT_TRUE(log.Has("CBootP::DetectInterfaces - Only 2 of 0 interfaces found. Truncating."));
+    EXPECT_EQ(platform_.listCalls, 2);
+    EXPECT_EQ(server_->InterfaceCount(), 2u);
+    EXPECT_TRUE(log_.Has("CBootP::DetectInterfaces - Only 2 of 0 interfaces found. Truncating."));
 }
 
 TEST_F(BootPTest, FailedAdapterQueryServesNoInterface) {
-    platform.listError = os::kErrorNoData;
+    platform_.listError = os::kErrorNoData;
     Start();
-    EXPECT_EQ(server->InterfaceCount(), 0u);
+    EXPECT_EQ(server_->InterfaceCount(), 0u);
     EXPECT_TRUE(
-        log.Has("CBootP::DetectInterfaces - GetAdaptersInfo returned an error "
-                "ERROR_NO_DATA.  Error number 232\n"));
-    EXPECT_FALSE(server->StartThread(0));
-    EXPECT_TRUE(log.Has("StartThread(0) - out of bounds"));
+        log_.Has("CBootP::DetectInterfaces - GetAdaptersInfo returned an error "
+                 "ERROR_NO_DATA.  Error number 232\n"));
+    EXPECT_FALSE(server_->StartThread(0));
+    EXPECT_TRUE(log_.Has("StartThread(0) - out of bounds"));
 }
 
 TEST_F(BootPTest, FailedInterfaceCountServesNoInterface) {
-    platform.interfaceCountError = 50;
+    platform_.interfaceCountError = 50;
     Start();
-    EXPECT_EQ(server->InterfaceCount(), 0u);
-    EXPECT_EQ(platform.listCalls, 0);
-    EXPECT_TRUE(log.Has("CBootP::DetectInterfaces - GetNumberOfInterfaces returned error: 50"));
+    EXPECT_EQ(server_->InterfaceCount(), 0u);
+    EXPECT_EQ(platform_.listCalls, 0);
+    EXPECT_TRUE(log_.Has("CBootP::DetectInterfaces - GetNumberOfInterfaces returned error: 50"));
 }
 
 TEST_F(BootPTest, AtMostSixtyFourAdaptersAreServed) {
-    platform.adapters.clear();
+    platform_.adapters.clear();
     for (std::uint32_t n = 0; n < 70; ++n)
-        platform.adapters.push_back(Adapter("eth", "0.0.0.0", n + 1));
-    platform.interfaceCount = 71;
+        platform_.adapters.push_back(Adapter("eth", "0.0.0.0", n + 1));
+    platform_.interfaceCount = 71;
     Start();
-    EXPECT_EQ(server->InterfaceCount(), 64u);
-    EXPECT_EQ(server->Arp(63).AdapterIndex(), 64);
+    EXPECT_EQ(server_->InterfaceCount(), 64u);
+    EXPECT_EQ(server_->Arp(63).AdapterIndex(), 64);
 }
 
 TEST_F(BootPTest, SecondDetectionFreesTheEarlierList) {
     Start();
-    server->DetectInterfaces();
-    EXPECT_TRUE(log.Has("m_sAdapterInfo not NULL"));
+    server_->DetectInterfaces();
+    EXPECT_TRUE(log_.Has("m_sAdapterInfo not NULL"));
 }
 
 // The reporters, as their lines read.
 class BootPReportTest : public BootPTest {};
 
 TEST_F(BootPReportTest, BindErrorNamesTheCodeFromTheThreadsLastSocketError) {
-    os::SetLastSocketError(10048);
+    os::SetLastSocketError(os::kWsaEAddrInUse);
     CBootP::ReportBindError(0, "CBootP::InitializeBootP( 0 ) IP 0x0109090a  Port 67");
     EXPECT_TRUE(
-        log.Has("CBootP::InitializeBootP( 0 ) IP 0x0109090a  Port 67 - bind returned an "
-                "error WSAEADDRINUSE.  Error number 10048\n"));
+        log_.Has("CBootP::InitializeBootP( 0 ) IP 0x0109090a  Port 67 - bind returned an "
+                 "error WSAEADDRINUSE.  Error number " +
+                 std::to_string(os::kWsaEAddrInUse) + "\n"));
 }
 
 TEST_F(BootPReportTest, CodeOutsideTheTableFallsBackToTheSystemText) {
-    os::SetLastSocketError(10004);  // only the send table lists it
+    os::SetLastSocketError(os::kWsaEIntr);  // only the send table lists it
     CBootP::ReportBindError(0, "ctx");
-    const std::string expected =
-        "ctx - bind returned an error number 10004 -> " + os::SystemErrorText(10004) + "\n";
-    EXPECT_FALSE(os::SystemErrorText(10004).empty());
-    EXPECT_TRUE(log.Has(expected)) << expected;
+    const std::string expected = "ctx - bind returned an error number " +
+                                 std::to_string(os::kWsaEIntr) + " -> " +
+                                 os::SystemErrorText(os::kWsaEIntr) + "\n";
+    EXPECT_FALSE(os::SystemErrorText(os::kWsaEIntr).empty());
+    EXPECT_TRUE(log_.Has(expected)) << expected;
 }
 
 TEST_F(BootPReportTest, CodeZeroWritesNothing) {
     os::SetLastSocketError(0);
-    CBootP::ReportBindError(10048, "ctx");
-    CBootP::ReportSendToError(10035, "ctx");
+    CBootP::ReportBindError(os::kWsaEAddrInUse, "ctx");
+    CBootP::ReportSendToError(os::kWsaEWouldBlock, "ctx");
     Start();
-    log.Clear();
-    server->ReportAdaptersInfoError(0, "ctx");
-    EXPECT_TRUE(log.All().empty());
+    log_.Clear();
+    server_->ReportAdaptersInfoError(0, "ctx");
+    EXPECT_TRUE(log_.All().empty());
 }
 
 TEST_F(BootPReportTest, AdapterQueryFallbackCarriesTheLastSystemError) {
     Start();
-    platform.lastSystemError = 5;
-    server->ReportAdaptersInfoError(1234, "CBootP::DetectInterfaces");
+    platform_.lastSystemError = 5;
+    server_->ReportAdaptersInfoError(1234, "CBootP::DetectInterfaces");
     const std::string expected =
         "CBootP::DetectInterfaces - GetAdaptersInfo returned an error 1234.  Error number 5 -> " +
         os::SystemErrorText(5) + "\n";
-    EXPECT_TRUE(log.Has(expected)) << expected;
+    EXPECT_TRUE(log_.Has(expected)) << expected;
 }
 
 TEST_F(BootPReportTest, EveryAdapterQueryCodeHasItsOwnLine) {
@@ -732,9 +736,9 @@ TEST_F(BootPReportTest, EveryAdapterQueryCodeHasItsOwnLine) {
                                                   {87, "ERROR_INVALID_PARAMETER"},
                                                   {232, "ERROR_NO_DATA"},
                                                   {50, "ERROR_NOT_SUPPORTED"}}) {
-        server->ReportAdaptersInfoError(code, "ignored");
-        EXPECT_TRUE(log.Has("CBootP::DetectInterfaces - GetAdaptersInfo returned an error " + name +
-                            ".  Error number " + std::to_string(code) + "\n"))
+        server_->ReportAdaptersInfoError(code, "ignored");
+        EXPECT_TRUE(log_.Has("CBootP::DetectInterfaces - GetAdaptersInfo returned an error " +
+                             name + ".  Error number " + std::to_string(code) + "\n"))
             << code;
     }
 }
@@ -751,11 +755,11 @@ class BootPAdmissionTest : public BootPTest {
   protected:
     void StartWith(BootpAdmission admission) {
         Start();
-        server->SetAdmission(std::move(admission));
+        server_->SetAdmission(std::move(admission));
     }
     int IgnoredLines(const std::string& address) {
         int count = 0;
-        for (const std::string& line : log.All())
+        for (const std::string& line : log_.All())
             count += line.find("not answering " + address) != std::string::npos ? 1 : 0;
         return count;
     }
@@ -795,12 +799,12 @@ TEST_F(BootPAdmissionTest, OnceTheJobHasItsBoardOnlyItIsAnsweredAndWithoutOneNob
     EthernetAddress board{};
     const Bytes mac = Mac(1);
     std::copy(mac.begin(), mac.end(), board.begin());
-    server->AdmitOnly(board);
+    server_->AdmitOnly(board);
     Deliver(0, Request(Mac(2)));  // the next board, fitted early
     EXPECT_EQ(ReplyCount(), 1u);
     Deliver(0, Request(Mac(1)));  // the board itself, having missed its reply
     EXPECT_EQ(ReplyCount(), 2u);
-    server->AdmitOnly(std::nullopt);
+    server_->AdmitOnly(std::nullopt);
     Deliver(0, Request(Mac(1)));
     Deliver(0, Request(Mac(3)));
     EXPECT_EQ(ReplyCount(), 2u);
@@ -813,7 +817,7 @@ TEST_F(BootPAdmissionTest, IgnoredAddressesAreLoggedUpToALimit) {
         Deliver(0, Request({0x00, 0x1a, 0x2b, 0x3c, static_cast<std::uint8_t>(i / 256),
                             static_cast<std::uint8_t>(i)}));
     int lines = 0;
-    for (const std::string& line : log.All())
+    for (const std::string& line : log_.All())
         lines += line.find("not answering") != std::string::npos ? 1 : 0;
     EXPECT_EQ(lines, CBootP::kIgnoredLogged);
     EXPECT_EQ(ReplyCount(), 0u);

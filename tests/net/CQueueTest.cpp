@@ -112,8 +112,8 @@ std::future<WaitGetResult> WaitGetAsync(CQueue& queue, int room = 4096) {
 
 class CQueueTest : public ::testing::Test {
   protected:
-    void SetUp() override { queue.Create(CQueue::kDefaultCapacity, nullptr); }
-    CQueue queue;
+    void SetUp() override { queue_.Create(CQueue::kDefaultCapacity, nullptr); }
+    CQueue queue_;
 };
 
 // ---------------------------------------------------------------- room in the ring
@@ -121,29 +121,29 @@ class CQueueTest : public ::testing::Test {
 using CQueueRoom = CQueueTest;
 
 TEST_F(CQueueRoom, LargestPayloadOfEmptyDefaultQueueIsCapacityLessHeaderAndFreeByte) {
-    EXPECT_EQ(queue.FreeBytes(), CQueue::kDefaultCapacity - 1);
-    EXPECT_FALSE(queue.Put(Pattern(1048572, 1).data(), 1048572));
-    EXPECT_TRUE(queue.IsEmpty());
+    EXPECT_EQ(queue_.FreeBytes(), CQueue::kDefaultCapacity - 1);
+    EXPECT_FALSE(queue_.Put(Pattern(1048572, 1).data(), 1048572));
+    EXPECT_TRUE(queue_.IsEmpty());
     const Bytes largest = Pattern(1048571, 2);
-    ASSERT_TRUE(PutBytes(queue, largest));
-    EXPECT_EQ(queue.FreeBytes(), 0);
-    EXPECT_EQ(GetBytes(queue, 1048571), largest);
+    ASSERT_TRUE(PutBytes(queue_, largest));
+    EXPECT_EQ(queue_.FreeBytes(), 0);
+    EXPECT_EQ(GetBytes(queue_, 1048571), largest);
 }
 
 TEST_F(CQueueRoom, EntryFillingFreeSpaceExactlyIsAcceptedAndOneByteMoreIsRefused) {
-    ASSERT_TRUE(PutBytes(queue, Pattern(1000, 3)));
-    const int free = queue.FreeBytes();
+    ASSERT_TRUE(PutBytes(queue_, Pattern(1000, 3)));
+    const int free = queue_.FreeBytes();
     const Bytes tooLong = Pattern(free - kHeader + 1, 4);
-    EXPECT_FALSE(PutBytes(queue, tooLong));
-    EXPECT_EQ(queue.Count(), 1);
-    EXPECT_EQ(queue.FreeBytes(), free);
+    EXPECT_FALSE(PutBytes(queue_, tooLong));
+    EXPECT_EQ(queue_.Count(), 1);
+    EXPECT_EQ(queue_.FreeBytes(), free);
 
     const Bytes exact = Pattern(free - kHeader, 5);
-    ASSERT_TRUE(PutBytes(queue, exact));
-    EXPECT_EQ(queue.FreeBytes(), 0);
-    EXPECT_FALSE(queue.Put(exact.data(), 1));  // nothing fits in a full ring
-    EXPECT_EQ(GetBytes(queue), Pattern(1000, 3));
-    EXPECT_EQ(GetBytes(queue, free), exact);
+    ASSERT_TRUE(PutBytes(queue_, exact));
+    EXPECT_EQ(queue_.FreeBytes(), 0);
+    EXPECT_FALSE(queue_.Put(exact.data(), 1));  // nothing fits in a full ring
+    EXPECT_EQ(GetBytes(queue_), Pattern(1000, 3));
+    EXPECT_EQ(GetBytes(queue_, free), exact);
 }
 
 TEST_F(CQueueRoom, ExactFitAcrossTheRingEndIsAccepted) {
@@ -161,10 +161,10 @@ TEST_F(CQueueRoom, ExactFitAcrossTheRingEndIsAccepted) {
 
 TEST_F(CQueueRoom, HugeLengthIsRefusedWithoutOverflow) {
     const std::uint8_t byte = 0;
-    EXPECT_FALSE(queue.Put(&byte, INT_MAX));
-    EXPECT_FALSE(queue.Put(&byte, INT_MAX - kHeader + 1));
-    EXPECT_TRUE(queue.IsEmpty());
-    EXPECT_EQ(queue.BytesPut(), 0);
+    EXPECT_FALSE(queue_.Put(&byte, INT_MAX));
+    EXPECT_FALSE(queue_.Put(&byte, INT_MAX - kHeader + 1));
+    EXPECT_TRUE(queue_.IsEmpty());
+    EXPECT_EQ(queue_.BytesPut(), 0);
 }
 
 TEST(CQueueCreate, CapacityBelowMinimumIsRaisedToSixteen) {
@@ -198,43 +198,43 @@ TEST(CQueueCreate, EveryCounterStartsAtZero) {
 using CQueueBadArguments = CQueueTest;
 
 TEST_F(CQueueBadArguments, PutWithZeroLengthOrNullDataIsRefusedAndChangesNothing) {
-    ASSERT_TRUE(PutBytes(queue, Pattern(10, 8)));
+    ASSERT_TRUE(PutBytes(queue_, Pattern(10, 8)));
     const std::uint8_t byte = 1;
-    EXPECT_FALSE(queue.Put(&byte, 0));
-    EXPECT_FALSE(queue.Put(&byte, -5));
-    EXPECT_FALSE(queue.Put(nullptr, 10));
-    EXPECT_EQ(queue.Count(), 1);
-    EXPECT_EQ(queue.StoredBytes(), 14);
-    EXPECT_EQ(queue.BytesPut(), 14);
-    EXPECT_EQ(queue.HighWaterEntries(), 1);
-    EXPECT_EQ(queue.EntrySignal().Count(), 1);
-    EXPECT_EQ(GetBytes(queue), Pattern(10, 8));
-    EXPECT_TRUE(queue.IsEmpty());
+    EXPECT_FALSE(queue_.Put(&byte, 0));
+    EXPECT_FALSE(queue_.Put(&byte, -5));
+    EXPECT_FALSE(queue_.Put(nullptr, 10));
+    EXPECT_EQ(queue_.Count(), 1);
+    EXPECT_EQ(queue_.StoredBytes(), 14);
+    EXPECT_EQ(queue_.BytesPut(), 14);
+    EXPECT_EQ(queue_.HighWaterEntries(), 1);
+    EXPECT_EQ(queue_.EntrySignal().Count(), 1);
+    EXPECT_EQ(GetBytes(queue_), Pattern(10, 8));
+    EXPECT_TRUE(queue_.IsEmpty());
 }
 
 TEST_F(CQueueBadArguments, GetWithNullBufferOrNoRoomLeavesTheEntry) {
-    ASSERT_TRUE(PutBytes(queue, Pattern(10, 9)));
+    ASSERT_TRUE(PutBytes(queue_, Pattern(10, 9)));
     int length = 16;
-    EXPECT_FALSE(queue.Get(nullptr, length, true));
+    EXPECT_FALSE(queue_.Get(nullptr, length, true));
     std::uint8_t buffer[16];
     length = 0;
-    EXPECT_FALSE(queue.Get(buffer, length, true));
-    EXPECT_EQ(queue.Count(), 1);
-    EXPECT_EQ(queue.EntrySignal().Count(), 1);
-    EXPECT_EQ(GetBytes(queue), Pattern(10, 9));
+    EXPECT_FALSE(queue_.Get(buffer, length, true));
+    EXPECT_EQ(queue_.Count(), 1);
+    EXPECT_EQ(queue_.EntrySignal().Count(), 1);
+    EXPECT_EQ(GetBytes(queue_), Pattern(10, 9));
 }
 
 TEST_F(CQueueBadArguments, WaitGetWithBadBufferKeepsTheEntrysWakeUp) {
-    ASSERT_TRUE(PutBytes(queue, Pattern(10, 10)));
+    ASSERT_TRUE(PutBytes(queue_, Pattern(10, 10)));
     int length = 16;
-    EXPECT_FALSE(queue.WaitGet(nullptr, length));
+    EXPECT_FALSE(queue_.WaitGet(nullptr, length));
     std::uint8_t buffer[16];
     length = 0;
-    EXPECT_FALSE(queue.WaitGet(buffer, length));
-    EXPECT_EQ(queue.EntrySignal().Count(), 1);
+    EXPECT_FALSE(queue_.WaitGet(buffer, length));
+    EXPECT_EQ(queue_.EntrySignal().Count(), 1);
 
-    Watchdog watchdog(queue, kStuck);
-    auto waiter = WaitGetAsync(queue);
+    Watchdog watchdog(queue_, kStuck);
+    auto waiter = WaitGetAsync(queue_);
     ASSERT_EQ(waiter.wait_for(kStuck), std::future_status::ready);
     EXPECT_FALSE(watchdog.Fired());
     const WaitGetResult result = waiter.get();
@@ -249,45 +249,45 @@ using CQueueGet = CQueueTest;
 TEST_F(CQueueGet, OnEmptyQueueFailsAndLeavesLengthAsIs) {
     std::uint8_t buffer[32];
     int length = 32;
-    EXPECT_FALSE(queue.Get(buffer, length, true));
+    EXPECT_FALSE(queue_.Get(buffer, length, true));
     EXPECT_EQ(length, 32);
-    EXPECT_FALSE(queue.Get(buffer, length, false));
+    EXPECT_FALSE(queue_.Get(buffer, length, false));
     EXPECT_EQ(length, 32);
-    EXPECT_EQ(queue.BytesGot(), 0);
+    EXPECT_EQ(queue_.BytesGot(), 0);
 }
 
 TEST_F(CQueueGet, IntoSmallerBufferDeliversFirstBytesAndConsumesWholeEntry) {
     const Bytes first = Pattern(100, 11);
     const Bytes second = Pattern(30, 12);
-    ASSERT_TRUE(PutBytes(queue, first));
-    ASSERT_TRUE(PutBytes(queue, second));
-    ASSERT_EQ(queue.StoredBytes(), 100 + 30 + 2 * kHeader);
+    ASSERT_TRUE(PutBytes(queue_, first));
+    ASSERT_TRUE(PutBytes(queue_, second));
+    ASSERT_EQ(queue_.StoredBytes(), 100 + 30 + 2 * kHeader);
 
     std::uint8_t buffer[40];
     std::memset(buffer, 0xAA, sizeof buffer);
     int length = 25;
-    ASSERT_TRUE(queue.Get(buffer, length, true));
+    ASSERT_TRUE(queue_.Get(buffer, length, true));
     EXPECT_EQ(length, 25);
     EXPECT_EQ(Bytes(buffer, buffer + 25), Bytes(first.begin(), first.begin() + 25));
     EXPECT_EQ(buffer[25], 0xAA);  // nothing written past the given room
-    EXPECT_EQ(queue.Count(), 1);
-    EXPECT_EQ(queue.StoredBytes(), 30 + kHeader);
-    EXPECT_EQ(queue.BytesGot(), 100 + kHeader);
-    EXPECT_EQ(queue.PeekLength(), 30);
-    EXPECT_EQ(GetBytes(queue), second);  // the next Get starts at the next entry
+    EXPECT_EQ(queue_.Count(), 1);
+    EXPECT_EQ(queue_.StoredBytes(), 30 + kHeader);
+    EXPECT_EQ(queue_.BytesGot(), 100 + kHeader);
+    EXPECT_EQ(queue_.PeekLength(), 30);
+    EXPECT_EQ(GetBytes(queue_), second);  // the next Get starts at the next entry
 }
 
 TEST_F(CQueueGet, EntriesComeOutInOrderAndPeekShowsTheOldest) {
     for (int length = 1; length <= 20; ++length)
-        ASSERT_TRUE(PutBytes(queue, Pattern(length, static_cast<std::uint8_t>(length))));
-    EXPECT_EQ(queue.Count(), 20);
-    EXPECT_EQ(queue.HighWaterEntries(), 20);
+        ASSERT_TRUE(PutBytes(queue_, Pattern(length, static_cast<std::uint8_t>(length))));
+    EXPECT_EQ(queue_.Count(), 20);
+    EXPECT_EQ(queue_.HighWaterEntries(), 20);
     for (int length = 1; length <= 20; ++length) {
-        EXPECT_EQ(queue.PeekLength(), length);
-        EXPECT_EQ(GetBytes(queue), Pattern(length, static_cast<std::uint8_t>(length)));
+        EXPECT_EQ(queue_.PeekLength(), length);
+        EXPECT_EQ(GetBytes(queue_), Pattern(length, static_cast<std::uint8_t>(length)));
     }
-    EXPECT_EQ(queue.PeekLength(), -1);
-    EXPECT_EQ(queue.EntrySignal().Count(), 0);
+    EXPECT_EQ(queue_.PeekLength(), -1);
+    EXPECT_EQ(queue_.EntrySignal().Count(), 0);
 }
 
 // ---------------------------------------------------------------- wrapping the ring
@@ -376,27 +376,27 @@ using CQueueStatistics = CQueueTest;
 TEST_F(CQueueStatistics, BytesPutLessBytesGotIsStoredBytes) {
     int expectedStored = 0;
     for (int i = 1; i <= 50; ++i) {
-        ASSERT_TRUE(PutBytes(queue, Pattern(i * 13, 1)));
+        ASSERT_TRUE(PutBytes(queue_, Pattern(i * 13, 1)));
         expectedStored += i * 13 + kHeader;
         if (i % 3 == 0) {
-            const Bytes taken = GetBytes(queue);
+            const Bytes taken = GetBytes(queue_);
             expectedStored -= static_cast<int>(taken.size()) + kHeader;
         }
-        ASSERT_EQ(queue.StoredBytes(), expectedStored);
-        ASSERT_EQ(queue.BytesPut() - queue.BytesGot(), queue.StoredBytes());
+        ASSERT_EQ(queue_.StoredBytes(), expectedStored);
+        ASSERT_EQ(queue_.BytesPut() - queue_.BytesGot(), queue_.StoredBytes());
     }
 }
 
 TEST_F(CQueueStatistics, HighWaterMarksKeepTheLargestLevelSeen) {
-    ASSERT_TRUE(PutBytes(queue, Pattern(100, 1)));
-    ASSERT_TRUE(PutBytes(queue, Pattern(200, 2)));
-    ASSERT_TRUE(PutBytes(queue, Pattern(300, 3)));
-    GetBytes(queue);
-    GetBytes(queue);
-    ASSERT_TRUE(PutBytes(queue, Pattern(10, 4)));
-    EXPECT_EQ(queue.HighWaterEntries(), 3);
-    EXPECT_EQ(queue.HighWaterBytes(), 600 + 3 * kHeader);
-    EXPECT_EQ(queue.Count(), 2);
+    ASSERT_TRUE(PutBytes(queue_, Pattern(100, 1)));
+    ASSERT_TRUE(PutBytes(queue_, Pattern(200, 2)));
+    ASSERT_TRUE(PutBytes(queue_, Pattern(300, 3)));
+    GetBytes(queue_);
+    GetBytes(queue_);
+    ASSERT_TRUE(PutBytes(queue_, Pattern(10, 4)));
+    EXPECT_EQ(queue_.HighWaterEntries(), 3);
+    EXPECT_EQ(queue_.HighWaterBytes(), 600 + 3 * kHeader);
+    EXPECT_EQ(queue_.Count(), 2);
 }
 
 // Expected statistics line length with a pointer that prints as 8 characters.
@@ -413,16 +413,16 @@ std::string Stats(const CQueue& queue) {
 
 TEST_F(CQueueStatistics, FreshUnnamedQueueLineHasBlankNameAndZeroCounters) {
     char pointer[32];
-    std::snprintf(pointer, sizeof pointer, "%p", static_cast<const void*>(&queue));
-    const std::string line = Stats(queue);
+    std::snprintf(pointer, sizeof pointer, "%p", static_cast<const void*>(&queue_));
+    const std::string line = Stats(queue_);
     EXPECT_EQ(line.rfind("Queue " + std::string(20, ' ') + "  @ " + pointer + "  ", 0), 0u) << line;
     EXPECT_NE(line.find("entries      0"), std::string::npos) << line;
     EXPECT_NE(line.find("size 1048576"), std::string::npos) << line;
     EXPECT_NE(line.find("flushes    0"), std::string::npos) << line;
     EXPECT_EQ(line.size(), kStatsLengthWithShortPointer - kShortPointerText + std::strlen(pointer))
         << line;
-    queue.Flush();
-    EXPECT_NE(Stats(queue).find("flushes    1"), std::string::npos);
+    queue_.Flush();
+    EXPECT_NE(Stats(queue_).find("flushes    1"), std::string::npos);
 }
 
 TEST_F(CQueueStatistics, LineShowsNameAndCurrentLevels) {
@@ -442,7 +442,7 @@ TEST_F(CQueueStatistics, LineIsCutToTheGivenRoomAndTerminated) {
     char text[20];
     std::memset(text, 'x', sizeof text);
     int length = 10;
-    queue.FormatStats(text, length);
+    queue_.FormatStats(text, length);
     EXPECT_EQ(length, 9);
     EXPECT_STREQ(text, "Queue    ");
     EXPECT_EQ(text[10], 'x');
@@ -454,44 +454,44 @@ using CQueueFlush = CQueueTest;
 
 TEST_F(CQueueFlush, ClearsLevelsAndHighWaterButKeepsTotals) {
     for (int i = 0; i < 5; ++i)
-        ASSERT_TRUE(PutBytes(queue, Pattern(100, 1)));
-    GetBytes(queue);
-    const std::int32_t put = queue.BytesPut();
-    const std::int32_t got = queue.BytesGot();
-    queue.Flush();
-    EXPECT_EQ(queue.Count(), 0);
-    EXPECT_EQ(queue.StoredBytes(), 0);
-    EXPECT_EQ(queue.UsedBytes(), 0);
-    EXPECT_EQ(queue.FreeBytes(), CQueue::kDefaultCapacity - 1);
-    EXPECT_EQ(queue.HighWaterEntries(), 0);
-    EXPECT_EQ(queue.HighWaterBytes(), 0);
-    EXPECT_EQ(queue.Flushes(), 1);
-    EXPECT_EQ(queue.BytesPut(), put);
-    EXPECT_EQ(queue.BytesGot(), got);
-    EXPECT_EQ(queue.EntrySignal().Count(), 0);
-    EXPECT_EQ(GetBytes(queue), Bytes{});
-    queue.Flush();
-    EXPECT_EQ(queue.Flushes(), 2);
+        ASSERT_TRUE(PutBytes(queue_, Pattern(100, 1)));
+    GetBytes(queue_);
+    const std::int32_t put = queue_.BytesPut();
+    const std::int32_t got = queue_.BytesGot();
+    queue_.Flush();
+    EXPECT_EQ(queue_.Count(), 0);
+    EXPECT_EQ(queue_.StoredBytes(), 0);
+    EXPECT_EQ(queue_.UsedBytes(), 0);
+    EXPECT_EQ(queue_.FreeBytes(), CQueue::kDefaultCapacity - 1);
+    EXPECT_EQ(queue_.HighWaterEntries(), 0);
+    EXPECT_EQ(queue_.HighWaterBytes(), 0);
+    EXPECT_EQ(queue_.Flushes(), 1);
+    EXPECT_EQ(queue_.BytesPut(), put);
+    EXPECT_EQ(queue_.BytesGot(), got);
+    EXPECT_EQ(queue_.EntrySignal().Count(), 0);
+    EXPECT_EQ(GetBytes(queue_), Bytes{});
+    queue_.Flush();
+    EXPECT_EQ(queue_.Flushes(), 2);
 }
 
 TEST_F(CQueueFlush, QueueWorksAsNewAfterFlush) {
-    ASSERT_TRUE(PutBytes(queue, Pattern(1000, 1)));
-    queue.Flush();
+    ASSERT_TRUE(PutBytes(queue_, Pattern(1000, 1)));
+    queue_.Flush();
     const Bytes largest = Pattern(CQueue::kDefaultCapacity - 1 - kHeader, 2);
-    ASSERT_TRUE(PutBytes(queue, largest));
-    EXPECT_EQ(queue.HighWaterEntries(), 1);
-    EXPECT_EQ(GetBytes(queue, CQueue::kDefaultCapacity), largest);
+    ASSERT_TRUE(PutBytes(queue_, largest));
+    EXPECT_EQ(queue_.HighWaterEntries(), 1);
+    EXPECT_EQ(GetBytes(queue_, CQueue::kDefaultCapacity), largest);
 }
 
 TEST_F(CQueueFlush, WaitGetAfterFlushSleepsUntilTheNextPut) {
-    ASSERT_TRUE(PutBytes(queue, Pattern(10, 1)));
-    ASSERT_TRUE(PutBytes(queue, Pattern(10, 2)));
-    queue.Flush();
-    Watchdog watchdog(queue, kStuck);
-    auto waiter = WaitGetAsync(queue);
+    ASSERT_TRUE(PutBytes(queue_, Pattern(10, 1)));
+    ASSERT_TRUE(PutBytes(queue_, Pattern(10, 2)));
+    queue_.Flush();
+    Watchdog watchdog(queue_, kStuck);
+    auto waiter = WaitGetAsync(queue_);
     EXPECT_EQ(waiter.wait_for(kStillBlocked), std::future_status::timeout);
     const Bytes fresh = Pattern(33, 3);
-    ASSERT_TRUE(PutBytes(queue, fresh));
+    ASSERT_TRUE(PutBytes(queue_, fresh));
     ASSERT_EQ(waiter.wait_for(kStuck), std::future_status::ready);
     EXPECT_FALSE(watchdog.Fired());
     const WaitGetResult result = waiter.get();
@@ -504,42 +504,42 @@ TEST_F(CQueueFlush, WaitGetAfterFlushSleepsUntilTheNextPut) {
 using CQueueAbort = CQueueTest;
 
 TEST_F(CQueueAbort, WaitGetOnEmptyAbortedQueueFailsAtOnce) {
-    Watchdog watchdog(queue, kStuck);
-    queue.Abort();
-    auto waiter = WaitGetAsync(queue);
+    Watchdog watchdog(queue_, kStuck);
+    queue_.Abort();
+    auto waiter = WaitGetAsync(queue_);
     ASSERT_EQ(waiter.wait_for(kPromptly), std::future_status::ready);
     EXPECT_FALSE(waiter.get().ok);
 }
 
 TEST_F(CQueueAbort, WakesAndFailsAWaitGetAlreadyAsleep) {
-    Watchdog watchdog(queue, 3 * kStuck);  // only a backstop; Abort below is the test
-    auto waiter = WaitGetAsync(queue);
+    Watchdog watchdog(queue_, 3 * kStuck);  // only a backstop; Abort below is the test
+    auto waiter = WaitGetAsync(queue_);
     ASSERT_EQ(waiter.wait_for(kStillBlocked), std::future_status::timeout);
-    queue.Abort();
+    queue_.Abort();
     ASSERT_EQ(waiter.wait_for(kStuck), std::future_status::ready);
     EXPECT_FALSE(watchdog.Fired());
     EXPECT_FALSE(waiter.get().ok);
 }
 
 TEST_F(CQueueAbort, PutAndGetOnIdleAbortedQueueStillWork) {
-    queue.Abort();
+    queue_.Abort();
     const Bytes bytes = Pattern(50, 1);
-    ASSERT_TRUE(PutBytes(queue, bytes));
-    EXPECT_EQ(queue.Count(), 1);
-    EXPECT_EQ(queue.PeekLength(), 50);
-    EXPECT_EQ(GetBytes(queue), bytes);
+    ASSERT_TRUE(PutBytes(queue_, bytes));
+    EXPECT_EQ(queue_.Count(), 1);
+    EXPECT_EQ(queue_.PeekLength(), 50);
+    EXPECT_EQ(GetBytes(queue_), bytes);
 }
 
 TEST_F(CQueueAbort, StoredEntryIsStillTakenByWaitGet) {
     const Bytes bytes = Pattern(50, 2);
-    ASSERT_TRUE(PutBytes(queue, bytes));
-    queue.Abort();
-    Watchdog watchdog(queue, kStuck);
+    ASSERT_TRUE(PutBytes(queue_, bytes));
+    queue_.Abort();
+    Watchdog watchdog(queue_, kStuck);
     std::uint8_t buffer[64];
     int length = sizeof buffer;
-    ASSERT_TRUE(queue.WaitGet(buffer, length));
+    ASSERT_TRUE(queue_.WaitGet(buffer, length));
     EXPECT_EQ(Bytes(buffer, buffer + length), bytes);
-    EXPECT_FALSE(queue.WaitGet(buffer, length));
+    EXPECT_FALSE(queue_.WaitGet(buffer, length));
     EXPECT_FALSE(watchdog.Fired());
 }
 
@@ -557,27 +557,28 @@ using CQueueEntrySignal = CQueueTest;
 
 TEST_F(CQueueEntrySignal, CountsStoredEntriesUpToItsMaximum) {
     for (int i = 0; i < kManyEntries; ++i)
-        ASSERT_TRUE(PutBytes(queue, NumberedEntry(i)));
-    EXPECT_EQ(queue.Count(), kManyEntries);
-    EXPECT_EQ(queue.EntrySignal().Count(), CQueue::kEntrySignalMaximum);
+        ASSERT_TRUE(PutBytes(queue_, NumberedEntry(i)));
+    EXPECT_EQ(queue_.Count(), kManyEntries);
+    EXPECT_EQ(queue_.EntrySignal().Count(), CQueue::kEntrySignalMaximum);
     for (int i = 0; i < kManyEntries; ++i) {
-        ASSERT_EQ(GetBytes(queue), NumberedEntry(i)) << i;
-        ASSERT_EQ(queue.EntrySignal().Count(), std::min(queue.Count(), CQueue::kEntrySignalMaximum))
+        ASSERT_EQ(GetBytes(queue_), NumberedEntry(i)) << i;
+        ASSERT_EQ(queue_.EntrySignal().Count(),
+                  std::min(queue_.Count(), CQueue::kEntrySignalMaximum))
             << i;
     }
-    EXPECT_TRUE(queue.IsEmpty());
+    EXPECT_TRUE(queue_.IsEmpty());
 }
 
 TEST_F(CQueueEntrySignal, MoreEntriesThanItsMaximumAllComeOutThroughWaitGet) {
     for (int i = 0; i < kManyEntries; ++i)
-        ASSERT_TRUE(PutBytes(queue, NumberedEntry(i)));
-    Watchdog watchdog(queue, kStuck);
+        ASSERT_TRUE(PutBytes(queue_, NumberedEntry(i)));
+    Watchdog watchdog(queue_, kStuck);
     auto consumer = std::async(std::launch::async, [this] {
         std::vector<Bytes> taken;
         std::uint8_t buffer[64];
         for (int i = 0; i < kManyEntries; ++i) {
             int length = sizeof buffer;
-            if (!queue.WaitGet(buffer, length)) break;
+            if (!queue_.WaitGet(buffer, length)) break;
             taken.emplace_back(buffer, buffer + length);
         }
         return taken;
@@ -588,23 +589,23 @@ TEST_F(CQueueEntrySignal, MoreEntriesThanItsMaximumAllComeOutThroughWaitGet) {
     ASSERT_EQ(taken.size(), static_cast<std::size_t>(kManyEntries));
     for (int i = 0; i < kManyEntries; ++i)
         ASSERT_EQ(taken[i], NumberedEntry(i)) << i;
-    EXPECT_EQ(queue.EntrySignal().Count(), 0);
+    EXPECT_EQ(queue_.EntrySignal().Count(), 0);
 }
 
 TEST_F(CQueueEntrySignal, WaitGetKeepsUpWithProducerPastItsMaximum) {
-    Watchdog watchdog(queue, kStuck);
+    Watchdog watchdog(queue_, kStuck);
     auto consumer = std::async(std::launch::async, [this] {
         int matching = 0;
         std::uint8_t buffer[64];
         for (int i = 0; i < kManyEntries; ++i) {
             int length = sizeof buffer;
-            if (!queue.WaitGet(buffer, length)) break;
+            if (!queue_.WaitGet(buffer, length)) break;
             if (Bytes(buffer, buffer + length) == NumberedEntry(i)) ++matching;
         }
         return matching;
     });
     for (int i = 0; i < kManyEntries; ++i)
-        ASSERT_TRUE(PutBytes(queue, NumberedEntry(i)));
+        ASSERT_TRUE(PutBytes(queue_, NumberedEntry(i)));
     ASSERT_EQ(consumer.wait_for(kStuck), std::future_status::ready);
     EXPECT_FALSE(watchdog.Fired());
     EXPECT_EQ(consumer.get(), kManyEntries);
@@ -612,36 +613,36 @@ TEST_F(CQueueEntrySignal, WaitGetKeepsUpWithProducerPastItsMaximum) {
 
 TEST_F(CQueueEntrySignal, GetWithTakeCountNeverBlocksAndLeavesNoCountBehind) {
     for (int i = 0; i < kManyEntries; ++i)
-        ASSERT_TRUE(PutBytes(queue, NumberedEntry(i)));
-    Watchdog watchdog(queue, kStuck);
+        ASSERT_TRUE(PutBytes(queue_, NumberedEntry(i)));
+    Watchdog watchdog(queue_, kStuck);
     auto consumer = std::async(std::launch::async, [this] {
         int matching = 0;
         for (int i = 0; i < kManyEntries; ++i)
-            if (GetBytes(queue) == NumberedEntry(i)) ++matching;
+            if (GetBytes(queue_) == NumberedEntry(i)) ++matching;
         return matching;
     });
     ASSERT_EQ(consumer.wait_for(kStuck), std::future_status::ready);
     EXPECT_EQ(consumer.get(), kManyEntries);
-    EXPECT_EQ(queue.EntrySignal().Count(), 0);
+    EXPECT_EQ(queue_.EntrySignal().Count(), 0);
     // An empty queue has no count left, so a taker sleeps.
-    auto waiter = WaitGetAsync(queue);
+    auto waiter = WaitGetAsync(queue_);
     EXPECT_EQ(waiter.wait_for(kStillBlocked), std::future_status::timeout);
-    queue.Abort();
+    queue_.Abort();
     ASSERT_EQ(waiter.wait_for(kStuck), std::future_status::ready);
     EXPECT_FALSE(waiter.get().ok);
 }
 
 TEST_F(CQueueEntrySignal, GetWithoutTakeCountLeavesTheCount) {
-    ASSERT_TRUE(PutBytes(queue, Pattern(8, 1)));
-    ASSERT_TRUE(PutBytes(queue, Pattern(8, 2)));
+    ASSERT_TRUE(PutBytes(queue_, Pattern(8, 1)));
+    ASSERT_TRUE(PutBytes(queue_, Pattern(8, 2)));
     std::uint8_t buffer[16];
     int length = sizeof buffer;
-    ASSERT_TRUE(queue.Get(buffer, length, false));
+    ASSERT_TRUE(queue_.Get(buffer, length, false));
     // The count belongs to the caller that waited on the signal; Get leaves it.
-    EXPECT_EQ(queue.EntrySignal().Count(), 2);
+    EXPECT_EQ(queue_.EntrySignal().Count(), 2);
     length = sizeof buffer;
-    ASSERT_TRUE(queue.Get(buffer, length, true));
-    EXPECT_EQ(queue.EntrySignal().Count(), 1);
+    ASSERT_TRUE(queue_.Get(buffer, length, true));
+    EXPECT_EQ(queue_.EntrySignal().Count(), 1);
 }
 
 // ---------------------------------------------------------------- producer and consumer

@@ -108,8 +108,8 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 class Tftp : public ::testing::Test {
   protected:
     Tftp() {
-        context.image = app::FirmwareImage();
-        context.imageSize = app::kFirmwareImageSize;
+        context_.image = app::FirmwareImage();
+        context_.imageSize = app::kFirmwareImageSize;
     }
     // Starts the server on a port the system picks and waits until it listens.
     std::uint16_t StartServer(CTftp& server) {
@@ -119,13 +119,13 @@ class Tftp : public ::testing::Test {
         return server.ListeningPort();
     }
 
-    LogCapture log;
-    diag::RecordingUiPort ui;
-    BoardContext context;
+    LogCapture log_;
+    diag::RecordingUiPort ui_;
+    BoardContext context_;
 };
 
 TEST_F(Tftp, ServesTheImageThenServesASecondRequestOverTheSameTransferSocket) {
-    CTftp server(context, kSlowTiming);  // no time-out re-send, even on a loaded machine
+    CTftp server(context_, kSlowTiming);  // no time-out re-send, even on a loaded machine
     const std::uint16_t port = StartServer(server);
     TestClient client;
     os::SocketAddress firstTransfer;
@@ -137,7 +137,7 @@ TEST_F(Tftp, ServesTheImageThenServesASecondRequestOverTheSameTransferSocket) {
     EXPECT_EQ(lastBlockSize, 4u);
     EXPECT_TRUE(WaitUntil([&] { return server.CurrentState() == CTftpTransfer::Idle; }));
     EXPECT_EQ(server.Stats().transfersCompleted.load(), 1u);
-    const auto window = ui.Window(0);
+    const auto window = ui_.Window(0);
     ASSERT_EQ(window.captions.size(), 43u);  // bare title, then 2, 5, 7, 10, ... 100
     EXPECT_EQ(window.captions[0], "Tftp Uploading");
     EXPECT_EQ(window.captions[1], "Tftp Uploading [2%]");
@@ -152,14 +152,14 @@ TEST_F(Tftp, ServesTheImageThenServesASecondRequestOverTheSameTransferSocket) {
     EXPECT_EQ(secondTransfer, firstTransfer);
     EXPECT_TRUE(WaitUntil([&] { return server.Stats().transfersCompleted.load() == 2u; }));
     EXPECT_EQ(server.Stats().dataSent.load(), 86u);  // nothing re-sent, nothing doubled
-    EXPECT_TRUE(ui.Questions().empty());
-    EXPECT_TRUE(ui.Messages().empty());
+    EXPECT_TRUE(ui_.Questions().empty());
+    EXPECT_TRUE(ui_.Messages().empty());
     EXPECT_TRUE(server.Stop());
     EXPECT_EQ(server.HasEnded(), 1);
 }
 
 TEST_F(Tftp, RepeatedAckSendsNothingAndALostBlockIsResentOnTheTimeout) {
-    CTftp server(context, kFastTiming);
+    CTftp server(context_, kFastTiming);
     const std::uint16_t port = StartServer(server);
     TestClient client;
     client.SendRrq(port, "x");
@@ -183,7 +183,7 @@ TEST_F(Tftp, RepeatedAckSendsNothingAndALostBlockIsResentOnTheTimeout) {
 }
 
 TEST_F(Tftp, AnotherClientsRequestMidTransferIsServedApartAndRedirectsNothing) {
-    CTftp server(context, kFastTiming);
+    CTftp server(context_, kFastTiming);
     const std::uint16_t port = StartServer(server);
     TestClient board;
     TestClient stranger("127.0.0.2");
@@ -210,13 +210,13 @@ TEST_F(Tftp, AnotherClientsRequestMidTransferIsServedApartAndRedirectsNothing) {
     board.SendAck(transfer, data->Block());
     EXPECT_EQ(content.size(), static_cast<std::size_t>(kContentSize));
     EXPECT_EQ(std::memcmp(content.data(), app::FirmwareImage() + 28, kContentSize), 0);
-    EXPECT_TRUE(log.Contains("CTftp::HandleTftpRead - ignored 4 bytes from"));
+    EXPECT_TRUE(log_.Contains("CTftp::HandleTftpRead - ignored 4 bytes from"));
     EXPECT_TRUE(WaitUntil([&] { return server.Stats().transfersDropped.load() == 1u; }));
-    EXPECT_TRUE(ui.Questions().empty());
+    EXPECT_TRUE(ui_.Questions().empty());
 }
 
 TEST_F(Tftp, ErrorWhileSendingShowsTheFlashMessageOncePerError) {
-    CTftp server(context, kFastTiming);
+    CTftp server(context_, kFastTiming);
     const std::uint16_t port = StartServer(server);
     TestClient client;
     client.SendRrq(port, "x");
@@ -224,14 +224,14 @@ TEST_F(Tftp, ErrorWhileSendingShowsTheFlashMessageOncePerError) {
     ASSERT_TRUE(data.has_value());
     client.SendError(data->from);
     client.SendError(data->from);
-    EXPECT_TRUE(WaitUntil([&] { return ui.Messages().size() == 2u; }));
-    EXPECT_EQ(ui.Messages()[0],
+    EXPECT_TRUE(WaitUntil([&] { return ui_.Messages().size() == 2u; }));
+    EXPECT_EQ(ui_.Messages()[0],
               "Error programming the flash on the motion control board.\n"
               "You will need to reset the board or cycle power and try again.");
 }
 
 TEST_F(Tftp, ErrorAfterTheLastBlockEndsTheTransferWithoutAMessage) {
-    CTftp server(context, kFastTiming);
+    CTftp server(context_, kFastTiming);
     const std::uint16_t port = StartServer(server);
     TestClient client;
     client.SendRrq(port, "x");
@@ -249,12 +249,12 @@ TEST_F(Tftp, ErrorAfterTheLastBlockEndsTheTransferWithoutAMessage) {
         client.SendAck(data->from, block);
     }
     EXPECT_TRUE(WaitUntil([&] { return server.CurrentState() == CTftpTransfer::Idle; }));
-    EXPECT_TRUE(ui.Messages().empty());
+    EXPECT_TRUE(ui_.Messages().empty());
 }
 
 TEST_F(Tftp, SilenceAsksWithTheEmptyBoardNameAndRetryReturnsToIdle) {
-    ui.ScriptAnswers({true}, true);
-    CTftp server(context, kFastTiming);
+    ui_.ScriptAnswers({true}, true);
+    CTftp server(context_, kFastTiming);
     const std::uint16_t port = StartServer(server);
     TestClient client;
     client.SendRrq(port, "x");
@@ -262,22 +262,22 @@ TEST_F(Tftp, SilenceAsksWithTheEmptyBoardNameAndRetryReturnsToIdle) {
     ASSERT_TRUE(first.has_value());
     client.SendAck(first->from, 1);
     // The client goes quiet mid-transfer.
-    EXPECT_TRUE(WaitUntil([&] { return !ui.Questions().empty(); }));
-    EXPECT_EQ(ui.Questions()[0], " is not responding.\n\nRetry or Quit Plugin (cancel)?");
+    EXPECT_TRUE(WaitUntil([&] { return !ui_.Questions().empty(); }));
+    EXPECT_EQ(ui_.Questions()[0], " is not responding.\n\nRetry or Quit Plugin (cancel)?");
     EXPECT_TRUE(WaitUntil([&] { return server.CurrentState() == CTftpTransfer::Idle; }));
     EXPECT_EQ(server.HasEnded(), 0);
     EXPECT_TRUE(server.IsRunning());
 }
 
 TEST_F(Tftp, CancelInTheQuestionEndsTheWorker) {
-    ui.ScriptAnswers({false});
-    CTftp server(context, kFastTiming);
+    ui_.ScriptAnswers({false});
+    CTftp server(context_, kFastTiming);
     StartServer(server);
     EXPECT_TRUE(WaitUntil([&] { return server.HasEnded() == 1; }));
-    EXPECT_EQ(ui.Questions().size(), 1u);
-    EXPECT_TRUE(ui.Window(0).destroyed);
+    EXPECT_EQ(ui_.Questions().size(), 1u);
+    EXPECT_TRUE(ui_.Window(0).destroyed);
     // A new Start replaces a worker that ended by itself.
-    ui.ScriptAnswers({}, true);
+    ui_.ScriptAnswers({}, true);
     ASSERT_TRUE(server.Start());
     EXPECT_TRUE(WaitUntil([&] { return server.ListeningPort() != 0; }));
     EXPECT_TRUE(server.IsRunning());
@@ -285,30 +285,30 @@ TEST_F(Tftp, CancelInTheQuestionEndsTheWorker) {
 }
 
 TEST_F(Tftp, CancelInTheProgressWindowEndsTheWorker) {
-    CTftp server(context, CTftpTiming{2000, 2000, 8});
+    CTftp server(context_, CTftpTiming{2000, 2000, 8});
     const std::uint16_t port = StartServer(server);
     TestClient client;
     client.SendRrq(port, "x");
     ASSERT_TRUE(client.Receive().has_value());
-    ui.PressCancel(0);
+    ui_.PressCancel(0);
     const auto data = client.Receive();  // none needed: the worker looks after its wait
     (void)data;
     EXPECT_TRUE(WaitUntil([&] { return server.HasEnded() == 1; }));
-    EXPECT_TRUE(ui.Window(0).destroyed);
-    EXPECT_TRUE(ui.Questions().empty());
+    EXPECT_TRUE(ui_.Window(0).destroyed);
+    EXPECT_TRUE(ui_.Questions().empty());
 }
 
 TEST_F(Tftp, WithThePortAlreadyBoundTheWorkerStartsStopsAndSaysSo) {
     os::UdpSocket holder;
     ASSERT_TRUE(holder.Open());
     ASSERT_TRUE(holder.Bind(0, 0));
-    ui.ScriptAnswers({}, true);
-    CTftp server(context, kFastTiming);
+    ui_.ScriptAnswers({}, true);
+    CTftp server(context_, kFastTiming);
     server.SetPort(holder.LocalPort());
     ASSERT_TRUE(server.Start());
     EXPECT_TRUE(WaitUntil([&] {
-        return log.Contains("CTftp::OpenServerSocket - cannot bind UDP port " +
-                            std::to_string(holder.LocalPort()));
+        return log_.Contains("CTftp::OpenServerSocket - cannot bind UDP port " +
+                             std::to_string(holder.LocalPort()));
     }));
     EXPECT_TRUE(server.IsRunning());
     EXPECT_EQ(server.HasEnded(), 0);
@@ -317,7 +317,7 @@ TEST_F(Tftp, WithThePortAlreadyBoundTheWorkerStartsStopsAndSaysSo) {
 }
 
 TEST_F(Tftp, StopEndsAnIdleWorkerAtOnceAndHasEndedStaysSet) {
-    CTftp server(context);  // the real waits: 3 s
+    CTftp server(context_);  // the real waits: 3 s
     StartServer(server);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(server.Stop());

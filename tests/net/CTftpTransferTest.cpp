@@ -80,20 +80,20 @@ class TftpTransfer : public ::testing::Test {
   protected:
     TftpTransfer() {
         diag::theLog.SetConsole(nullptr);
-        context.image = app::FirmwareImage();
-        context.imageSize = app::kFirmwareImageSize;
+        context_.image = app::FirmwareImage();
+        context_.imageSize = app::kFirmwareImageSize;
     }
     ~TftpTransfer() override { diag::theLog.SetConsole(stdout); }
 
     void Server(const Bytes& packet, const os::SocketAddress& from = kBoard) {
-        transfer.OnServerDatagram(packet.data(), static_cast<int>(packet.size()), from);
+        transfer_.OnServerDatagram(packet.data(), static_cast<int>(packet.size()), from);
     }
     void Transfer(const Bytes& packet, const os::SocketAddress& from = kBoard) {
-        transfer.OnTransferDatagram(packet.data(), static_cast<int>(packet.size()), from);
+        transfer_.OnTransferDatagram(packet.data(), static_cast<int>(packet.size()), from);
     }
     // The block last sent to `to`, 0 when none was.
     std::uint16_t LastBlockTo(const os::SocketAddress& to) const {
-        for (auto packet = sender.sent.rbegin(); packet != sender.sent.rend(); ++packet)
+        for (auto packet = sender_.sent.rbegin(); packet != sender_.sent.rend(); ++packet)
             if (packet->to == to) return packet->Block();
         return 0;
     }
@@ -106,7 +106,7 @@ class TftpTransfer : public ::testing::Test {
     Bytes ReceivedContent(const os::SocketAddress& to = kBoard) const {
         Bytes content;
         std::uint16_t last = 0;
-        for (const SentPacket& packet : sender.sent) {
+        for (const SentPacket& packet : sender_.sent) {
             if (packet.to != to || packet.Block() == last) continue;
             content.insert(content.end(), packet.bytes.begin() + kTftpDataOffset,
                            packet.bytes.end());
@@ -116,58 +116,58 @@ class TftpTransfer : public ::testing::Test {
     }
     std::size_t SentTo(const os::SocketAddress& to) const {
         return static_cast<std::size_t>(
-            std::count_if(sender.sent.begin(), sender.sent.end(),
+            std::count_if(sender_.sent.begin(), sender_.sent.end(),
                           [&](const SentPacket& p) { return p.to == to; }));
     }
 
     // One silent wait: a wait period passes and the wait ends with nothing.
     bool Silence() {
-        now += timing.transferWaitMs;
-        return transfer.OnTimeout();
+        now_ += timing_.transferWaitMs;
+        return transfer_.OnTimeout();
     }
 
-    diag::RecordingUiPort ui;
-    BoardContext context;
-    CTftpTiming timing{3000, 250, 8};
-    FakeSender sender;
-    std::uint32_t now = 1000;
-    CTftpTransfer transfer{context, timing, sender, [this] { return now; }};
+    diag::RecordingUiPort ui_;
+    BoardContext context_;
+    CTftpTiming timing_{3000, 250, 8};
+    FakeSender sender_;
+    std::uint32_t now_ = 1000;
+    CTftpTransfer transfer_{context_, timing_, sender_, [this] { return now_; }};
 };
 
 TEST_F(TftpTransfer, AnyNameGetsImageBytesFrom28InFullBlocksThenAnEmptyFinalBlock) {
     for (const std::string name : {"d:\\a.bin", "fpga", "x"}) {
-        sender.sent.clear();
+        sender_.sent.clear();
         Server(Rrq(name));
-        EXPECT_EQ(transfer.FileName(), name);
+        EXPECT_EQ(transfer_.FileName(), name);
         AckAll();
-        ASSERT_EQ(sender.sent.size(), 43u) << name;
+        ASSERT_EQ(sender_.sent.size(), 43u) << name;
         for (int i = 0; i < kFullBlocks; ++i) {
-            EXPECT_EQ(sender.sent[i].bytes.size(), 516u);
-            EXPECT_EQ(sender.sent[i].Opcode(), kTftpOpData);
-            EXPECT_EQ(sender.sent[i].Block(), i + 1);
-            EXPECT_EQ(sender.sent[i].to, kBoard);
+            EXPECT_EQ(sender_.sent[i].bytes.size(), 516u);
+            EXPECT_EQ(sender_.sent[i].Opcode(), kTftpOpData);
+            EXPECT_EQ(sender_.sent[i].Block(), i + 1);
+            EXPECT_EQ(sender_.sent[i].to, kBoard);
         }
-        EXPECT_EQ(sender.sent.back().bytes.size(), 4u);  // header only
-        EXPECT_EQ(sender.sent.back().Block(), 43);
+        EXPECT_EQ(sender_.sent.back().bytes.size(), 4u);  // header only
+        EXPECT_EQ(sender_.sent.back().Block(), 43);
         const Bytes content = ReceivedContent();
         ASSERT_EQ(content.size(), static_cast<std::size_t>(kContentSize));
         EXPECT_EQ(std::memcmp(content.data(), app::FirmwareImage() + 28, kContentSize), 0);
-        EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
+        EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Idle);
     }
-    EXPECT_EQ(transfer.Stats().transfersCompleted.load(), 3u);
-    EXPECT_TRUE(ui.Messages().empty());
+    EXPECT_EQ(transfer_.Stats().transfersCompleted.load(), 3u);
+    EXPECT_TRUE(ui_.Messages().empty());
 }
 
 TEST_F(TftpTransfer, RequestsOfCurlAndTftpHpaAreServedAndTheirAcksReleaseTheBlocks) {
     const os::SocketAddress curl{0x0100007Fu, 45468};
     const os::SocketAddress tftpHpa{0x0100007Fu, 39616};
     Server(testsupport::TestData("curl_rrq.bin"), curl);  // with options, ignored
-    EXPECT_EQ(transfer.FileName(), "d:\\a.bin");
+    EXPECT_EQ(transfer_.FileName(), "d:\\a.bin");
     Server(testsupport::TestData("tftp_hpa_rrq.bin"), tftpHpa);
     ASSERT_EQ(SentTo(curl), 1u);
     ASSERT_EQ(SentTo(tftpHpa), 1u);
     // Block 1 as the server sent it when the capture was taken.
-    EXPECT_EQ(sender.sent[0].bytes, testsupport::TestData("tftp_data_1.bin"));
+    EXPECT_EQ(sender_.sent[0].bytes, testsupport::TestData("tftp_data_1.bin"));
     Transfer(testsupport::TestData("curl_ack_1.bin"), curl);
     EXPECT_EQ(LastBlockTo(curl), 2);
     AckAll(tftpHpa);
@@ -176,39 +176,39 @@ TEST_F(TftpTransfer, RequestsOfCurlAndTftpHpaAreServedAndTheirAcksReleaseTheBloc
 
 TEST_F(TftpTransfer, RecordsTheServedNameForFpgaAndEverythingElse) {
     Server(Rrq("fpga"));
-    EXPECT_EQ(transfer.ServedFileName(), "fpga_blinky_bitfile.bin");
+    EXPECT_EQ(transfer_.ServedFileName(), "fpga_blinky_bitfile.bin");
     AckAll();
     Server(Rrq("d:\\a.bin"));
-    EXPECT_EQ(transfer.ServedFileName(), "OrvanClient.bin");
+    EXPECT_EQ(transfer_.ServedFileName(), "OrvanClient.bin");
 }
 
 TEST_F(TftpTransfer, StateAndWaitFollowTheTransfer) {
-    transfer.BeginListening();
-    EXPECT_EQ(transfer.WaitTimeout(), 3000u);
+    transfer_.BeginListening();
+    EXPECT_EQ(transfer_.WaitTimeout(), 3000u);
     Server(Rrq("x"));
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Sending);
-    EXPECT_EQ(transfer.WaitTimeout(), 250u);
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Sending);
+    EXPECT_EQ(transfer_.WaitTimeout(), 250u);
     for (std::uint16_t block = 1; block <= kFullBlocks; ++block)
         Transfer(Ack(block));
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::LastBlockSent);
-    EXPECT_EQ(transfer.Offset(), kContentSize);
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::LastBlockSent);
+    EXPECT_EQ(transfer_.Offset(), kContentSize);
     Transfer(Ack(43));
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
-    EXPECT_EQ(transfer.WaitTimeout(), CTftpTransfer::kWaitForever);
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Idle);
+    EXPECT_EQ(transfer_.WaitTimeout(), CTftpTransfer::kWaitForever);
 }
 
 TEST_F(TftpTransfer, RepeatedOrWrongAcksSendNothing) {
     Server(Rrq("x"));
     Transfer(Ack(1));
-    ASSERT_EQ(sender.sent.size(), 2u);
+    ASSERT_EQ(sender_.sent.size(), 2u);
     Transfer(Ack(1));  // repeated
     Transfer(Ack(0));
     Transfer(Ack(7));  // from the future
-    EXPECT_EQ(sender.sent.size(), 2u);
-    EXPECT_EQ(transfer.Stats().ignoredAcks.load(), 3u);
+    EXPECT_EQ(sender_.sent.size(), 2u);
+    EXPECT_EQ(transfer_.Stats().ignoredAcks.load(), 3u);
     Transfer(Ack(2));  // the block just sent
-    ASSERT_EQ(sender.sent.size(), 3u);
-    EXPECT_EQ(sender.sent.back().Block(), 3);
+    ASSERT_EQ(sender_.sent.size(), 3u);
+    EXPECT_EQ(sender_.sent.back().Block(), 3);
 }
 
 TEST_F(TftpTransfer, LateAckOfAnEarlierBlockDoesNotEndTheTransferAfterTheLastBlock) {
@@ -216,7 +216,7 @@ TEST_F(TftpTransfer, LateAckOfAnEarlierBlockDoesNotEndTheTransferAfterTheLastBlo
     for (std::uint16_t block = 1; block <= kFullBlocks; ++block)
         Transfer(Ack(block));
     Transfer(Ack(kFullBlocks));
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::LastBlockSent);
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::LastBlockSent);
 }
 
 TEST_F(TftpTransfer, EachTimeoutResendsTheCurrentBlockOnce) {
@@ -224,29 +224,29 @@ TEST_F(TftpTransfer, EachTimeoutResendsTheCurrentBlockOnce) {
     Transfer(Ack(1));
     ASSERT_TRUE(Silence());
     ASSERT_TRUE(Silence());
-    ASSERT_EQ(sender.sent.size(), 4u);
-    EXPECT_EQ(sender.sent[2].bytes, sender.sent[1].bytes);
-    EXPECT_EQ(sender.sent[3].bytes, sender.sent[1].bytes);
-    EXPECT_EQ(transfer.Stats().dataResent.load(), 2u);
+    ASSERT_EQ(sender_.sent.size(), 4u);
+    EXPECT_EQ(sender_.sent[2].bytes, sender_.sent[1].bytes);
+    EXPECT_EQ(sender_.sent[3].bytes, sender_.sent[1].bytes);
+    EXPECT_EQ(transfer_.Stats().dataResent.load(), 2u);
     // The final block too, until its ACK comes.
     for (std::uint16_t block = 2; block <= kFullBlocks; ++block)
         Transfer(Ack(block));
-    const std::size_t before = sender.sent.size();
+    const std::size_t before = sender_.sent.size();
     ASSERT_TRUE(Silence());
-    ASSERT_EQ(sender.sent.size(), before + 1);
-    EXPECT_EQ(sender.sent.back().bytes.size(), 4u);
+    ASSERT_EQ(sender_.sent.size(), before + 1);
+    EXPECT_EQ(sender_.sent.back().bytes.size(), 4u);
     Transfer(Ack(43));
     ASSERT_TRUE(Silence());  // idle: nothing to re-send
-    EXPECT_EQ(sender.sent.size(), before + 1);
+    EXPECT_EQ(sender_.sent.size(), before + 1);
 }
 
 TEST_F(TftpTransfer, AckBeforeAnyRequestOrOnPort69DoesNothing) {
     Transfer(Ack(0));
     Server(Ack(0));
-    EXPECT_TRUE(sender.sent.empty());
+    EXPECT_TRUE(sender_.sent.empty());
     Server(Rrq("x"));
     Server(Ack(1));  // ACKs belong on the transfer socket
-    EXPECT_EQ(sender.sent.size(), 1u);
+    EXPECT_EQ(sender_.sent.size(), 1u);
 }
 
 TEST_F(TftpTransfer, AnotherClientIsServedBesideTheBoardAndRedirectsNothing) {
@@ -259,51 +259,51 @@ TEST_F(TftpTransfer, AnotherClientIsServedBesideTheBoardAndRedirectsNothing) {
     Transfer(Ack(1), kBoardOtherPort);  // same host, another transfer ID: no transfer
     EXPECT_EQ(SentTo(kBoard), 1u);
     EXPECT_EQ(LastBlockTo(kStranger), 2);
-    EXPECT_EQ(transfer.Stats().foreignPackets.load(), 1u);
+    EXPECT_EQ(transfer_.Stats().foreignPackets.load(), 1u);
     AckAll(kBoard);
     EXPECT_EQ(SentTo(kBoard), 43u);
     EXPECT_EQ(ReceivedContent(kBoard).size(), static_cast<std::size_t>(kContentSize));
-    EXPECT_EQ(transfer.Stats().transfersCompleted.load(), 1u);
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Sending);  // the stranger's goes on
+    EXPECT_EQ(transfer_.Stats().transfersCompleted.load(), 1u);
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Sending);  // the stranger's goes on
 }
 
 // Another host's well-formed request 0.6 s before the board's, never acknowledged.
 TEST_F(TftpTransfer, StrangersUnansweredRequestNeitherDelaysTheBoardNorBringsTheQuestion) {
-    transfer.CreateProgressWindow();
-    transfer.BeginListening();
+    transfer_.CreateProgressWindow();
+    transfer_.BeginListening();
     Server(Rrq("x"), kStranger);
-    now += 300;
-    ASSERT_TRUE(transfer.ServiceTransfers());
-    now += 300;
+    now_ += 300;
+    ASSERT_TRUE(transfer_.ServiceTransfers());
+    now_ += 300;
     Server(Rrq("d:\\a.bin"), kBoard);
     AckAll(kBoard);
     EXPECT_EQ(ReceivedContent(kBoard).size(), static_cast<std::size_t>(kContentSize));
     for (int i = 0; i < 40; ++i)
         ASSERT_TRUE(Silence());
-    EXPECT_TRUE(ui.Questions().empty());
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
-    EXPECT_EQ(transfer.WaitTimeout(), CTftpTransfer::kWaitForever);
-    EXPECT_EQ(transfer.Stats().transfersDropped.load(), 1u);
-    EXPECT_EQ(SentTo(kStranger), 1u + static_cast<std::size_t>(timing.missesBeforePrompt));
-    const auto window = ui.Window(0);
+    EXPECT_TRUE(ui_.Questions().empty());
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Idle);
+    EXPECT_EQ(transfer_.WaitTimeout(), CTftpTransfer::kWaitForever);
+    EXPECT_EQ(transfer_.Stats().transfersDropped.load(), 1u);
+    EXPECT_EQ(SentTo(kStranger), 1u + static_cast<std::size_t>(timing_.missesBeforePrompt));
+    const auto window = ui_.Window(0);
     EXPECT_EQ(window.positions.back(), kContentSize);  // it followed the board
     EXPECT_EQ(window.captions.back(), "Tftp Uploading [100%]");
 }
 
 TEST_F(TftpTransfer, StrangersUnansweredRequestAloneLeavesTheLongWaitForTheBoard) {
-    transfer.BeginListening();
+    transfer_.BeginListening();
     Server(Rrq("x"), kStranger);
-    for (int i = 0; i < timing.missesBeforePrompt; ++i)
+    for (int i = 0; i < timing_.missesBeforePrompt; ++i)
         ASSERT_TRUE(Silence());
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
-    EXPECT_EQ(transfer.WaitTimeout(), timing.startWaitMs);
-    for (int i = 0; i < timing.missesBeforePrompt - 1; ++i)
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Idle);
+    EXPECT_EQ(transfer_.WaitTimeout(), timing_.startWaitMs);
+    for (int i = 0; i < timing_.missesBeforePrompt - 1; ++i)
         ASSERT_TRUE(Silence());
-    EXPECT_TRUE(ui.Questions().empty());
+    EXPECT_TRUE(ui_.Questions().empty());
     Server(Rrq("x"), kBoard);  // the board asks at last
     AckAll(kBoard);
     EXPECT_EQ(ReceivedContent(kBoard).size(), static_cast<std::size_t>(kContentSize));
-    EXPECT_TRUE(ui.Questions().empty());
+    EXPECT_TRUE(ui_.Questions().empty());
 }
 
 TEST_F(TftpTransfer, ClientVanishingBesideTheBoardIsDroppedWithoutAsking) {
@@ -313,14 +313,14 @@ TEST_F(TftpTransfer, ClientVanishingBesideTheBoardIsDroppedWithoutAsking) {
     Server(Rrq("x"), kBoard);
     // The stranger is gone; the board answers every block, a wait period apart.
     for (std::uint16_t block = 1; block <= kFullBlocks + 1; ++block) {
-        now += timing.transferWaitMs;
-        ASSERT_TRUE(transfer.ServiceTransfers());
+        now_ += timing_.transferWaitMs;
+        ASSERT_TRUE(transfer_.ServiceTransfers());
         Transfer(Ack(LastBlockTo(kBoard)), kBoard);
     }
     EXPECT_EQ(ReceivedContent(kBoard).size(), static_cast<std::size_t>(kContentSize));
-    EXPECT_TRUE(ui.Questions().empty());
-    EXPECT_EQ(transfer.Stats().transfersDropped.load(), 1u);
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
+    EXPECT_TRUE(ui_.Questions().empty());
+    EXPECT_EQ(transfer_.Stats().transfersDropped.load(), 1u);
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Idle);
 }
 
 TEST_F(TftpTransfer, OnlyWellFormedReadRequestsAreServed) {
@@ -336,8 +336,8 @@ TEST_F(TftpTransfer, OnlyWellFormedReadRequestsAreServed) {
     };
     for (const Bytes& packet : refused)
         Server(packet);
-    EXPECT_TRUE(sender.sent.empty());
-    EXPECT_EQ(transfer.Stats().malformedRequests.load(), refused.size());
+    EXPECT_TRUE(sender_.sent.empty());
+    EXPECT_EQ(transfer_.Stats().malformedRequests.load(), refused.size());
 
     Bytes withOptions = Rrq("x", "OCTET");  // as curl asks: tsize and blksize, ignored
     for (const char* option : {"tsize", "0", "blksize", "1468"}) {
@@ -353,7 +353,7 @@ TEST_F(TftpTransfer, OnlyWellFormedReadRequestsAreServed) {
     for (const auto& [packet, from] : served) {
         Server(packet, from);
         EXPECT_EQ(SentTo(from), 1u) << from.ToString();
-        EXPECT_EQ(sender.sent.back().bytes.size(), 516u);  // 512-byte blocks whatever was asked
+        EXPECT_EQ(sender_.sent.back().bytes.size(), 516u);  // 512-byte blocks whatever was asked
     }
 }
 
@@ -362,11 +362,11 @@ TEST_F(TftpTransfer, RequestsOfOtherHostsCannotPushOutTheBoard) {
     Transfer(Ack(1), kBoard);
     for (std::uint16_t port = 1; port <= 20; ++port)
         Server(Rrq("x"), {0x0200007Fu, port});
-    EXPECT_EQ(transfer.ActiveTransfers(), CTftpTransfer::kMaxClients);
-    EXPECT_EQ(transfer.Stats().requestsRefused.load(), 20u - (CTftpTransfer::kMaxClients - 1));
+    EXPECT_EQ(transfer_.ActiveTransfers(), CTftpTransfer::kMaxClients);
+    EXPECT_EQ(transfer_.Stats().requestsRefused.load(), 20u - (CTftpTransfer::kMaxClients - 1));
     // Once a wait period has passed unanswered, a new request takes a stranger's place.
-    now += timing.transferWaitMs;
-    ASSERT_TRUE(transfer.ServiceTransfers());
+    now_ += timing_.transferWaitMs;
+    ASSERT_TRUE(transfer_.ServiceTransfers());
     Transfer(Ack(2), kBoard);
     Server(Rrq("x"), {0x0300007Fu, 9});
     EXPECT_EQ(SentTo({0x0300007Fu, 9}), 1u);
@@ -386,7 +386,7 @@ TEST_F(TftpTransfer, AFloodNeitherHoldsBackTheBoardsResendNorFloodsTheLog) {
     // Ten datagrams a millisecond for just under the time that would bring the question.
     constexpr int kFloodMs = 1900;
     for (int k = 0; k < 10 * kFloodMs; ++k) {
-        if (k % 10 == 0) now += 1;
+        if (k % 10 == 0) now_ += 1;
         Bytes junk(static_cast<std::size_t>(k % 600));
         for (auto& byte : junk) {
             random = random * 1103515245u + 12345u;
@@ -395,12 +395,12 @@ TEST_F(TftpTransfer, AFloodNeitherHoldsBackTheBoardsResendNorFloodsTheLog) {
         if (junk.size() >= 2) junk[1] = static_cast<std::uint8_t>(k % 7);  // every opcode
         Server(junk, kStranger);
         Transfer(junk, kStranger);
-        ASSERT_TRUE(transfer.ServiceTransfers());
+        ASSERT_TRUE(transfer_.ServiceTransfers());
     }
     diag::theLog.ClearListBox();
-    EXPECT_EQ(SentTo(kBoard) - before, kFloodMs / timing.transferWaitMs);
-    EXPECT_TRUE(ui.Questions().empty());
-    EXPECT_EQ(transfer.Stats().transfersStarted.load(), 1u);
+    EXPECT_EQ(SentTo(kBoard) - before, kFloodMs / timing_.transferWaitMs);
+    EXPECT_TRUE(ui_.Questions().empty());
+    EXPECT_EQ(transfer_.Stats().transfersStarted.load(), 1u);
     EXPECT_LT(lines.size(), 100u);
 }
 
@@ -408,9 +408,9 @@ TEST_F(TftpTransfer, ErrorWhileSendingShowsTheFlashMessageOncePerError) {
     Server(Rrq("x"));
     Transfer(Error());
     Transfer(Error(3));
-    EXPECT_EQ(ui.Messages(), (std::vector<std::string>{kFlashError, kFlashError}));
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Sending);
-    EXPECT_EQ(sender.sent.size(), 1u);
+    EXPECT_EQ(ui_.Messages(), (std::vector<std::string>{kFlashError, kFlashError}));
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Sending);
+    EXPECT_EQ(sender_.sent.size(), 1u);
 }
 
 TEST_F(TftpTransfer, ErrorAfterTheLastBlockEndsTheTransferSilently) {
@@ -418,8 +418,8 @@ TEST_F(TftpTransfer, ErrorAfterTheLastBlockEndsTheTransferSilently) {
     for (std::uint16_t block = 1; block <= kFullBlocks; ++block)
         Transfer(Ack(block));
     Transfer(Error());
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
-    EXPECT_TRUE(ui.Messages().empty());
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Idle);
+    EXPECT_TRUE(ui_.Messages().empty());
 }
 
 TEST_F(TftpTransfer, MalformedPacketsAreDropped) {
@@ -428,93 +428,93 @@ TEST_F(TftpTransfer, MalformedPacketsAreDropped) {
     Server(Bytes{0, 7, 'x', 0});
     Server(Bytes{0, kTftpOpRrq});                 // no payload
     Server(Bytes{0, kTftpOpRrq, 'x', 'y', 'z'});  // name not terminated
-    EXPECT_TRUE(sender.sent.empty());
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
-    EXPECT_TRUE(transfer.FileName().empty());
+    EXPECT_TRUE(sender_.sent.empty());
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Idle);
+    EXPECT_TRUE(transfer_.FileName().empty());
     Server(Rrq("x"));
     Transfer(Bytes{0, kTftpOpAck, 0});  // block number cut short
-    EXPECT_EQ(sender.sent.size(), 1u);
+    EXPECT_EQ(sender_.sent.size(), 1u);
 }
 
 TEST_F(TftpTransfer, LongNamesAreCutTo256Characters) {
     Server(Rrq(std::string(300, 'n')));
-    EXPECT_EQ(transfer.FileName(), std::string(256, 'n'));
-    EXPECT_EQ(sender.sent.size(), 1u);
+    EXPECT_EQ(transfer_.FileName(), std::string(256, 'n'));
+    EXPECT_EQ(sender_.sent.size(), 1u);
 }
 
 TEST_F(TftpTransfer, RequestIsIgnoredWhenTheTransferSocketCannotOpenAndTriedAgainLater) {
-    sender.canOpen = false;
+    sender_.canOpen = false;
     Server(Rrq("x"));
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
-    EXPECT_TRUE(sender.sent.empty());
-    sender.canOpen = true;
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Idle);
+    EXPECT_TRUE(sender_.sent.empty());
+    sender_.canOpen = true;
     Server(Rrq("x"));
-    EXPECT_EQ(sender.sent.size(), 1u);
-    EXPECT_EQ(sender.opens, 2);
+    EXPECT_EQ(sender_.sent.size(), 1u);
+    EXPECT_EQ(sender_.opens, 2);
 }
 
 TEST_F(TftpTransfer, EighthSilentWaitAsksWithTheEmptyBoardName) {
-    ui.ScriptAnswers({true});
-    transfer.BeginListening();
+    ui_.ScriptAnswers({true});
+    transfer_.BeginListening();
     for (int i = 0; i < 7; ++i)
         ASSERT_TRUE(Silence());
-    EXPECT_TRUE(ui.Questions().empty());
+    EXPECT_TRUE(ui_.Questions().empty());
     EXPECT_TRUE(Silence());  // Retry
-    EXPECT_EQ(ui.Questions(), (std::vector<std::string>{kNotResponding}));
+    EXPECT_EQ(ui_.Questions(), (std::vector<std::string>{kNotResponding}));
 }
 
 TEST_F(TftpTransfer, APacketResetsTheSilenceCount) {
-    transfer.BeginListening();
+    transfer_.BeginListening();
     for (int i = 0; i < 7; ++i)
         Silence();
     Server(Bytes{0});  // even a malformed one
     for (int i = 0; i < 7; ++i)
         Silence();
-    EXPECT_TRUE(ui.Questions().empty());
+    EXPECT_TRUE(ui_.Questions().empty());
 }
 
 TEST_F(TftpTransfer, BoardNameFillsThePromptWhichIsLimitedTo255Characters) {
-    std::memset(context.boardName, 'B', sizeof context.boardName);  // no terminator at all
+    std::memset(context_.boardName, 'B', sizeof context_.boardName);  // no terminator at all
     for (int i = 0; i < 8; ++i)
         Silence();
-    ASSERT_EQ(ui.Questions().size(), 1u);
-    EXPECT_EQ(ui.Questions()[0], std::string(255, 'B'));
+    ASSERT_EQ(ui_.Questions().size(), 1u);
+    EXPECT_EQ(ui_.Questions()[0], std::string(255, 'B'));
 }
 
 TEST_F(TftpTransfer, RetryMidTransferReturnsToIdleAndANewRequestStartsAtBlockOne) {
-    transfer.CreateProgressWindow();
-    ui.ScriptAnswers({true});
+    transfer_.CreateProgressWindow();
+    ui_.ScriptAnswers({true});
     Server(Rrq("x"));
     for (std::uint16_t block = 1; block <= 10; ++block)
         Transfer(Ack(block));
     for (int i = 0; i < 8; ++i)
         ASSERT_TRUE(Silence());
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::Idle);
-    EXPECT_TRUE(ui.Window(0).visible);  // left showing its last percentage
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Idle);
+    EXPECT_TRUE(ui_.Window(0).visible);  // left showing its last percentage
     Server(Rrq("x"));
-    EXPECT_EQ(sender.sent.back().Block(), 1);
-    EXPECT_EQ(ui.Window(0).captions.back(), "Tftp Uploading [0%]");
+    EXPECT_EQ(sender_.sent.back().Block(), 1);
+    EXPECT_EQ(ui_.Window(0).captions.back(), "Tftp Uploading [0%]");
 }
 
 TEST_F(TftpTransfer, CancelInThePromptStopsTheWorker) {
-    ui.ScriptAnswers({false});
+    ui_.ScriptAnswers({false});
     for (int i = 0; i < 7; ++i)
         ASSERT_TRUE(Silence());
     EXPECT_FALSE(Silence());
 }
 
 TEST_F(TftpTransfer, ProgressWindowShowsTheWholeTransferAndGoesAfterTheLastBlock) {
-    transfer.CreateProgressWindow();
-    ASSERT_EQ(ui.WindowCount(), 1u);
-    EXPECT_EQ(ui.Window(0).title, "Tftp Uploading");
-    EXPECT_TRUE(ui.Window(0).smooth);
-    EXPECT_EQ(ui.Window(0).x, 100);
-    EXPECT_EQ(ui.Window(0).y, 100);
-    EXPECT_FALSE(ui.Window(0).visible);
+    transfer_.CreateProgressWindow();
+    ASSERT_EQ(ui_.WindowCount(), 1u);
+    EXPECT_EQ(ui_.Window(0).title, "Tftp Uploading");
+    EXPECT_TRUE(ui_.Window(0).smooth);
+    EXPECT_EQ(ui_.Window(0).x, 100);
+    EXPECT_EQ(ui_.Window(0).y, 100);
+    EXPECT_FALSE(ui_.Window(0).visible);
     Server(Rrq("x"));
-    EXPECT_TRUE(ui.Window(0).visible);
+    EXPECT_TRUE(ui_.Window(0).visible);
     AckAll();
-    const auto window = ui.Window(0);
+    const auto window = ui_.Window(0);
     EXPECT_EQ(window.upper, 21532);  // the whole image, header included
     EXPECT_TRUE(window.destroyed);
     ASSERT_EQ(window.captions.size(), 43u);
@@ -526,27 +526,27 @@ TEST_F(TftpTransfer, ProgressWindowShowsTheWholeTransferAndGoesAfterTheLastBlock
     EXPECT_EQ(window.captions.back(), "Tftp Uploading [100%]");
     EXPECT_EQ(window.positions.front(), 0);
     EXPECT_EQ(window.positions.back(), kContentSize);
-    EXPECT_FALSE(transfer.HasProgressWindow());
+    EXPECT_FALSE(transfer_.HasProgressWindow());
 }
 
 TEST_F(TftpTransfer, CancelInTheProgressWindowStopsTheWorkerAndDropsTheWindow) {
-    transfer.CreateProgressWindow();
-    EXPECT_TRUE(transfer.PumpProgress());
-    EXPECT_EQ(ui.Window(0).pumps, 1);
-    ui.PressCancel(0);
-    EXPECT_FALSE(transfer.PumpProgress());
-    EXPECT_TRUE(ui.Window(0).destroyed);
-    EXPECT_TRUE(transfer.PumpProgress());  // no window any more
+    transfer_.CreateProgressWindow();
+    EXPECT_TRUE(transfer_.PumpProgress());
+    EXPECT_EQ(ui_.Window(0).pumps, 1);
+    ui_.PressCancel(0);
+    EXPECT_FALSE(transfer_.PumpProgress());
+    EXPECT_TRUE(ui_.Window(0).destroyed);
+    EXPECT_TRUE(transfer_.PumpProgress());  // no window any more
 }
 
 TEST_F(TftpTransfer, ImageShorterThanOneBlockIsOneShortBlock) {
     static const std::uint8_t kTiny[40] = {};
-    context.image = kTiny;
-    context.imageSize = sizeof kTiny;
+    context_.image = kTiny;
+    context_.imageSize = sizeof kTiny;
     Server(Rrq("x"));
-    ASSERT_EQ(sender.sent.size(), 1u);
-    EXPECT_EQ(sender.sent[0].bytes.size(), 4u + 12u);
-    EXPECT_EQ(transfer.CurrentState(), CTftpTransfer::LastBlockSent);
+    ASSERT_EQ(sender_.sent.size(), 1u);
+    EXPECT_EQ(sender_.sent[0].bytes.size(), 4u + 12u);
+    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::LastBlockSent);
 }
 
 }  // namespace
@@ -559,20 +559,20 @@ namespace {
 // would need a block 65536, and such an image is never begun.
 TEST_F(TftpTransfer, AnImageBeyondTheLastBlockNumberIsRefusedAndTheLongestIsServedToTheEnd) {
     Bytes image(kTftpContentOffset + kTftpMaxContentSize + 1);
-    context.image = image.data();
-    context.imageSize = static_cast<std::uint32_t>(image.size());
+    context_.image = image.data();
+    context_.imageSize = static_cast<std::uint32_t>(image.size());
     Server(Rrq("x"));
-    EXPECT_TRUE(sender.sent.empty());
-    EXPECT_EQ(transfer.Stats().requestsRefused.load(), 1u);
+    EXPECT_TRUE(sender_.sent.empty());
+    EXPECT_EQ(transfer_.Stats().requestsRefused.load(), 1u);
 
-    context.imageSize -= 1;
+    context_.imageSize -= 1;
     Server(Rrq("x"));
     for (std::uint32_t block = 1; block < 65535u && LastBlockTo(kBoard) == block; ++block)
         Transfer(Ack(static_cast<std::uint16_t>(block)));
     ASSERT_EQ(LastBlockTo(kBoard), 65535);
-    EXPECT_EQ(sender.sent.back().bytes.size(), kTftpDataHeaderSize + 511u);
+    EXPECT_EQ(sender_.sent.back().bytes.size(), kTftpDataHeaderSize + 511u);
     Transfer(Ack(65535));
-    EXPECT_EQ(transfer.Stats().transfersCompleted.load(), 1u);
+    EXPECT_EQ(transfer_.Stats().transfersCompleted.load(), 1u);
 }
 
 }  // namespace

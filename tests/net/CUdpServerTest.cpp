@@ -15,6 +15,7 @@
 #include "os/byte_order.h"
 #include "os/clock.h"
 #include "os/inet_addr.h"
+#include "os/wsa_errors.h"
 #include "tests/support/LoopbackBoard.h"
 
 namespace net {
@@ -53,7 +54,7 @@ TEST_F(UdpServerTest, FirstMessageWaitsForTheBoardThenArrivesWithRetries) {
     // No peer yet: every 50 ms a failed retransmission.
     ASSERT_TRUE(WaitUntil([&] { return server_.Stats().resendErrors >= 3; }));
     EXPECT_EQ(server_.Stats().txErrors, 1u);
-    EXPECT_TRUE(log_.Contains(CUdpServer::SocketErrorText(10049)));
+    EXPECT_TRUE(log_.Contains(CUdpServer::SocketErrorText(os::kWsaEAddrNotAvail)));
 
     TestBoard board;
     board.SendTo(port_, 0);
@@ -140,7 +141,8 @@ TEST_F(UdpServerTest, OversizedBoardDatagramIsAReceiveError) {
     TestBoard board;
     board.SendTo(port_, 0, kMaxDatagramSize + 1);
     ASSERT_TRUE(WaitUntil([&] { return server_.Stats().rxErrors == 1; }));
-    EXPECT_TRUE(WaitUntil([&] { return log_.Contains(CUdpServer::SocketErrorText(10040)); }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return log_.Contains(CUdpServer::SocketErrorText(os::kWsaEMsgSize)); }));
     EXPECT_TRUE(log_.Contains("CUdpServer::HandleServerRead (Server) - Error in recvfrom -1"));
     EXPECT_EQ(server_.Stats().rxDatagrams, 0u);
 
@@ -325,13 +327,13 @@ TEST_F(UdpServerTest, SequenceWrapKeepsTheLinkGoing) {
 }
 
 // The send credit survives an entry that is gone by the time its send comes: the
-// device's purge flushes txQueue between the taking of an entry's signal (with the
+// device's purge flushes txQueue_ between the taking of an entry's signal (with the
 // credit) and the send. A signal released without an entry is that state.
 class PurgeRacedServer : public CUdpServer {
   public:
     // Stopped here, while this is still what the receive thread calls into.
     ~PurgeRacedServer() override { Stop(); }
-    void SignalAnEntryThatIsGone() { txQueue.EntrySignal().Release(); }
+    void SignalAnEntryThatIsGone() { txQueue_.EntrySignal().Release(); }
 };
 
 class UdpServerCreditTest : public ::testing::Test {
@@ -397,7 +399,7 @@ TEST(UdpServer, PortAlreadyBoundMakesStartFail) {
     EXPECT_FALSE(server.IsReceiving());
     EXPECT_FALSE(server.IsSending());
     EXPECT_TRUE(log.Contains("cannot open UDP port " + std::to_string(holder.LocalPort())));
-    EXPECT_TRUE(log.Contains("10048"));
+    EXPECT_TRUE(log.Contains(std::to_string(os::kWsaEAddrInUse)));
     EXPECT_TRUE(server.Stop());
 }
 
@@ -422,12 +424,13 @@ TEST(UdpServer, SecondCopyOnTheSamePortIsRefused) {
 }
 
 TEST(UdpServer, SocketErrorTextsEndAsTheyAreWritten) {
-    EXPECT_EQ(std::string(CUdpServer::SocketErrorText(10038)), "The descriptor is not a socket.  ");
-    EXPECT_EQ(std::string(CUdpServer::SocketErrorText(10050)),
+    EXPECT_EQ(std::string(CUdpServer::SocketErrorText(os::kWsaENotSock)),
+              "The descriptor is not a socket.  ");
+    EXPECT_EQ(std::string(CUdpServer::SocketErrorText(os::kWsaENetDown)),
               "The network subsystem has failed. ");
-    EXPECT_EQ(CUdpServer::SocketErrorText(10048), nullptr);
+    EXPECT_EQ(CUdpServer::SocketErrorText(os::kWsaEAddrInUse), nullptr);
     int known = 0;
-    for (int code = 10000; code < 10100; ++code)
+    for (int code = os::kWsaBaseErr; code < os::kWsaBaseErr + 100; ++code)
         known += CUdpServer::SocketErrorText(code) != nullptr;
     EXPECT_EQ(known, 23);
 }

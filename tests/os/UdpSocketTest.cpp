@@ -11,16 +11,11 @@
 #include "os/clock.h"
 #include "os/inet_addr.h"
 #include "os/socket_address.h"
+#include "os/wsa_errors.h"
 
 namespace os {
 namespace {
 
-constexpr int kWsaFault = 10014;
-constexpr int kWsaInvalid = 10022;
-constexpr int kWsaWouldBlock = 10035;
-constexpr int kWsaNotSocket = 10038;
-constexpr int kWsaMessageSize = 10040;
-constexpr int kWsaAddressInUse = 10048;
 constexpr std::uint32_t kArrivalTimeoutMs = 2000;
 
 std::uint32_t Loopback() {
@@ -45,7 +40,7 @@ int ReceiveWithin(UdpSocket& socket, void* buffer, int capacity, SocketAddress* 
     const std::uint32_t start = TickCountMs();
     for (;;) {
         const int received = socket.ReceiveFrom(buffer, capacity, from);
-        if (received >= 0 || socket.LastError() != kWsaWouldBlock) return received;
+        if (received >= 0 || socket.LastError() != kWsaEWouldBlock) return received;
         if (TickCountMs() - start > kArrivalTimeoutMs) return received;
         SleepMs(1);
     }
@@ -112,8 +107,8 @@ TEST(UdpSocket, EmptyNonBlockingReceiveFailsWithWouldBlock) {
     std::uint8_t buffer[16];
     SocketAddress from{1, 1};
     EXPECT_EQ(receiver.ReceiveFrom(buffer, sizeof buffer, &from), -1);
-    EXPECT_EQ(receiver.LastError(), kWsaWouldBlock);
-    EXPECT_EQ(LastSocketError(), kWsaWouldBlock);
+    EXPECT_EQ(receiver.LastError(), kWsaEWouldBlock);
+    EXPECT_EQ(LastSocketError(), kWsaEWouldBlock);
     EXPECT_EQ(from, (SocketAddress{1, 1})) << "the sender is set only for a datagram";
 }
 
@@ -127,8 +122,8 @@ TEST(UdpSocket, OversizedDatagramFailsWithMessageSizeAndTheNextOneArrivesWhole) 
 
     std::uint8_t buffer[10] = {};
     EXPECT_EQ(ReceiveWithin(receiver, buffer, sizeof buffer, nullptr), -1);
-    EXPECT_EQ(receiver.LastError(), kWsaMessageSize);
-    EXPECT_EQ(LastSocketError(), kWsaMessageSize);
+    EXPECT_EQ(receiver.LastError(), kWsaEMsgSize);
+    EXPECT_EQ(LastSocketError(), kWsaEMsgSize);
 
     ASSERT_EQ(ReceiveWithin(receiver, buffer, sizeof buffer, nullptr), 3) << receiver.LastError();
     EXPECT_THAT(std::vector<std::uint8_t>(buffer, buffer + 3), testing::ElementsAre(9, 8, 7));
@@ -139,8 +134,8 @@ TEST(UdpSocket, BindingAPortAnotherSocketHoldsFailsWithAddressInUse) {
     UdpSocket second;
     ASSERT_TRUE(second.Open());
     EXPECT_FALSE(second.Bind(Loopback(), first.LocalPort()));
-    EXPECT_EQ(second.LastError(), kWsaAddressInUse);
-    EXPECT_EQ(LastSocketError(), kWsaAddressInUse);
+    EXPECT_EQ(second.LastError(), kWsaEAddrInUse);
+    EXPECT_EQ(LastSocketError(), kWsaEAddrInUse);
 }
 
 TEST(UdpSocket, EachSocketKeepsTheCodeOfItsOwnLastFailure) {
@@ -150,9 +145,9 @@ TEST(UdpSocket, EachSocketKeepsTheCodeOfItsOwnLastFailure) {
     UdpSocket clash;
     ASSERT_TRUE(clash.Open());
     ASSERT_FALSE(clash.Bind(Loopback(), idle.LocalPort()));
-    EXPECT_EQ(idle.LastError(), kWsaWouldBlock);
-    EXPECT_EQ(clash.LastError(), kWsaAddressInUse);
-    EXPECT_EQ(LastSocketError(), kWsaAddressInUse);
+    EXPECT_EQ(idle.LastError(), kWsaEWouldBlock);
+    EXPECT_EQ(clash.LastError(), kWsaEAddrInUse);
+    EXPECT_EQ(LastSocketError(), kWsaEAddrInUse);
 }
 
 void ExpectEveryCallFailsWithNotSocket(UdpSocket& socket) {
@@ -161,29 +156,29 @@ void ExpectEveryCallFailsWithNotSocket(UdpSocket& socket) {
     const SocketAddress anywhere{Loopback(), 9};
     EXPECT_FALSE(socket.IsOpen());
     EXPECT_EQ(socket.SendTo(data, sizeof data, anywhere), -1);
-    EXPECT_EQ(socket.LastError(), kWsaNotSocket);
-    EXPECT_EQ(LastSocketError(), kWsaNotSocket);
+    EXPECT_EQ(socket.LastError(), kWsaENotSock);
+    EXPECT_EQ(LastSocketError(), kWsaENotSock);
     SetLastSocketError(0);
     EXPECT_EQ(socket.ReceiveFrom(buffer, sizeof buffer, nullptr), -1);
-    EXPECT_EQ(LastSocketError(), kWsaNotSocket);
+    EXPECT_EQ(LastSocketError(), kWsaENotSock);
     SetLastSocketError(0);
     EXPECT_EQ(socket.BytesPending(), -1);
-    EXPECT_EQ(LastSocketError(), kWsaNotSocket);
+    EXPECT_EQ(LastSocketError(), kWsaENotSock);
     SetLastSocketError(0);
     EXPECT_FALSE(socket.Bind(Loopback(), 0));
-    EXPECT_EQ(LastSocketError(), kWsaNotSocket);
+    EXPECT_EQ(LastSocketError(), kWsaENotSock);
     SetLastSocketError(0);
     EXPECT_FALSE(socket.SetNonBlocking(true));
-    EXPECT_EQ(LastSocketError(), kWsaNotSocket);
+    EXPECT_EQ(LastSocketError(), kWsaENotSock);
     SetLastSocketError(0);
     EXPECT_FALSE(socket.SetBroadcast(true));
-    EXPECT_EQ(LastSocketError(), kWsaNotSocket);
+    EXPECT_EQ(LastSocketError(), kWsaENotSock);
     SetLastSocketError(0);
     EXPECT_FALSE(socket.SetDontRoute(true));
-    EXPECT_EQ(LastSocketError(), kWsaNotSocket);
+    EXPECT_EQ(LastSocketError(), kWsaENotSock);
     SetLastSocketError(0);
     EXPECT_FALSE(socket.BindToDevice("lo"));
-    EXPECT_EQ(LastSocketError(), kWsaNotSocket);
+    EXPECT_EQ(LastSocketError(), kWsaENotSock);
     EXPECT_EQ(socket.LocalPort(), 0);
 }
 
@@ -201,13 +196,13 @@ TEST(UdpSocket, InvalidBuffersAreRefusedBeforeTheSystemSeesThem) {
     const SocketAddress self = AddressOf(socket);
     std::uint8_t buffer[4] = {};
     EXPECT_EQ(socket.SendTo(buffer, -1, self), -1);
-    EXPECT_EQ(socket.LastError(), kWsaInvalid);
+    EXPECT_EQ(socket.LastError(), kWsaEInval);
     EXPECT_EQ(socket.SendTo(nullptr, 4, self), -1);
-    EXPECT_EQ(socket.LastError(), kWsaFault);
+    EXPECT_EQ(socket.LastError(), kWsaEFault);
     EXPECT_EQ(socket.ReceiveFrom(buffer, -5, nullptr), -1);
-    EXPECT_EQ(socket.LastError(), kWsaInvalid);
+    EXPECT_EQ(socket.LastError(), kWsaEInval);
     EXPECT_EQ(socket.ReceiveFrom(nullptr, 4, nullptr), -1);
-    EXPECT_EQ(socket.LastError(), kWsaFault);
+    EXPECT_EQ(socket.LastError(), kWsaEFault);
     EXPECT_EQ(socket.BytesPending(), 0) << "nothing was sent";
 }
 
@@ -280,9 +275,9 @@ TEST(UdpSocket, BindToDeviceRefusesNamesTheKernelWouldCutShort) {
     UdpSocket socket;
     ASSERT_TRUE(socket.Open());
     EXPECT_FALSE(socket.BindToDevice("sixteen-chars-xx"));
-    EXPECT_EQ(socket.LastError(), kWsaInvalid);
+    EXPECT_EQ(socket.LastError(), kWsaEInval);
     EXPECT_FALSE(socket.BindToDevice(nullptr));
-    EXPECT_EQ(socket.LastError(), kWsaInvalid);
+    EXPECT_EQ(socket.LastError(), kWsaEInval);
 }
 
 TEST(UdpSocket, SocketBoundToTheLoopbackDeviceReceivesLoopbackTraffic) {

@@ -11,6 +11,7 @@
 
 #include "os/inet_addr.h"
 #include "os/udp_socket.h"
+#include "os/wsa_errors.h"
 
 namespace os {
 namespace {
@@ -18,9 +19,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr int kWsaInvalid = 10022;
-constexpr int kWsaWouldBlock = 10035;
-constexpr int kWsaNotSocket = 10038;
 constexpr std::uint32_t kLongTimeoutMs = 10000;
 constexpr std::uint32_t kArrivalTimeoutMs = 2000;
 constexpr std::uint32_t kQuietTimeoutMs = 100;
@@ -43,13 +41,13 @@ long long MillisecondsSince(Clock::time_point start) {
 class WaiterWithTwoSockets : public testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(waiter.IsValid());
-        ASSERT_TRUE(waiter.Add(first)) << LastSocketError();
-        ASSERT_TRUE(waiter.Add(second)) << LastSocketError();
+        ASSERT_TRUE(waiter_.IsValid());
+        ASSERT_TRUE(waiter_.Add(first_)) << LastSocketError();
+        ASSERT_TRUE(waiter_.Add(second_)) << LastSocketError();
     }
 
     void Send(const UdpSocket& to, std::uint8_t value) {
-        ASSERT_EQ(sender.SendTo(&value, 1, {Loopback(), to.LocalPort()}), 1);
+        ASSERT_EQ(sender_.SendTo(&value, 1, {Loopback(), to.LocalPort()}), 1);
     }
 
     // One read, as every readable report asks for.
@@ -65,28 +63,28 @@ class WaiterWithTwoSockets : public testing::Test {
         const auto start = Clock::now();
         while ((seen & expectedMask) != expectedMask &&
                MillisecondsSince(start) < kArrivalTimeoutMs) {
-            const WaitResult result = waiter.Wait(kArrivalTimeoutMs);
+            const WaitResult result = waiter_.Wait(kArrivalTimeoutMs);
             if (result.outcome != WaitOutcome::kReadable) break;
             seen |= result.readableMask;
             if (result.IsReadable(0)) {
-                EXPECT_EQ(ReadOne(first), 1);
+                EXPECT_EQ(ReadOne(first_), 1);
             }
             if (result.IsReadable(1)) {
-                EXPECT_EQ(ReadOne(second), 1);
+                EXPECT_EQ(ReadOne(second_), 1);
             }
         }
         return seen;
     }
 
-    UdpSocket first = OpenLoopbackSocket();
-    UdpSocket second = OpenLoopbackSocket();
-    UdpSocket sender = OpenLoopbackSocket();
-    Waiter waiter;
+    UdpSocket first_ = OpenLoopbackSocket();
+    UdpSocket second_ = OpenLoopbackSocket();
+    UdpSocket sender_ = OpenLoopbackSocket();
+    Waiter waiter_;
 };
 
 TEST_F(WaiterWithTwoSockets, TimesOutAfterTheTimeoutWhenNothingArrives) {
     const auto start = Clock::now();
-    const WaitResult result = waiter.Wait(kQuietTimeoutMs);
+    const WaitResult result = waiter_.Wait(kQuietTimeoutMs);
     const long long elapsed = MillisecondsSince(start);
     EXPECT_EQ(result.outcome, WaitOutcome::kTimeout);
     EXPECT_EQ(result.readableMask, 0u);
@@ -96,61 +94,61 @@ TEST_F(WaiterWithTwoSockets, TimesOutAfterTheTimeoutWhenNothingArrives) {
 
 TEST_F(WaiterWithTwoSockets, ZeroTimeoutReturnsAtOnce) {
     const auto start = Clock::now();
-    EXPECT_EQ(waiter.Wait(0).outcome, WaitOutcome::kTimeout);
+    EXPECT_EQ(waiter_.Wait(0).outcome, WaitOutcome::kTimeout);
     EXPECT_LT(MillisecondsSince(start), 50);
 }
 
 TEST_F(WaiterWithTwoSockets, ReportsWhichSocketIsReadable) {
-    Send(second, 2);
-    WaitResult result = waiter.Wait(kArrivalTimeoutMs);
+    Send(second_, 2);
+    WaitResult result = waiter_.Wait(kArrivalTimeoutMs);
     ASSERT_EQ(result.outcome, WaitOutcome::kReadable);
     EXPECT_EQ(result.readableMask, 0b10u);
     EXPECT_FALSE(result.IsReadable(0));
     EXPECT_TRUE(result.IsReadable(1));
-    EXPECT_EQ(ReadOne(second), 1);
+    EXPECT_EQ(ReadOne(second_), 1);
 
-    Send(first, 1);
-    result = waiter.Wait(kArrivalTimeoutMs);
+    Send(first_, 1);
+    result = waiter_.Wait(kArrivalTimeoutMs);
     ASSERT_EQ(result.outcome, WaitOutcome::kReadable);
     EXPECT_EQ(result.readableMask, 0b01u);
-    EXPECT_EQ(ReadOne(first), 1);
+    EXPECT_EQ(ReadOne(first_), 1);
 }
 
 TEST_F(WaiterWithTwoSockets, ReportsBothSocketsWhenBothHaveData) {
-    Send(first, 1);
-    Send(second, 2);
+    Send(first_, 1);
+    Send(second_, 2);
     EXPECT_EQ(CollectReadable(0b11), 0b11u);
-    EXPECT_EQ(waiter.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout)
+    EXPECT_EQ(waiter_.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout)
         << "both datagrams were read";
 }
 
 TEST_F(WaiterWithTwoSockets, SocketIsReportedAgainWhileDatagramsRemain) {
-    Send(first, 1);
-    Send(first, 2);
+    Send(first_, 1);
+    Send(first_, 2);
     for (int datagram = 0; datagram < 2; ++datagram) {
-        const WaitResult result = waiter.Wait(kArrivalTimeoutMs);
+        const WaitResult result = waiter_.Wait(kArrivalTimeoutMs);
         ASSERT_EQ(result.outcome, WaitOutcome::kReadable) << "datagram " << datagram;
         EXPECT_EQ(result.readableMask, 0b01u);
-        EXPECT_EQ(ReadOne(first), 1);
+        EXPECT_EQ(ReadOne(first_), 1);
     }
-    EXPECT_EQ(waiter.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout);
+    EXPECT_EQ(waiter_.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout);
 }
 
 TEST_F(WaiterWithTwoSockets, AddingMakesTheSocketNonBlocking) {
-    auto read = std::async(std::launch::async, [this] { return ReadOne(first); });
+    auto read = std::async(std::launch::async, [this] { return ReadOne(first_); });
     if (read.wait_for(milliseconds(kArrivalTimeoutMs)) != std::future_status::ready) {
         ADD_FAILURE() << "the receive blocked";
-        Send(first, 1);  // releases it
+        Send(first_, 1);  // releases it
     }
     EXPECT_EQ(read.get(), -1);
-    EXPECT_EQ(first.LastError(), kWsaWouldBlock);
+    EXPECT_EQ(first_.LastError(), kWsaEWouldBlock);
 }
 
 TEST_F(WaiterWithTwoSockets, RemovedSocketsNoLongerWakeIt) {
-    waiter.RemoveAll();
-    EXPECT_EQ(waiter.SocketCount(), 0u);
-    Send(first, 1);
-    EXPECT_EQ(waiter.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout);
+    waiter_.RemoveAll();
+    EXPECT_EQ(waiter_.SocketCount(), 0u);
+    Send(first_, 1);
+    EXPECT_EQ(waiter_.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout);
 }
 
 TEST_F(WaiterWithTwoSockets, RequestStopFromAnotherThreadWakesALongWaitPromptly) {
@@ -159,9 +157,9 @@ TEST_F(WaiterWithTwoSockets, RequestStopFromAnotherThreadWakesALongWaitPromptly)
     std::thread stopper([&] {
         std::this_thread::sleep_for(milliseconds(50));
         stopRequestedAtMs = MillisecondsSince(start);
-        waiter.RequestStop();
+        waiter_.RequestStop();
     });
-    const WaitResult result = waiter.Wait(kLongTimeoutMs);
+    const WaitResult result = waiter_.Wait(kLongTimeoutMs);
     const long long returnedAtMs = MillisecondsSince(start);
     stopper.join();
     EXPECT_EQ(result.outcome, WaitOutcome::kStopped);
@@ -169,37 +167,37 @@ TEST_F(WaiterWithTwoSockets, RequestStopFromAnotherThreadWakesALongWaitPromptly)
 }
 
 TEST_F(WaiterWithTwoSockets, StopStaysRequestedUntilReset) {
-    waiter.RequestStop();
-    EXPECT_TRUE(waiter.StopRequested());
+    waiter_.RequestStop();
+    EXPECT_TRUE(waiter_.StopRequested());
     const auto start = Clock::now();
-    EXPECT_EQ(waiter.Wait(kLongTimeoutMs).outcome, WaitOutcome::kStopped);
-    EXPECT_EQ(waiter.Wait(kLongTimeoutMs).outcome, WaitOutcome::kStopped);
+    EXPECT_EQ(waiter_.Wait(kLongTimeoutMs).outcome, WaitOutcome::kStopped);
+    EXPECT_EQ(waiter_.Wait(kLongTimeoutMs).outcome, WaitOutcome::kStopped);
     EXPECT_LT(MillisecondsSince(start), 200);
-    EXPECT_TRUE(waiter.StopRequested());
+    EXPECT_TRUE(waiter_.StopRequested());
 
-    waiter.ResetStop();
-    EXPECT_FALSE(waiter.StopRequested());
-    EXPECT_EQ(waiter.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout);
+    waiter_.ResetStop();
+    EXPECT_FALSE(waiter_.StopRequested());
+    EXPECT_EQ(waiter_.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout);
 }
 
 TEST_F(WaiterWithTwoSockets, StopWinsOverAReadableSocketWhichIsReportedAfterReset) {
-    Send(first, 1);
-    waiter.RequestStop();
-    EXPECT_EQ(waiter.Wait(kArrivalTimeoutMs).outcome, WaitOutcome::kStopped);
-    waiter.ResetStop();
-    const WaitResult result = waiter.Wait(kArrivalTimeoutMs);
+    Send(first_, 1);
+    waiter_.RequestStop();
+    EXPECT_EQ(waiter_.Wait(kArrivalTimeoutMs).outcome, WaitOutcome::kStopped);
+    waiter_.ResetStop();
+    const WaitResult result = waiter_.Wait(kArrivalTimeoutMs);
     EXPECT_EQ(result.outcome, WaitOutcome::kReadable);
     EXPECT_EQ(result.readableMask, 0b01u);
 }
 
 TEST_F(WaiterWithTwoSockets, RepeatedStopsAndResetsLeaveNoStaleWakeUp) {
     for (int round = 0; round < 3; ++round) {
-        waiter.RequestStop();
-        waiter.RequestStop();
-        waiter.ResetStop();
+        waiter_.RequestStop();
+        waiter_.RequestStop();
+        waiter_.ResetStop();
     }
     const auto start = Clock::now();
-    EXPECT_EQ(waiter.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout);
+    EXPECT_EQ(waiter_.Wait(kQuietTimeoutMs).outcome, WaitOutcome::kTimeout);
     EXPECT_GE(MillisecondsSince(start), 80);
 }
 
@@ -214,7 +212,7 @@ TEST(Waiter, AddRefusesAClosedSocketAndASixtyFifthSocket) {
     Waiter waiter;
     UdpSocket closed;
     EXPECT_FALSE(waiter.Add(closed));
-    EXPECT_EQ(LastSocketError(), kWsaNotSocket);
+    EXPECT_EQ(LastSocketError(), kWsaENotSock);
 
     std::vector<UdpSocket> sockets;
     for (std::size_t i = 0; i < Waiter::kMaxSockets; ++i) {
@@ -223,7 +221,7 @@ TEST(Waiter, AddRefusesAClosedSocketAndASixtyFifthSocket) {
     }
     UdpSocket extra = OpenLoopbackSocket();
     EXPECT_FALSE(waiter.Add(extra));
-    EXPECT_EQ(LastSocketError(), kWsaInvalid);
+    EXPECT_EQ(LastSocketError(), kWsaEInval);
     EXPECT_EQ(waiter.SocketCount(), Waiter::kMaxSockets);
 
     // The last slot maps to the top bit of the mask.

@@ -7,8 +7,8 @@
 #include <QThread>
 #include <functional>
 #include <future>
-#include <type_traits>
 #include <memory>
+#include <type_traits>
 #include <utility>
 
 namespace qtui {
