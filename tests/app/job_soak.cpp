@@ -7,6 +7,7 @@
 //
 // Prints "ready N" before job N and one JSON line after it; exit status 0 when every
 // job ended in "Programming Complete" and nothing was left over.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,8 @@
 namespace {
 
 constexpr std::uint32_t kJobTimeoutMs = 60000;
+constexpr int kSettleAttempts = 100;
+constexpr int kSettlePauseMs = 10;
 
 std::size_t EntriesIn(const char* folder) {
     std::size_t count = 0;
@@ -37,6 +40,20 @@ std::size_t Threads() {
 
 std::size_t Descriptors() {
     return EntriesIn("/proc/self/fd") - 1;  // the listing's own descriptor
+}
+
+// A joined thread's entry leaves /proc/self/task a moment after the join returns (the
+// kernel wakes the joiner before it reaps the thread), so a count above the baseline is
+// read again for a while before it counts as left over.
+bool SettlesTo(std::size_t threadsBefore, std::size_t descriptorsBefore, std::size_t& threads,
+               std::size_t& descriptors) {
+    for (int attempt = 0;; ++attempt) {
+        threads = Threads();
+        descriptors = Descriptors();
+        if (threads == threadsBefore && descriptors == descriptorsBefore) return true;
+        if (attempt == kSettleAttempts) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kSettlePauseMs));
+    }
 }
 
 }  // namespace
@@ -65,10 +82,10 @@ int main(int argc, char** argv) {
         app::JobOptions options;
         options.timeoutMs = kJobTimeoutMs;
         const app::JobReport report = app::RunProgrammingJob(fields, options);
-        const std::size_t threads = Threads();
-        const std::size_t descriptors = Descriptors();
+        std::size_t threads = 0;
+        std::size_t descriptors = 0;
+        const bool clean = SettlesTo(threadsBefore, descriptorsBefore, threads, descriptors);
         const bool programmed = report.outcome == app::JobOutcome::kProgrammed;
-        const bool clean = threads == threadsBefore && descriptors == descriptorsBefore;
         failures += programmed && clean ? 0 : 1;
         std::printf(
             "{\"round\":%d,\"outcome\":\"%s\",\"threads\":%zu,\"threads_before\":%zu,"
