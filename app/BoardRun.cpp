@@ -9,10 +9,6 @@
 namespace app {
 namespace {
 
-std::uint32_t AddressOf(const std::string& text) {
-    return os::InetAddr(text.substr(0, text.find(':')).c_str());
-}
-
 void AddOnce(std::vector<std::uint32_t>& addresses, std::uint32_t address) {
     if (address == os::kInaddrNone || address == 0) return;
     if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
@@ -81,14 +77,10 @@ void BoardRun::Program(BoardResult& result, bool retry, const Hooks& hooks) {
 }
 
 void BoardRun::Remember(const BoardResult& result, const JobReport& report) {
-    if (const auto hardware = net::ParseHardwarePrefix(report.hardwareAddress);
-        hardware && hardware->size() == net::kEthernetAddressSize) {
-        net::EthernetAddress address{};
-        std::copy(hardware->begin(), hardware->end(), address.begin());
-        programmedHardware_.push_back(address);
-    }
-    AddOnce(programmedAddresses_, AddressOf(report.boardAddress));
-    AddOnce(programmedAddresses_, AddressOf(result.board.fields.ip));
+    if (const auto hardware = net::ParseEthernetAddress(report.hardwareAddress))
+        programmedHardware_.push_back(*hardware);
+    AddOnce(programmedAddresses_, report.boardIp);
+    AddOnce(programmedAddresses_, os::InetAddr(result.board.fields.ip.c_str()));
 }
 
 }  // namespace app

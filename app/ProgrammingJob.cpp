@@ -11,6 +11,7 @@
 #include "diag/CLog.h"
 #include "diag/UiPort.h"
 #include "net/hardware_address.h"
+#include "os/inet_addr.h"
 
 namespace app {
 namespace {
@@ -25,20 +26,13 @@ constexpr std::uint32_t kBootpSettleMs = 1000;
 constexpr std::uint32_t kSleepStepMs = 20;
 constexpr std::uint32_t kAcknowledgementPollMs = 10;
 
-std::string WithoutPort(const std::string& address) {
-    return address.substr(0, address.find(':'));
-}
-
 // The hardware address BOOTP gave the board's address to, if it did.
 std::optional<net::EthernetAddress> HardwareOf(const std::vector<diag::JobStage>& stages,
-                                               const std::string& boardAddress) {
+                                               std::uint32_t boardIp) {
     for (const diag::JobStage& stage : stages) {
-        if (stage.kind != JobStageKind::kAddressGiven || stage.address != boardAddress) continue;
-        const auto bytes = net::ParseHardwarePrefix(stage.hardwareAddress);
-        if (!bytes || bytes->size() != net::kEthernetAddressSize) continue;
-        net::EthernetAddress address{};
-        std::copy(bytes->begin(), bytes->end(), address.begin());
-        return address;
+        if (stage.kind != JobStageKind::kAddressGiven) continue;
+        if (os::InetAddr(stage.address.c_str()) != boardIp) continue;
+        if (const auto address = net::ParseEthernetAddress(stage.hardwareAddress)) return address;
     }
     return std::nullopt;
 }
@@ -49,7 +43,7 @@ void NoteAnsweredBoard(JobReport& report) {
     for (const diag::JobStage& stage : report.stages) {
         if (stage.kind != JobStageKind::kAddressGiven) continue;
         if (given == nullptr) given = &stage;
-        if (stage.address == WithoutPort(report.boardAddress)) {
+        if (os::InetAddr(stage.address.c_str()) == report.boardIp) {
             given = &stage;
             break;
         }
@@ -265,9 +259,9 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
         }
     }
     report.boardAddress = device->PeerAddress().ToString();
+    report.boardIp = device->PeerAddress().addressNetworkOrder;
     stages.BoardHeard(device->PeerAddress());
-    if (options.oneBoardPerJob)
-        device->AdmitOnly(HardwareOf(stages.Stages(), WithoutPort(report.boardAddress)));
+    if (options.oneBoardPerJob) device->AdmitOnly(HardwareOf(stages.Stages(), report.boardIp));
 
     const std::uint32_t firstSeq = device->LastSentSeq() + 1;
     LinkStages linkStages(*device, firstSeq, stages);

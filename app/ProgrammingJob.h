@@ -61,6 +61,7 @@ struct JobReport {
     std::uint32_t messagesAcknowledged = 0;
     std::uint32_t tftpBytesServed = 0;
     std::string boardAddress;            // the address the board's datagrams came from
+    std::uint32_t boardIp = 0;           // its IPv4 address (network order), 0 before then
     int bootpInterfaces = -1;            // adapters answering BOOTP; -1 when BOOTP was not run
     std::vector<diag::JobStage> stages;  // as reported through the UI port, outcome last
     // The board BOOTP answered: the one heard on the link when BOOTP gave its address,

@@ -12,10 +12,8 @@ using Image = std::array<std::uint8_t, kFirmwareImageSize>;
 
 constexpr Image GenerateImage() {
     Image image{};
-    image[0] = 'E';
-    image[1] = 'M';
-    image[2] = 'C';
-    image[3] = 'B';
+    for (std::size_t i = 0; i < kFirmwareMagicSize; ++i)
+        image[kFirmwareMagicOffset + i] = static_cast<std::uint8_t>(kFirmwareMagic[i]);
     os::store_le32(&image[kFirmwareVersionOffset], kFirmwareFormatVersion);
     os::store_le32(&image[kFirmwareLengthOffset], kFirmwareImageSize);
 

@@ -13,10 +13,15 @@ namespace app {
 
 constexpr std::size_t kFirmwareImageSize = 21532;
 constexpr std::size_t kFirmwareMagicOffset = 0;
+constexpr std::size_t kFirmwareMagicSize = 4;
+constexpr char kFirmwareMagic[kFirmwareMagicSize + 1] = "EMCB";
 constexpr std::size_t kFirmwareVersionOffset = 4;
 constexpr std::size_t kFirmwareLengthOffset = 8;
 constexpr std::size_t kFirmwareCrcOffset = 12;
+constexpr std::size_t kFirmwareReservedOffset = 16;  // twelve zero bytes
+constexpr std::size_t kFirmwareReservedSize = 12;
 constexpr std::size_t kFirmwarePayloadOffset = 28;
+static_assert(kFirmwareReservedOffset + kFirmwareReservedSize == kFirmwarePayloadOffset);
 constexpr std::size_t kFirmwareHeaderSentByBootp = 16;
 constexpr std::uint32_t kFirmwareFormatVersion = 1;
 constexpr std::uint32_t kFirmwarePayloadSeed = 0x2545F491u;

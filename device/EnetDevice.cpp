@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -19,10 +20,6 @@ constexpr const char* kNotRunningText = "FT_Write - Server is not running";
 constexpr int kWriteAttempts = 1000;
 constexpr int kFpgaAttempts = 100000;
 constexpr std::int32_t kChunk = kMaxMessagePayload;
-
-std::uint32_t ReadValue(const std::uint8_t* datagram, int length, int offset) {
-    return offset + 4 <= length ? os::load_le32(datagram + offset) : 0;
-}
 
 }  // namespace
 
@@ -96,7 +93,9 @@ int EnetDevice::PollStatus(DeviceStatus& status) {
 // that reaches past the received bytes is cut to them.
 int EnetDevice::OnDatagram(const std::uint8_t* datagram, int& length) {
     int result = 0;
-    const std::uint32_t declared = ReadValue(datagram, length, kPayloadLengthOffset);
+    const std::span<const std::uint8_t> received(datagram,
+                                                 static_cast<std::size_t>(std::max(0, length)));
+    const std::uint32_t declared = os::read_le32(received, kPayloadLengthOffset).value_or(0);
     const int available = std::max(0, length - kPayloadOffset);
     const int payload =
         static_cast<int>(std::min<std::uint32_t>(declared, static_cast<std::uint32_t>(available)));
@@ -112,7 +111,7 @@ int EnetDevice::OnDatagram(const std::uint8_t* datagram, int& length) {
     rxDatagramsSeen_ = Stats().rxDatagrams.load();
     rxBytesSeen_ = Stats().rxBytes.load();
     for (int i = 0; i < kBoardValueCount; ++i)
-        boardValues_[i] = ReadValue(datagram, length, kBoardValueOffsets[i]);
+        boardValues_[i] = os::read_le32(received, kBoardValueOffsets[i]).value_or(0);
     return result;
 }
 
@@ -120,8 +119,8 @@ int EnetDevice::OnDatagram(const std::uint8_t* datagram, int& length) {
 // of its last bytes and padding.
 std::uint32_t EnetDevice::LastHeadValue() const {
     std::lock_guard lock(lastHeadLock_);
-    if (lastHeadLength_ < kLastHeadValueOffset + 4) return 0;
-    return os::load_le32(lastHead_ + kLastHeadValueOffset);
+    const std::span<const std::uint8_t> head(lastHead_, static_cast<std::size_t>(lastHeadLength_));
+    return os::read_le32(head, kLastHeadValueOffset).value_or(0);
 }
 
 std::uint64_t EnetDevice::DelayMicroseconds(std::uint32_t microseconds) {
@@ -210,10 +209,11 @@ int EnetDevice::IsRunning() const {
 
 // Builds one board message in `message` and queues it; true when it was queued.
 int EnetDevice::SendMessage(std::uint16_t command, const std::uint8_t* payload, int length) {
-    os::store_le16(message_, static_cast<std::uint16_t>(length + kMessageHeaderSize));
-    os::store_le16(message_ + 2, command);
+    os::store_le16(message_ + kMessageLengthOffset,
+                   static_cast<std::uint16_t>(length + kMessageHeaderSize));
+    os::store_le16(message_ + kMessageCommandOffset, command);
     if (length > 0)
-        std::memcpy(message_ + kMessageHeaderSize, payload, static_cast<std::size_t>(length));
+        std::memcpy(message_ + kMessagePayloadOffset, payload, static_cast<std::size_t>(length));
     int size = length + kMessageHeaderSize;
     return Send(message_, size) ? 1 : 0;
 }
@@ -266,8 +266,9 @@ int EnetDevice::SendPattern() {
 }
 
 int EnetDevice::SendDisconnectValue(std::uint32_t value) {
-    std::uint8_t payload[8] = {0, 0, 0, 0, 0x88, 0x88, 0x88, 0x88};
-    os::store_le32(payload, value);
+    std::uint8_t payload[kDisconnectValuePayloadSize];
+    os::store_le32(payload + kDisconnectValueOffset, value);
+    std::memset(payload + kDisconnectTrailerOffset, kDisconnectTrailerByte, kDisconnectTrailerSize);
     return SendSingleMessage(IsReceiving(), kCommandDisconnect, payload, sizeof payload);
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "device/PeerGrants.h"
+#include "device/board_wire.h"
 #include "device/status_text.h"
 #include "diag/UiPort.h"
 #include "net/CBootP.h"
@@ -25,26 +26,6 @@
 #include "net/board_context.h"
 
 namespace device {
-
-// Board datagrams (little-endian).
-constexpr int kBoardValueCount = 10;
-constexpr int kBoardValueOffsets[kBoardValueCount] = {36, 40, 48, 52, 72, 76, 80, 84, 88, 92};
-constexpr int kFpgaCountValue = 1;  // the value at 40: FPGA bytes the board has received
-constexpr int kLastHeadValueOffset = 60;
-constexpr int kPayloadLengthOffset = 100;
-constexpr int kPayloadOffset = 108;
-constexpr int kLastHeadSize = 109;
-
-// Board messages: u16 length (header included), u16 command, payload.
-constexpr int kMessageHeaderSize = 4;
-constexpr int kMaxMessagePayload = 1024;
-constexpr std::uint16_t kCommandWriteConfig = 0x8E8E;
-constexpr std::uint16_t kCommandDisconnect = 0x7C7C;
-constexpr std::uint16_t kCommandValue = 0x6B6B;
-constexpr std::uint16_t kCommandPattern = 0x3412;
-constexpr std::uint16_t kCommandDataBlocks = 0x1F1F;
-constexpr std::uint16_t kCommandFpga = 0xA5A5;
-constexpr int kConfigBytesSent = 256;
 
 struct DeviceStatus {
     std::uint8_t linkActive = 0;  // the board has been heard

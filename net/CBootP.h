@@ -25,6 +25,7 @@
 #include "net/CBootPPlatform.h"
 #include "net/ServiceEvents.h"
 #include "net/board_context.h"
+#include "net/bootp_wire.h"
 #include "net/hardware_address.h"
 #include "os/adapters.h"
 #include "os/socket_address.h"
@@ -32,30 +33,6 @@
 #include "os/waiter.h"
 
 namespace net {
-
-// BOOTP message fields (RFC 951), multi-byte values in network byte order.
-constexpr int kBootpOpOffset = 0;
-constexpr int kBootpHtypeOffset = 1;
-constexpr int kBootpHlenOffset = 2;
-constexpr int kBootpXidOffset = 4;
-constexpr int kBootpYiaddrOffset = 16;
-constexpr int kBootpSiaddrOffset = 20;
-constexpr int kBootpChaddrOffset = 28;
-constexpr int kBootpChaddrSize = 16;
-constexpr int kBootpSnameOffset = 44;
-constexpr int kBootpSnameSize = 64;
-constexpr int kBootpFileOffset = 108;
-constexpr int kBootpFileSize = 128;
-constexpr int kBootpVendOffset = 236;
-// In the vendor area: four zero bytes, then the firmware image's first 16 bytes.
-constexpr int kBootpVendZeroOffset = 264;
-constexpr int kBootpVendZeroSize = 4;
-constexpr int kBootpVendImageOffset = 268;
-constexpr int kBootpVendImageSize = 16;
-constexpr int kBootpMessageSize = 300;
-constexpr std::uint8_t kBootpOpRequest = 1;
-constexpr std::uint8_t kBootpOpReply = 2;
-constexpr std::uint8_t kBootpHtypeEthernet = 1;
 
 // Which boards are answered at all: those whose hardware address begins with
 // `hardwarePrefix` (empty: every one), except the `excluded`, boards a run of many

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <iterator>
+#include <span>
 
 #include "diag/CLog.h"
 #include "os/byte_order.h"
@@ -75,9 +76,9 @@ void CTftpTransfer::OnServerDatagram(const std::uint8_t* data, int length,
     // The client is whoever sent the request that gets accepted, not merely the last
     // sender on port 69: a stray request must not redirect a transfer.
     pendingClient_ = from;
-    const bool request = length >= kTftpOpcodeSize &&
-                         os::load_be16(data + kTftpOpcodeOffset) == kTftpOpRrq &&
-                         IsWellFormedRequest(data + kTftpOpcodeSize, length - kTftpOpcodeSize);
+    const bool request =
+        length >= kTftpOpcodeSize && os::load_be16(data + kTftpOpcodeOffset) == kTftpOpRrq &&
+        IsWellFormedRequest(data + kTftpFileNameOffset, length - kTftpFileNameOffset);
     if (!request) {
         counters_.malformedRequests.fetch_add(1);
         if (requestDrops_.Note(Now()))
@@ -85,7 +86,7 @@ void CTftpTransfer::OnServerDatagram(const std::uint8_t* data, int length,
                          length, from.ToString().c_str());
         return;
     }
-    HandleRequest(data + kTftpOpcodeSize, length - kTftpOpcodeSize);
+    HandleRequest(data + kTftpFileNameOffset, length - kTftpFileNameOffset);
 }
 
 void CTftpTransfer::HandleRequest(const std::uint8_t* payload, int payloadLength) {
@@ -153,29 +154,29 @@ void CTftpTransfer::OnTransferDatagram(const std::uint8_t* data, int length,
         return;
     }
     client->misses = 0;
-    if (length < kTftpOpcodeSize) return;
+    if (length <= kTftpOpcodeSize) return;  // an opcode alone means nothing
+    const std::span<const std::uint8_t> packet(data, static_cast<std::size_t>(length));
     const std::uint16_t opcode = os::load_be16(data + kTftpOpcodeOffset);
-    const int payloadLength = length - kTftpOpcodeSize;
-    if (opcode == 0 || opcode > kTftpOpHighest || payloadLength <= 0) return;
-    const std::uint8_t* payload = data + kTftpOpcodeSize;
+    if (opcode == 0 || opcode > kTftpOpHighest) return;
     if (client->state == Sending) {
-        HandleSending(*client, opcode, payload, payloadLength);
+        HandleSending(*client, opcode, packet);
     } else {
-        HandleLastBlockSent(*client, opcode, payload, payloadLength);
+        HandleLastBlockSent(*client, opcode, packet);
     }
 }
 
-void CTftpTransfer::HandleSending(Client& client, std::uint16_t opcode, const std::uint8_t* payload,
-                                  int payloadLength) {
+void CTftpTransfer::HandleSending(Client& client, std::uint16_t opcode,
+                                  std::span<const std::uint8_t> packet) {
     if (opcode == kTftpOpError) {
         counters_.errorsReceived.fetch_add(1);
         diag::Ui().ShowMessage(kFlashErrorText);
         return;
     }
-    if (opcode != kTftpOpAck || payloadLength < kTftpBlockSize) return;
+    const auto block = os::read_be16(packet, kTftpBlockOffset);
+    if (opcode != kTftpOpAck || !block) return;
     // Only the ACK of the block just sent releases the next. Answering a repeated ACK
     // would send every later block twice (RFC 1123, 4.2.3.1).
-    if (os::load_be16(payload) != client.blockNumber) {
+    if (*block != client.blockNumber) {
         counters_.ignoredAcks.fetch_add(1);
         return;
     }
@@ -184,9 +185,9 @@ void CTftpTransfer::HandleSending(Client& client, std::uint16_t opcode, const st
 }
 
 void CTftpTransfer::HandleLastBlockSent(Client& client, std::uint16_t opcode,
-                                        const std::uint8_t* payload, int payloadLength) {
-    if (opcode == kTftpOpAck &&
-        (payloadLength < kTftpBlockSize || os::load_be16(payload) != client.blockNumber)) {
+                                        std::span<const std::uint8_t> packet) {
+    const auto block = os::read_be16(packet, kTftpBlockOffset);
+    if (opcode == kTftpOpAck && (!block || *block != client.blockNumber)) {
         counters_.ignoredAcks.fetch_add(1);
         return;  // a late ACK of an earlier block: the final DATA may still be lost
     }

@@ -20,36 +20,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "diag/DropSummary.h"
 #include "diag/UiPort.h"
 #include "net/ServiceEvents.h"
 #include "net/board_context.h"
+#include "net/tftp_wire.h"
 #include "os/socket_address.h"
 
 namespace net {
-
-// TFTP packets (RFC 1350): big-endian fields at these offsets.
-constexpr int kTftpOpcodeOffset = 0;
-constexpr int kTftpOpcodeSize = 2;
-constexpr int kTftpBlockOffset = 2;
-constexpr int kTftpBlockSize = 2;
-constexpr int kTftpDataOffset = 4;
-constexpr int kTftpDataHeaderSize = 4;
-constexpr int kTftpBlockContentSize = 512;
-constexpr int kTftpMaxDataPacket = kTftpDataHeaderSize + kTftpBlockContentSize;
-constexpr std::uint16_t kTftpOpRrq = 1;
-constexpr std::uint16_t kTftpOpWrq = 2;
-constexpr std::uint16_t kTftpOpData = 3;
-constexpr std::uint16_t kTftpOpAck = 4;
-constexpr std::uint16_t kTftpOpError = 5;
-constexpr std::uint16_t kTftpOpHighest = 6;
-// The served content starts after the image's 28-byte header.
-constexpr std::uint32_t kTftpContentOffset = 28;
-// Block numbers are 16 bits and the block after a full one ends the file, so content
-// of 65535 full blocks would need a 65536th: the most that can be served is one less.
-constexpr std::uint32_t kTftpMaxContentSize = 65535u * kTftpBlockContentSize - 1;
 
 // How long the worker waits for a datagram, and how many silent waits in a row make
 // it ask the user whether the board is still there.
@@ -162,10 +143,9 @@ class CTftpTransfer {
     };
 
     void HandleRequest(const std::uint8_t* payload, int payloadLength);
-    void HandleSending(Client& client, std::uint16_t opcode, const std::uint8_t* payload,
-                       int payloadLength);
-    void HandleLastBlockSent(Client& client, std::uint16_t opcode, const std::uint8_t* payload,
-                             int payloadLength);
+    void HandleSending(Client& client, std::uint16_t opcode, std::span<const std::uint8_t> packet);
+    void HandleLastBlockSent(Client& client, std::uint16_t opcode,
+                             std::span<const std::uint8_t> packet);
     Client* FindClient(const os::SocketAddress& address);
     Client* RoomForClient();
     void StartRead(Client& client, const std::uint8_t* payload, int payloadLength);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <span>
 #include <system_error>
 #include <utility>
 
@@ -251,8 +252,11 @@ void CUdpServer::AllowPeer(std::uint32_t addressNetworkOrder) {
 // One that names a datagram never sent is ignored: it could only stall the link or
 // fake the delivery of a datagram the board never got.
 void CUdpServer::TakeAcknowledgement(const std::uint8_t* datagram, int length) {
-    if (length < kBoardAckEnd) return;  // too short to carry one
-    const std::uint32_t ack = os::load_le32(datagram + kBoardAckOffset);
+    const auto field = os::read_le32(
+        std::span<const std::uint8_t>(datagram, static_cast<std::size_t>(std::max(0, length))),
+        kBoardAckOffset);
+    if (!field) return;  // too short to carry one
+    const std::uint32_t ack = *field;
     const std::uint32_t last = lastAckSeq_;
     const std::uint32_t advance = ack - last;
     const std::uint32_t outstanding = lastSentSeq_ - last;

@@ -31,27 +31,13 @@
 #include "diag/DropSummary.h"
 #include "net/CQueue.h"
 #include "net/CSemaphore.h"
+#include "net/transport_wire.h"
 #include "os/single_instance.h"
 #include "os/socket_address.h"
 #include "os/udp_socket.h"
 #include "os/waiter.h"
 
 namespace net {
-
-// Transport header in front of every datagram the computer sends (little-endian).
-constexpr int kTransportLengthOffset = 0;
-constexpr int kTransportCheckOffset = 2;
-constexpr int kTransportTypeOffset = 4;
-constexpr int kTransportRetriesOffset = 6;
-constexpr int kTransportAckOffset = 8;
-constexpr int kTransportSeqOffset = 12;
-constexpr int kTransportHeaderSize = 16;
-constexpr int kMaxDatagramSize = 8192;
-constexpr int kMaxPayloadSize = kMaxDatagramSize - kTransportHeaderSize;
-constexpr std::uint32_t kComputerAckField = 0xEEEEEEEEu;
-// In board datagrams: the highest sequence number the board has received.
-constexpr int kBoardAckOffset = 8;
-constexpr int kBoardAckEnd = kBoardAckOffset + 4;
 
 class CUdpServer {
   public:

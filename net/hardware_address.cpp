@@ -1,5 +1,6 @@
 #include "net/hardware_address.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -41,6 +42,14 @@ std::optional<std::vector<std::uint8_t>> ParseHardwarePrefix(const std::string& 
         prefix.push_back(static_cast<std::uint8_t>(high * 16 + low));
     }
     return prefix;
+}
+
+std::optional<EthernetAddress> ParseEthernetAddress(const std::string& text) {
+    const auto bytes = ParseHardwarePrefix(text);
+    if (!bytes || bytes->size() != kEthernetAddressSize) return std::nullopt;
+    EthernetAddress address{};
+    std::copy(bytes->begin(), bytes->end(), address.begin());
+    return address;
 }
 
 }  // namespace net

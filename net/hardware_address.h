@@ -19,4 +19,7 @@ std::string HardwareAddressText(const std::uint8_t* bytes, int length);
 // hex digits per byte, one kind of separator); nothing when the text is not one.
 std::optional<std::vector<std::uint8_t>> ParseHardwarePrefix(const std::string& text);
 
+// A whole Ethernet address in the same notation; nothing for a prefix or a bad text.
+std::optional<EthernetAddress> ParseEthernetAddress(const std::string& text);
+
 }  // namespace net

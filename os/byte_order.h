@@ -1,8 +1,13 @@
 // Little- and big-endian field access for protocol buffers. Packets are never
 // cast to structs; fields are read and written at named offsets through these.
+// The `read_*` forms take the received bytes and give nothing for a field that lies
+// (even partly) past their end, for fields a short datagram may not carry.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 
 namespace os {
 
@@ -46,6 +51,38 @@ constexpr void store_be32(std::uint8_t* p, std::uint32_t v) {
     p[1] = static_cast<std::uint8_t>(v >> 16);
     p[2] = static_cast<std::uint8_t>(v >> 8);
     p[3] = static_cast<std::uint8_t>(v);
+}
+
+namespace detail {
+
+constexpr bool holds(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t size) {
+    return offset <= bytes.size() && size <= bytes.size() - offset;
+}
+
+}  // namespace detail
+
+constexpr std::optional<std::uint16_t> read_le16(std::span<const std::uint8_t> bytes,
+                                                 std::size_t offset) {
+    if (!detail::holds(bytes, offset, 2)) return std::nullopt;
+    return load_le16(bytes.data() + offset);
+}
+
+constexpr std::optional<std::uint32_t> read_le32(std::span<const std::uint8_t> bytes,
+                                                 std::size_t offset) {
+    if (!detail::holds(bytes, offset, 4)) return std::nullopt;
+    return load_le32(bytes.data() + offset);
+}
+
+constexpr std::optional<std::uint16_t> read_be16(std::span<const std::uint8_t> bytes,
+                                                 std::size_t offset) {
+    if (!detail::holds(bytes, offset, 2)) return std::nullopt;
+    return load_be16(bytes.data() + offset);
+}
+
+constexpr std::optional<std::uint32_t> read_be32(std::span<const std::uint8_t> bytes,
+                                                 std::size_t offset) {
+    if (!detail::holds(bytes, offset, 4)) return std::nullopt;
+    return load_be32(bytes.data() + offset);
 }
 
 // Network to host order for a 32-bit value, without the platform's socket headers.

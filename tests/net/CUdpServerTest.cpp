@@ -71,7 +71,16 @@ TEST_F(UdpServerTest, TransportHeaderOfAOneBytePayload) {
     Queue({0x5A});
     const auto datagram = board.Receive();
     ASSERT_TRUE(datagram);
-    EXPECT_EQ(datagram->bytes.size(), 17u);
+    // Written out, so that an offset wrong in both the server and the reader fails.
+    EXPECT_EQ(datagram->bytes, (Bytes{
+                                   0x11, 0x00,              // length 17, header included
+                                   0xEE, 0xFF,              // its ones' complement
+                                   0x00, 0x00,              // type
+                                   0x00, 0x00,              // retries: the first send
+                                   0xEE, 0xEE, 0xEE, 0xEE,  // the computer's ack field
+                                   0x01, 0x00, 0x00, 0x00,  // sequence number 1
+                                   0x5A,                    // the payload
+                               }));
     EXPECT_EQ(datagram->Length(), 17);
     EXPECT_EQ(datagram->Check(), 0xFFEE);
     EXPECT_EQ(datagram->Type(), 0);

@@ -24,5 +24,13 @@ TEST(HardwareAddress, TextIsUpperCaseHexJoinedByDashes) {
               (Prefix(std::begin(address), std::end(address))));
 }
 
+TEST(HardwareAddress, WholeAddressNeedsSixBytes) {
+    EXPECT_EQ(ParseEthernetAddress("02:42:ac:11:00:0f"),
+              (EthernetAddress{0x02, 0x42, 0xAC, 0x11, 0x00, 0x0F}));
+    EXPECT_FALSE(ParseEthernetAddress("02-42-AC-11-00"));
+    EXPECT_FALSE(ParseEthernetAddress("02-42-AC-11-00-0F-01"));
+    EXPECT_FALSE(ParseEthernetAddress(""));
+}
+
 }  // namespace
 }  // namespace net
