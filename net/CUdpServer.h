@@ -30,6 +30,7 @@
 
 #include "diag/DropSummary.h"
 #include "net/CQueue.h"
+#include "net/CRetransmitTimer.h"
 #include "net/CSemaphore.h"
 #include "os/single_instance.h"
 #include "os/socket_address.h"
@@ -57,7 +58,7 @@ class CUdpServer {
   public:
     static constexpr std::uint16_t kDefaultPort = 5020;
     static constexpr int kQueueCapacity = CQueue::kDefaultCapacity;
-    static constexpr int kRetransmitMs = 50;
+    static constexpr int kRetransmitMs = static_cast<int>(CRetransmitTimer::kRetransmitMs);
     static constexpr int kReceiveWaitMs = 1000;
     static constexpr int kMaxCredits = 256;
     static constexpr const char* kInstanceName = "Zarno_Sync";
@@ -153,16 +154,15 @@ class CUdpServer {
     void TransmitNext();
     void ResendIfDue();
     bool SendNext(std::uint16_t type);
-    void Resend();
+    void Resend(std::uint16_t retries);
     int SendToPeer(int length);
     void RequestStop();
 
     std::shared_ptr<WaitHub> hub_ = std::make_shared<WaitHub>();  // txQueue_'s signal + credits
     // Both threads send: this orders their use of txBuffer_, the sequence and the socket.
     std::mutex transmitMutex_;
-    std::condition_variable transmitChanged_;             // credit back unused, or stop
-    std::chrono::steady_clock::time_point lastTransmit_;  // under transmitMutex_
-    bool creditUnused_ = false;                           // under transmitMutex_
+    std::condition_variable transmitChanged_;  // credit back unused, or stop
+    CRetransmitTimer retransmitTimer_;         // under transmitMutex_
     os::SingleInstance instance_;
     os::UdpSocket socket_;
     os::Waiter waiter_;
