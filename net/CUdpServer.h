@@ -6,7 +6,8 @@
 //    repeated every 50 ms until acknowledged. The send thread sends the entry that
 //    finds the link idle and does the repeats; an acknowledgement that arrives while
 //    entries wait makes the receive thread send the next one itself, so a busy link
-//    hands no message from thread to thread.
+//    hands no message from thread to thread. CRetransmitTimer says when a repeat
+//    is due and how long the send thread waits; the threads do the waiting.
 // Send credits (one per permitted new datagram) keep at most one datagram
 // unacknowledged. The first board datagram fixes the peer's IPv4 address; datagrams
 // from any other address are then counted and dropped. Which addresses may become the
