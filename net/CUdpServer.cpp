@@ -19,10 +19,13 @@ namespace {
 
 using diag::theLog;
 
-constexpr std::chrono::milliseconds kRetransmitPeriod(CUdpServer::kRetransmitMs);
-// With nothing outstanding the send thread has nothing to repeat: it sleeps until an
-// entry or a stop wakes it, and only looks round this often.
-constexpr std::chrono::milliseconds kIdleSendWait(CUdpServer::kReceiveWaitMs);
+// The repeat timer's "now". The steady clock, not the tick count: Windows' tick
+// count moves in steps of 10 to 16 ms, which would move the 50 ms repeats by as much.
+std::uint32_t LinkNowMs() {
+    const auto sinceStart = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(sinceStart).count());
+}
 
 void Increment(std::atomic<std::uint32_t>& counter, std::uint32_t amount = 1) {
     counter.fetch_add(amount, std::memory_order_relaxed);
@@ -83,8 +86,7 @@ bool CUdpServer::Start() {
     {
         // A datagram still outstanding is repeated a period from now.
         std::lock_guard lock(transmitMutex_);
-        lastTransmit_ = std::chrono::steady_clock::now();
-        creditUnused_ = false;
+        retransmitTimer_.Restart(LinkNowMs());
     }
     stopRequested_ = false;
     waiter_.ResetStop();
@@ -284,7 +286,7 @@ bool CUdpServer::ReturnCredit() {
     }
     {
         std::lock_guard lock(transmitMutex_);
-        creditUnused_ = true;
+        retransmitTimer_.NoteCreditUnused();
     }
     transmitChanged_.notify_one();
     return false;
@@ -299,7 +301,8 @@ bool CUdpServer::WaitForNextSend() {
     {
         std::unique_lock lock(hub_->mutex);
         if (credits.CountLocked() > 0) {
-            const auto wait = lastSentSeq_ == lastAckSeq_ ? kIdleSendWait : kRetransmitPeriod;
+            const std::chrono::milliseconds wait(
+                CRetransmitTimer::EntryWaitMs(lastSentSeq_ != lastAckSeq_));
             const bool ready = hub_->WaitFor(lock, wait, [&] {
                 return stopRequested_ || (entries.CountLocked() > 0 && credits.CountLocked() > 0);
             });
@@ -317,9 +320,10 @@ bool CUdpServer::WaitForNextSend() {
 // no entry to use it, or a stop.
 void CUdpServer::WaitForResendDue() {
     std::unique_lock lock(transmitMutex_);
-    transmitChanged_.wait_until(lock, lastTransmit_ + kRetransmitPeriod,
-                                [this] { return stopRequested_ || creditUnused_; });
-    creditUnused_ = false;
+    const std::chrono::milliseconds untilDue(retransmitTimer_.RepeatWaitMs(LinkNowMs()));
+    transmitChanged_.wait_for(
+        lock, untilDue, [this] { return stopRequested_ || retransmitTimer_.IsCreditUnused(); });
+    retransmitTimer_.ClearCreditUnused();
 }
 
 // Whoever took the credit sends with it or gives it back: a credit lost here leaves
@@ -327,11 +331,11 @@ void CUdpServer::WaitForResendDue() {
 void CUdpServer::TransmitNext() {
     std::lock_guard lock(transmitMutex_);
     if (SendNext(0)) {
-        lastTransmit_ = std::chrono::steady_clock::now();
+        retransmitTimer_.Sent(LinkNowMs());
         return;
     }
     syncSemaphore_->Release();
-    creditUnused_ = true;
+    retransmitTimer_.NoteCreditUnused();
     transmitChanged_.notify_one();
 }
 
@@ -340,10 +344,9 @@ void CUdpServer::TransmitNext() {
 void CUdpServer::ResendIfDue() {
     std::lock_guard lock(transmitMutex_);
     if (lastSentSeq_ == lastAckSeq_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastTransmit_ < kRetransmitPeriod) return;
-    Resend();
-    lastTransmit_ = now;
+    const std::uint32_t now = LinkNowMs();
+    if (!retransmitTimer_.IsRepeatDue(now)) return;
+    Resend(retransmitTimer_.Repeated(now));
 }
 
 void CUdpServer::SendThread() {
@@ -394,9 +397,8 @@ bool CUdpServer::SendNext(std::uint16_t type) {
     return true;
 }
 
-void CUdpServer::Resend() {
-    const std::uint16_t retries = os::load_le16(txBuffer_ + kTransportRetriesOffset);
-    os::store_le16(txBuffer_ + kTransportRetriesOffset, static_cast<std::uint16_t>(retries + 1));
+void CUdpServer::Resend(std::uint16_t retries) {
+    os::store_le16(txBuffer_ + kTransportRetriesOffset, retries);
     const int sent = SendToPeer(os::load_le16(txBuffer_ + kTransportLengthOffset));
     if (sent > 0) {
         Increment(counters_.resentDatagrams);

@@ -6,7 +6,8 @@
 //    repeated every 50 ms until acknowledged. The send thread sends the entry that
 //    finds the link idle and does the repeats; an acknowledgement that arrives while
 //    entries wait makes the receive thread send the next one itself, so a busy link
-//    hands no message from thread to thread.
+//    hands no message from thread to thread. CRetransmitTimer says when a repeat
+//    is due and how long the send thread waits; the threads do the waiting.
 // Send credits (one per permitted new datagram) keep at most one datagram
 // unacknowledged. The first board datagram fixes the peer's IPv4 address; datagrams
 // from any other address are then counted and dropped. Which addresses may become the
@@ -30,6 +31,7 @@
 
 #include "diag/DropSummary.h"
 #include "net/CQueue.h"
+#include "net/CRetransmitTimer.h"
 #include "net/CSemaphore.h"
 #include "net/transport_wire.h"
 #include "os/single_instance.h"
@@ -43,7 +45,7 @@ class CUdpServer {
   public:
     static constexpr std::uint16_t kDefaultPort = 5020;
     static constexpr int kQueueCapacity = CQueue::kDefaultCapacity;
-    static constexpr int kRetransmitMs = 50;
+    static constexpr int kRetransmitMs = static_cast<int>(CRetransmitTimer::kRetransmitMs);
     static constexpr int kReceiveWaitMs = 1000;
     static constexpr int kMaxCredits = 256;
     static constexpr const char* kInstanceName = "Zarno_Sync";
@@ -139,16 +141,15 @@ class CUdpServer {
     void TransmitNext();
     void ResendIfDue();
     bool SendNext(std::uint16_t type);
-    void Resend();
+    void Resend(std::uint16_t retries);
     int SendToPeer(int length);
     void RequestStop();
 
     std::shared_ptr<WaitHub> hub_ = std::make_shared<WaitHub>();  // txQueue_'s signal + credits
     // Both threads send: this orders their use of txBuffer_, the sequence and the socket.
     std::mutex transmitMutex_;
-    std::condition_variable transmitChanged_;             // credit back unused, or stop
-    std::chrono::steady_clock::time_point lastTransmit_;  // under transmitMutex_
-    bool creditUnused_ = false;                           // under transmitMutex_
+    std::condition_variable transmitChanged_;  // credit back unused, or stop
+    CRetransmitTimer retransmitTimer_;         // under transmitMutex_
     os::SingleInstance instance_;
     os::UdpSocket socket_;
     os::Waiter waiter_;

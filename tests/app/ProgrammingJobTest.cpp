@@ -35,6 +35,26 @@ JobOptions LoopbackOptions(std::uint16_t linkPort) {
     return options;
 }
 
+// The job's clock running ten times as fast as real time, from just before the tick
+// count wraps: the job's polls, settles and acknowledgement wait take a tenth of their
+// time, while each of its sleeps still gives the board and the device's threads, which
+// run in real time, their share of it. The job calls it on its own thread only.
+class FastJobClock {
+  public:
+    static constexpr std::uint32_t kSpeedUp = 10;
+
+    void Drive(JobOptions& options) {
+        options.tickCountMs = [this] { return now_; };
+        options.sleepMs = [this](std::uint32_t ms) {
+            now_ += ms;
+            os::SleepMs((ms + kSpeedUp - 1) / kSpeedUp);
+        };
+    }
+
+  private:
+    std::uint32_t now_ = 0xFFFFFF00u;
+};
+
 class ProgrammingJobTest : public ::testing::Test {
   protected:
     diag::RecordingUiPort ui_;
@@ -55,7 +75,13 @@ TEST_F(ProgrammingJobTest, BoardThatAcknowledgesIsProgrammed) {
     JobFields fields;
     fields.ip = "192.168.1.20";
     fields.nickname = std::string(70, 'n');
-    const JobReport report = RunProgrammingJob(fields, LoopbackOptions(port_));
+    JobOptions options = LoopbackOptions(port_);
+    FastJobClock clock;
+    clock.Drive(options);
+    // A second of real time for the board's acknowledgements, as on the real clock;
+    // the wait ends as soon as both are in.
+    options.acknowledgementWaitMs = 1000 * FastJobClock::kSpeedUp;
+    const JobReport report = RunProgrammingJob(fields, options);
     boardThread.join();
 
     EXPECT_EQ(report.outcome, JobOutcome::kProgrammed);
@@ -118,6 +144,8 @@ TEST_F(ProgrammingJobTest, StrangerWithALargeAcknowledgementCannotFakeSuccess) {
         }
     });
     JobOptions options = LoopbackOptions(port_);
+    FastJobClock clock;  // the stranger still acknowledges every 10 ms of the wait
+    clock.Drive(options);
     const JobReport report = RunProgrammingJob({}, options);
     done = true;
     traffic.join();
