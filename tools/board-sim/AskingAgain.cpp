@@ -6,8 +6,8 @@
 #include <random>
 #include <thread>
 
-#include "os/byte_order.h"
 #include "tools/board-sim/BootpSockets.h"
+#include "tools/board-sim/byte_fields.h"
 #include "tools/board-sim/interface_address.h"
 
 namespace board_sim {
@@ -44,9 +44,9 @@ std::string JsonStrings(const std::vector<std::string>& texts) {
 
 }  // namespace
 
-std::uint32_t ConfiguredAddress(const app::ConfigBlock& block) {
+std::uint32_t ConfiguredAddress(const ConfigBlock& block) {
     // The block holds the host-order value little-endian (see BuildConfigBlock).
-    return htonl(os::load_le32(block.data() + app::kIpAddressOffset));
+    return htonl(load_le32(block.data() + kConfigIpAddressOffset));
 }
 
 AskingAgain::AskingAgain(const AskAgainPlan& plan, std::FILE* err)

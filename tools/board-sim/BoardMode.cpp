@@ -10,13 +10,13 @@
 #include <memory>
 #include <thread>
 
-#include "app/firmware_image.h"
 #include "tools/board-sim/AskingAgain.h"
 #include "tools/board-sim/BootpMode.h"
 #include "tools/board-sim/LinkMode.h"
 #include "tools/board-sim/LinkOptions.h"
 #include "tools/board-sim/TftpMode.h"
 #include "tools/board-sim/TftpOptions.h"
+#include "tools/board-sim/built_in_image.h"
 #include "tools/board-sim/interface_address.h"
 #include "ui/cli/ArgumentList.h"
 
@@ -75,7 +75,6 @@ namespace {
 constexpr std::uint32_t kBoardDallyMs = 100;
 // Below the configurator's 250 ms transfer time-out, which would re-send every block.
 constexpr std::uint32_t kMaxTftpAckDelayMs = 200;
-constexpr std::size_t kImagePayloadOffset = app::kFirmwarePayloadOffset;
 constexpr std::uint32_t kMaxPauseSeconds = 60;
 constexpr std::uint32_t kMaxTftpDelaySeconds = 60;
 constexpr std::uint32_t kMaxRestartSeconds = 10;
@@ -190,7 +189,7 @@ bool ReadRun(const cli::ArgumentList& args, BoardOptions& options, std::string& 
 // What one board of the run ended with.
 struct BoardResult {
     std::optional<BootpLease> lease;  // none: BOOTP gave it nothing, so nobody serves
-    std::optional<app::ConfigBlock> storedBlock;
+    std::optional<ConfigBlock> storedBlock;
     bool programmed = false;
 };
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "app/firmware_image.h"
+#include "tools/board-sim/built_in_image.h"
 #include "tools/board-sim/interface_address.h"
 
 namespace board_sim {
@@ -29,12 +29,6 @@ std::string Quoted(const std::string& text) {
 }
 
 }  // namespace
-
-ImageHeader BuiltInImageHeader() {
-    ImageHeader header{};
-    std::memcpy(header.data(), app::FirmwareImage(), header.size());
-    return header;
-}
 
 BootpMode::BootpMode(const BootpOptions& options, std::FILE* out, std::FILE* err)
     : options_(options), out_(out), err_(err) {}

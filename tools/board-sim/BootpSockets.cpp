@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "os/byte_order.h"
+#include "tools/board-sim/byte_fields.h"
 
 namespace board_sim {
 namespace {
@@ -139,12 +139,12 @@ std::optional<ReceivedReply> BootpSockets::Parse(std::span<const std::uint8_t> p
     if (packet[kIpProtocolOffset] != kIpProtocolUdp) return std::nullopt;
     const std::uint8_t* udp = packet.data() + ipHeader;
     ReceivedReply reply;
-    reply.sourcePort = os::load_be16(udp + kUdpSourcePortOffset);
-    reply.destinationPort = os::load_be16(udp + kUdpDestinationPortOffset);
+    reply.sourcePort = load_be16(udp + kUdpSourcePortOffset);
+    reply.destinationPort = load_be16(udp + kUdpDestinationPortOffset);
     if (reply.sourcePort != kBootpServerPort || reply.destinationPort != kBootpClientPort) {
         return std::nullopt;
     }
-    const std::size_t udpLength = os::load_be16(udp + kUdpLengthOffset);
+    const std::size_t udpLength = load_be16(udp + kUdpLengthOffset);
     if (udpLength < kUdpHeaderSize || ipHeader + udpLength > packet.size()) return std::nullopt;
     reply.sourceAddressNetworkOrder = LoadAddress(packet.data() + kIpSourceOffset);
     reply.destinationAddressNetworkOrder = LoadAddress(packet.data() + kIpDestinationOffset);

@@ -40,7 +40,7 @@ class JsonObject {
     std::string members_;
 };
 
-std::string Hex(const app::ConfigBlock& block) {
+std::string Hex(const ConfigBlock& block) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
     text.reserve(block.size() * 2);
@@ -78,7 +78,7 @@ Summary::Summary(const LinkCounters& link, const FaultInjector& faults, const Fl
     : link_(link), faults_(faults), flash_(flash), traffic_(traffic) {}
 
 std::string Summary::ToJson() const {
-    const std::optional<app::ConfigBlock>& block = flash_.LastBlock();
+    const std::optional<ConfigBlock>& block = flash_.LastBlock();
     JsonObject summary;
     summary.AddString("mode", "link")
         .Add("datagrams_received", traffic_.datagramsReceived)

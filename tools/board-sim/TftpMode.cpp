@@ -8,22 +8,20 @@
 #include <thread>
 #include <vector>
 
-#include "os/byte_order.h"
-#include "os/inet_addr.h"
+#include "tools/board-sim/built_in_image.h"
+#include "tools/board-sim/byte_fields.h"
 
 namespace board_sim {
 namespace {
 
-constexpr std::size_t kLengthOffset = 8;  // in the image header
-constexpr std::size_t kCrcOffset = 12;
-constexpr int kReceiveBufferSize = 65536;  // any datagram arrives whole
+constexpr std::size_t kReceiveBufferSize = 65536;  // any datagram arrives whole
 constexpr int kMaxDatagramsPerWake = 64;
 
 TftpClientConfig ConfigFrom(const TftpOptions& options) {
     TftpClientConfig config;
     config.fileName = options.fileName;
-    config.expectedLength = os::load_le32(options.header.data() + kLengthOffset);
-    config.expectedCrc = os::load_le32(options.header.data() + kCrcOffset);
+    config.expectedLength = load_le32(options.header.data() + kImageLengthOffset);
+    config.expectedCrc = load_le32(options.header.data() + kImageCrcOffset);
     config.errorAtBlock = options.errorAtBlock;
     return config;
 }
@@ -77,9 +75,8 @@ int TftpMode::Run(const std::atomic<bool>& stopRequested) {
 }
 
 bool TftpMode::Open() {
-    if (!socket_.Open() || !socket_.Bind(options_.localAddressNetworkOrder, 0) ||
-        !socket_.SetNonBlocking(true)) {
-        std::fprintf(err_, "board-sim: cannot open the socket: error %d\n", socket_.LastError());
+    if (!socket_.Open(options_.localAddressNetworkOrder)) {
+        std::fprintf(err_, "board-sim: cannot open the socket: %s\n", socket_.Error().c_str());
         return false;
     }
     std::fprintf(err_, "board-sim: tftp mode, local port %u, server %s, file \"%s\"\n",
@@ -130,7 +127,7 @@ void TftpMode::Loop(const std::atomic<bool>& stopRequested) {
 
 bool TftpMode::WaitReadable(Clock::time_point until) {
     const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
-    pollfd descriptor{static_cast<int>(socket_.NativeHandle()), POLLIN, 0};
+    pollfd descriptor{socket_.Descriptor(), POLLIN, 0};
     const int timeout = static_cast<int>(std::max<std::int64_t>(0, remaining.count()));
     return poll(&descriptor, 1, timeout) > 0 && (descriptor.revents & POLLIN) != 0;
 }
@@ -138,18 +135,17 @@ bool TftpMode::WaitReadable(Clock::time_point until) {
 void TftpMode::ReceiveAll() {
     std::vector<std::uint8_t> buffer(kReceiveBufferSize);
     for (int i = 0; i < kMaxDatagramsPerWake; ++i) {
-        os::SocketAddress from;
-        const int length = socket_.ReceiveFrom(buffer.data(), kReceiveBufferSize, &from);
-        if (length < 0) return;
+        const auto received = socket_.Receive(buffer);
+        if (!received) return;
         ++datagramsReceived_;
-        if (from.addressNetworkOrder != options_.serverAddressNetworkOrder) {
+        if (received->fromAddressNetworkOrder != options_.serverAddressNetworkOrder) {
             ++strangers_;
             continue;
         }
         if (faults_.DropIncoming()) continue;
         const auto outgoing = client_.OnDatagram(
-            std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(length)),
-            from.port);
+            std::span<const std::uint8_t>(buffer).first(std::min(received->size, buffer.size())),
+            received->fromPort);
         if (!outgoing) continue;
         if (options_.ackDelayMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(options_.ackDelayMs));
@@ -159,13 +155,10 @@ void TftpMode::ReceiveAll() {
 
 void TftpMode::Send(const TftpClient::Outgoing& outgoing) {
     if (faults_.DropOutgoing()) return;
-    const os::SocketAddress to{options_.serverAddressNetworkOrder, outgoing.port};
-    const int sent =
-        socket_.SendTo(outgoing.packet.data(), static_cast<int>(outgoing.packet.size()), to);
-    if (sent < 0)
-        ++sendErrors_;
-    else
+    if (socket_.SendTo(outgoing.packet, options_.serverAddressNetworkOrder, outgoing.port))
         ++datagramsSent_;
+    else
+        ++sendErrors_;
 }
 
 std::string TftpMode::SummaryJson() const {

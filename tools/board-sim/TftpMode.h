@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "os/udp_socket.h"
 #include "tools/board-sim/FaultInjector.h"
+#include "tools/board-sim/LoopbackSocket.h"
 #include "tools/board-sim/TftpClient.h"
 #include "tools/board-sim/TftpOptions.h"
 
@@ -43,7 +43,7 @@ class TftpMode {
     std::FILE* err_;
     FaultInjector faults_;
     TftpClient client_;
-    os::UdpSocket socket_;
+    LoopbackSocket socket_;
     Clock::time_point nextRetry_;
     Clock::time_point finishedAt_;
     bool finishedNoted_ = false;

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/firmware_image.h"
 #include "tools/board-sim/LinkOptions.h"
+#include "tools/board-sim/built_in_image.h"
 #include "ui/cli/ArgumentList.h"
 
 namespace board_sim {
@@ -67,14 +67,14 @@ bool ReadMs(const cli::ArgumentList& args, const char* flag, std::uint32_t& out,
 bool ReadHeader(const cli::ArgumentList& args, TftpOptions& options, std::string& error) {
     const auto text = args.Value("--header-hex");
     if (!text) {
-        std::memcpy(options.header.data(), app::FirmwareImage(), kImageHeaderBytes);
+        options.header = BuiltInImageHeader();
         return true;
     }
-    if (text->size() != kImageHeaderBytes * kHexDigitsPerByte) {
+    if (text->size() != kImageHeaderSize * kHexDigitsPerByte) {
         error = "--header-hex needs exactly 32 hex digits (16 bytes)";
         return false;
     }
-    for (std::size_t i = 0; i < kImageHeaderBytes; ++i) {
+    for (std::size_t i = 0; i < kImageHeaderSize; ++i) {
         const auto byte = ParseWhole<std::uint8_t>(
             text->substr(i * kHexDigitsPerByte, kHexDigitsPerByte), kHexBase);
         if (!byte) {

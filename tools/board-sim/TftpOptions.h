@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/board-sim/BootpExchange.h"
 #include "tools/board-sim/FaultInjector.h"
 #include "tools/board-sim/LinkOptions.h"
 
@@ -15,7 +16,6 @@ namespace board_sim {
 extern const char* const kTftpHelp;
 
 constexpr std::uint16_t kDefaultTftpPort = 69;
-constexpr std::size_t kImageHeaderBytes = 16;  // what the BOOTP reply carries
 
 struct TftpOptions {
     std::uint32_t serverAddressNetworkOrder = 0;
@@ -23,7 +23,7 @@ struct TftpOptions {
     std::string serverText;
     std::string fileName = "d:\\a.bin";
     std::uint32_t localAddressNetworkOrder = kLoopbackAddressNetworkOrder;  // see LinkOptions
-    std::array<std::uint8_t, kImageHeaderBytes> header{};  // the built-in image's by default
+    ImageHeader header{};  // the built-in image's by default
     FaultRates faultRates;
     std::uint64_t seed = FaultInjector::kDefaultSeed;
     std::uint16_t errorAtBlock = 0;

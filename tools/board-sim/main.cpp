@@ -1,5 +1,6 @@
 // The simulated board: each mode plays one side of what a real board does on the
-// wire, for tests and demonstrations on this machine only.
+// wire, for tests and demonstrations on this machine only. It keeps its own wire
+// definitions on purpose, as an independent check of the configurator.
 #include <cstdio>
 #include <string>
 #include <vector>
