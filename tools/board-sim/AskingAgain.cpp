@@ -13,8 +13,7 @@
 namespace board_sim {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr std::chrono::milliseconds kRestartStep{20};
+using Clock = PollLoop::Clock;
 
 LinkOptions LinkOptionsFor(const AskAgainPlan& plan) {
     LinkOptions link;
@@ -65,9 +64,7 @@ void AskingAgain::Finish() {
 }
 
 void AskingAgain::Run(const std::atomic<bool>& stopRequested) {
-    const auto restarted = Clock::now() + std::chrono::milliseconds(plan_.restartMs);
-    while (!stopRequested.load() && Clock::now() < restarted)
-        std::this_thread::sleep_for(kRestartStep);
+    PollLoop(stopRequested).SleepUntil(Clock::now() + std::chrono::milliseconds(plan_.restartMs));
     std::string error;
     if (!AddInterfaceAddress(plan_.interfaceName, plan_.configuredAddressNetworkOrder, error)) {
         failures_.push_back(error);
@@ -95,16 +92,16 @@ void AskingAgain::AskBootp(const std::atomic<bool>& stopRequested) {
                                  plan_.imageHeader);
     const auto request = exchange.Request();
     const std::chrono::milliseconds interval(plan_.intervalMs);
-    while (requestsSent_ < plan_.requests && !stopRequested.load()) {
+    // Bounded in time as well, for an interface where every broadcast fails.
+    const PollLoop loop(stopRequested, (plan_.requests + 1) * interval);
+    while (requestsSent_ < plan_.requests && loop.Running()) {
         if (sockets.Broadcast(request))
             ++requestsSent_;
         else
             std::fprintf(err_, "board-sim ask-again: %s\n", sockets.Error().c_str());
         const auto nextRequest = Clock::now() + interval;
-        while (!stopRequested.load() && Clock::now() < nextRequest) {
-            const auto received = sockets.Receive(
-                std::chrono::ceil<std::chrono::milliseconds>(nextRequest - Clock::now()));
-            if (received && exchange.Check(received->payload).ours) ++bootpReplies_;
+        while (const auto received = sockets.Receive(loop, nextRequest)) {
+            if (exchange.Check(received->payload).ours) ++bootpReplies_;
         }
     }
 }

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <thread>
 
 #include "tools/board-sim/AskingAgain.h"
 #include "tools/board-sim/BootpMode.h"
 #include "tools/board-sim/LinkMode.h"
 #include "tools/board-sim/LinkOptions.h"
+#include "tools/board-sim/PollLoop.h"
 #include "tools/board-sim/TftpMode.h"
 #include "tools/board-sim/TftpOptions.h"
 #include "tools/board-sim/built_in_image.h"
@@ -78,7 +78,6 @@ constexpr std::uint32_t kMaxTftpAckDelayMs = 200;
 constexpr std::uint32_t kMaxPauseSeconds = 60;
 constexpr std::uint32_t kMaxTftpDelaySeconds = 60;
 constexpr std::uint32_t kMaxRestartSeconds = 10;
-constexpr std::chrono::milliseconds kPauseStep{50};
 constexpr std::size_t kReadChunk = 65536;
 
 const std::vector<std::string> kBootpFlags = {"--interface", "--mac", "--attempts", "--interval"};
@@ -202,11 +201,9 @@ std::string WithMember(const std::string& json, const std::string& key, bool val
     return json.substr(0, json.size() - 1) + ",\"" + key + "\":" + (value ? "true" : "false") + '}';
 }
 
-// A board's interruptible wait between boards.
+// An interruptible wait: between boards, or before a slow board asks for its firmware.
 void Pause(std::uint32_t ms, const std::atomic<bool>& stopRequested) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!stopRequested.load() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(kPauseStep);
+    PollLoop(stopRequested).SleepUntil(PollLoop::Clock::now() + std::chrono::milliseconds(ms));
 }
 
 class OneBoard {
@@ -222,7 +219,7 @@ class OneBoard {
         PrintLine(out_, WithBoardNumber(bootp.SummaryJson(), board_));
         if (!leased || !bootp.Lease()) return result_;
         result_.lease = bootp.Lease();
-        std::this_thread::sleep_for(std::chrono::milliseconds(options_.tftpDelayMs));
+        Pause(options_.tftpDelayMs, stopRequested);
         end_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.durationMs);
         result_.programmed = LoadFirmware(stopRequested) && RunLink(stopRequested);
         return result_;

@@ -72,19 +72,15 @@ bool BootpMode::Obtain(const std::atomic<bool>& stopRequested) {
     const BootpExchange exchange(mac_, NewTransactionId(),
                                  options_.imageHeader.value_or(BuiltInImageHeader()));
     const auto request = exchange.Request();
-    const auto end = Clock::now() + std::chrono::milliseconds(options_.durationMs);
+    const PollLoop loop(stopRequested, std::chrono::milliseconds(options_.durationMs));
     const std::chrono::milliseconds interval(options_.intervalMs);
 
-    while (requestsSent_ < options_.attempts && !stopRequested.load() && Clock::now() < end) {
+    while (requestsSent_ < options_.attempts && loop.Running()) {
         if (!sockets_.Broadcast(request)) {
             std::fprintf(err_, "board-sim bootp: %s\n", sockets_.Error().c_str());
         }
         ++requestsSent_;
-        const auto nextRequest = std::min(Clock::now() + interval, end);
-        while (!stopRequested.load() && Clock::now() < nextRequest) {
-            auto received = sockets_.Receive(
-                std::chrono::ceil<std::chrono::milliseconds>(nextRequest - Clock::now()));
-            if (!received) break;
+        while (auto received = sockets_.Receive(loop, Clock::now() + interval)) {
             const ReplyCheck check = exchange.Check(received->payload);
             if (!check.ours) continue;
             reply_ = std::move(received);

@@ -5,7 +5,6 @@
 #include <linux/if_packet.h>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -109,15 +108,11 @@ bool BootpSockets::Broadcast(std::span<const std::uint8_t> request) {
     return Fail("sendto 255.255.255.255:67");
 }
 
-std::optional<ReceivedReply> BootpSockets::Receive(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+std::optional<ReceivedReply> BootpSockets::Receive(const PollLoop& loop,
+                                                   PollLoop::Clock::time_point until) {
     std::vector<std::uint8_t> packet(kPacketBufferSize);
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return std::nullopt;
-        pollfd ready{receiver_, POLLIN, 0};
-        if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
+    while (loop.Running() && PollLoop::Clock::now() < until) {
+        if (!loop.Wait(until, receiver_)) continue;
         sockaddr_ll from{};
         socklen_t fromLength = sizeof from;
         const ssize_t received = recvfrom(receiver_, packet.data(), packet.size(), 0,
@@ -127,6 +122,7 @@ std::optional<ReceivedReply> BootpSockets::Receive(std::chrono::milliseconds tim
             Parse(std::span<const std::uint8_t>(packet).first(static_cast<std::size_t>(received)));
         if (reply) return reply;
     }
+    return std::nullopt;
 }
 
 // An IPv4 packet carrying UDP from port 67 to port 68, lengths checked before use.

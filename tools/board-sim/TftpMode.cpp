@@ -1,13 +1,12 @@
 #include "tools/board-sim/TftpMode.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <thread>
 #include <vector>
 
+#include "tools/board-sim/PollLoop.h"
 #include "tools/board-sim/built_in_image.h"
 #include "tools/board-sim/byte_fields.h"
 
@@ -93,43 +92,28 @@ bool TftpMode::Transfer(const std::atomic<bool>& stopRequested) {
 }
 
 void TftpMode::Loop(const std::atomic<bool>& stopRequested) {
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(options_.durationMs);
+    PollLoop loop(stopRequested, std::chrono::milliseconds(options_.durationMs));
     const std::chrono::milliseconds retry(options_.retryMs);
     Send(client_.Request());
-    nextRetry_ = Clock::now() + retry;
-    while (!stopRequested.load()) {
+    Clock::time_point nextRetry = Clock::now() + retry;
+    bool dallying = false;
+    while (loop.Running() && client_.CurrentPhase() != TftpClient::Phase::Failed) {
         const Clock::time_point now = Clock::now();
-        if (client_.CurrentPhase() == TftpClient::Phase::Failed) break;
-        if (client_.CurrentPhase() == TftpClient::Phase::Complete) {
-            if (!finishedNoted_) {
-                finishedNoted_ = true;
-                finishedAt_ = now;
-            }
-            if (now >= finishedAt_ + std::chrono::milliseconds(options_.dallyMs)) break;
+        if (client_.CurrentPhase() == TftpClient::Phase::Complete && !dallying) {
+            // Stay a little, to answer a last block sent again because its ACK was lost.
+            dallying = true;
+            loop.EndBy(now + std::chrono::milliseconds(options_.dallyMs));
         }
-        if (now >= end) {
-            timedOut_ = client_.CurrentPhase() != TftpClient::Phase::Complete;
-            break;
-        }
-        if (now >= nextRetry_) {
+        if (now >= nextRetry) {
             if (const auto outgoing = client_.OnTimeout()) Send(*outgoing);
-            nextRetry_ = now + retry;
+            nextRetry = now + retry;
         }
-        Clock::time_point until = std::min(nextRetry_, end);
-        if (finishedNoted_)
-            until = std::min(until, finishedAt_ + std::chrono::milliseconds(options_.dallyMs));
-        if (WaitReadable(until)) {
+        if (loop.Wait(nextRetry, socket_.Descriptor())) {
             ReceiveAll();
-            nextRetry_ = Clock::now() + retry;
+            nextRetry = Clock::now() + retry;
         }
     }
-}
-
-bool TftpMode::WaitReadable(Clock::time_point until) {
-    const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
-    pollfd descriptor{socket_.Descriptor(), POLLIN, 0};
-    const int timeout = static_cast<int>(std::max<std::int64_t>(0, remaining.count()));
-    return poll(&descriptor, 1, timeout) > 0 && (descriptor.revents & POLLIN) != 0;
+    timedOut_ = !stopRequested.load() && !client_.Finished();
 }
 
 void TftpMode::ReceiveAll() {

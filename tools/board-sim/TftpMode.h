@@ -36,7 +36,6 @@ class TftpMode {
     void Loop(const std::atomic<bool>& stopRequested);
     void ReceiveAll();
     void Send(const TftpClient::Outgoing& outgoing);
-    bool WaitReadable(Clock::time_point until);
 
     TftpOptions options_;
     std::FILE* out_;
@@ -44,9 +43,6 @@ class TftpMode {
     FaultInjector faults_;
     TftpClient client_;
     LoopbackSocket socket_;
-    Clock::time_point nextRetry_;
-    Clock::time_point finishedAt_;
-    bool finishedNoted_ = false;
     bool timedOut_ = false;
     std::uint64_t datagramsReceived_ = 0;
     std::uint64_t datagramsSent_ = 0;
