@@ -9,6 +9,7 @@
 #include "tools/board-sim/BootpSockets.h"
 #include "tools/board-sim/byte_fields.h"
 #include "tools/board-sim/interface_address.h"
+#include "tools/board-sim/json_line.h"
 
 namespace board_sim {
 namespace {
@@ -25,20 +26,6 @@ LinkOptions LinkOptionsFor(const AskAgainPlan& plan) {
     link.durationMs = plan.requests * plan.intervalMs;
     link.flashPath = plan.flashPath;
     return link;
-}
-
-std::string JsonStrings(const std::vector<std::string>& texts) {
-    std::string json = "[";
-    for (const std::string& text : texts) {
-        if (json.size() > 1) json += ',';
-        json += '"';
-        for (const char c : text) {
-            if (c == '"' || c == '\\') json += '\\';
-            json += c;
-        }
-        json += '"';
-    }
-    return json + ']';
 }
 
 }  // namespace
@@ -113,17 +100,18 @@ bool AskingAgain::Unanswered() const {
 
 std::string AskingAgain::SummaryJson() const {
     const TrafficCounts& traffic = link_.Traffic();
-    return "{\"mode\":\"ask-again\",\"board\":" + std::to_string(plan_.board) + ",\"mac\":\"" +
-           MacText(plan_.mac) + "\",\"ip\":\"" +
-           DottedAddress(plan_.configuredAddressNetworkOrder) +
-           "\",\"bootp_requests_sent\":" + std::to_string(requestsSent_) +
-           ",\"bootp_replies\":" + std::to_string(bootpReplies_) +
-           ",\"link_datagrams_sent\":" + std::to_string(traffic.datagramsSent) +
-           ",\"link_send_errors\":" + std::to_string(traffic.sendErrors) +
-           ",\"link_datagrams_received\":" + std::to_string(traffic.datagramsReceived) +
-           ",\"config_writes\":" + std::to_string(link_.Counters().configWrites) +
-           ",\"failures\":" + JsonStrings(failures_) +
-           ",\"unanswered\":" + (Unanswered() ? "true" : "false") + '}';
+    return JsonLine({{"mode", "ask-again"},
+                     {"board", plan_.board},
+                     {"mac", MacText(plan_.mac)},
+                     {"ip", DottedAddress(plan_.configuredAddressNetworkOrder)},
+                     {"bootp_requests_sent", requestsSent_},
+                     {"bootp_replies", bootpReplies_},
+                     {"link_datagrams_sent", traffic.datagramsSent},
+                     {"link_send_errors", traffic.sendErrors},
+                     {"link_datagrams_received", traffic.datagramsReceived},
+                     {"config_writes", link_.Counters().configWrites},
+                     {"failures", failures_},
+                     {"unanswered", Unanswered()}});
 }
 
 }  // namespace board_sim

@@ -18,6 +18,7 @@
 #include "tools/board-sim/TftpOptions.h"
 #include "tools/board-sim/built_in_image.h"
 #include "tools/board-sim/interface_address.h"
+#include "tools/board-sim/json_line.h"
 #include "ui/cli/ArgumentList.h"
 
 namespace board_sim {
@@ -198,7 +199,9 @@ void PrintLine(std::FILE* out, const std::string& json) {
 }
 
 std::string WithMember(const std::string& json, const std::string& key, bool value) {
-    return json.substr(0, json.size() - 1) + ",\"" + key + "\":" + (value ? "true" : "false") + '}';
+    Json summary = Json::parse(json);
+    summary[key] = value;
+    return JsonLine(summary);
 }
 
 // An interruptible wait: between boards, or before a slow board asks for its firmware.
@@ -333,11 +336,13 @@ std::string FlashPathOfBoard(const std::string& path, std::uint32_t board, std::
 }
 
 std::string WithBoardNumber(const std::string& json, std::uint32_t board) {
-    // Every summary starts with its "mode" member, which holds no comma.
-    const std::size_t afterMode = json.find(',');
-    const std::string member = "\"board\":" + std::to_string(board);
-    if (afterMode == std::string::npos) return json.substr(0, json.size() - 1) + ',' + member + '}';
-    return json.substr(0, afterMode) + ',' + member + json.substr(afterMode);
+    const Json summary = Json::parse(json);
+    Json numbered;
+    for (const auto& member : summary.items()) {
+        numbered[member.key()] = member.value();
+        if (member.key() == "mode") numbered["board"] = board;
+    }
+    return JsonLine(numbered);
 }
 
 std::optional<BoardOptions> ParseBoardOptions(const std::vector<std::string>& arguments,

@@ -8,6 +8,7 @@
 
 #include "tools/board-sim/built_in_image.h"
 #include "tools/board-sim/interface_address.h"
+#include "tools/board-sim/json_line.h"
 
 namespace board_sim {
 namespace {
@@ -19,13 +20,8 @@ std::uint32_t NewTransactionId() {
     return static_cast<std::uint32_t>(source());
 }
 
-std::string Quoted(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c;
-    }
-    return quoted + '"';
+Json Endpoint(std::uint32_t addressNetworkOrder, std::uint16_t port) {
+    return DottedAddress(addressNetworkOrder) + ':' + std::to_string(port);
 }
 
 }  // namespace
@@ -103,34 +99,22 @@ bool BootpMode::AssignAddress(std::uint32_t addressNetworkOrder) {
 }
 
 std::string BootpMode::SummaryJson() const {
-    std::string json = "{\"mode\":\"bootp\"";
-    const auto add = [&json](const char* key, const std::string& value) {
-        json += ",\"";
-        json += key;
-        json += "\":";
-        json += value;
-    };
-    add("interface", Quoted(options_.interfaceName));
-    add("mac", Quoted(MacText(mac_)));
-    add("requests_sent", std::to_string(requestsSent_));
-    add("reply_from", reply_ ? Quoted(DottedAddress(reply_->sourceAddressNetworkOrder) + ':' +
-                                      std::to_string(reply_->sourcePort))
-                             : "null");
-    add("reply_to", reply_ ? Quoted(DottedAddress(reply_->destinationAddressNetworkOrder) + ':' +
-                                    std::to_string(reply_->destinationPort))
-                           : "null");
-    add("yiaddr", lease_ ? Quoted(DottedAddress(lease_->yourAddressNetworkOrder)) : "null");
-    add("siaddr", lease_ ? Quoted(DottedAddress(lease_->serverAddressNetworkOrder)) : "null");
-    add("file", lease_ ? Quoted(lease_->bootFile) : "null");
-    add("checks_passed", lease_ ? "true" : "false");
-    std::string failures = "[";
-    for (const std::string& failure : failures_) {
-        if (failures.size() > 1) failures += ',';
-        failures += Quoted(failure);
-    }
-    add("failures", failures + ']');
-    add("address_assigned", addressAssigned_ ? "true" : "false");
-    return json + '}';
+    return JsonLine(
+        {{"mode", "bootp"},
+         {"interface", options_.interfaceName},
+         {"mac", MacText(mac_)},
+         {"requests_sent", requestsSent_},
+         {"reply_from",
+          reply_ ? Endpoint(reply_->sourceAddressNetworkOrder, reply_->sourcePort) : Json()},
+         {"reply_to",
+          reply_ ? Endpoint(reply_->destinationAddressNetworkOrder, reply_->destinationPort)
+                 : Json()},
+         {"yiaddr", lease_ ? Json(DottedAddress(lease_->yourAddressNetworkOrder)) : Json()},
+         {"siaddr", lease_ ? Json(DottedAddress(lease_->serverAddressNetworkOrder)) : Json()},
+         {"file", lease_ ? Json(lease_->bootFile) : Json()},
+         {"checks_passed", lease_.has_value()},
+         {"failures", failures_},
+         {"address_assigned", addressAssigned_}});
 }
 
 }  // namespace board_sim

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cinttypes>
 #include <thread>
 #include <vector>
 
 #include "tools/board-sim/PollLoop.h"
 #include "tools/board-sim/built_in_image.h"
 #include "tools/board-sim/byte_fields.h"
+#include "tools/board-sim/json_line.h"
 
 namespace board_sim {
 namespace {
@@ -37,23 +37,6 @@ const char* PhaseName(TftpClient::Phase phase) {
             return "error-sent";
     }
     return "unknown";
-}
-
-std::string JsonEscaped(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            escaped += '\\';
-            escaped += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
-            escaped += code;
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
 }
 
 }  // namespace
@@ -147,25 +130,31 @@ void TftpMode::Send(const TftpClient::Outgoing& outgoing) {
 
 std::string TftpMode::SummaryJson() const {
     const TftpClientCounters& c = client_.Counters();
-    char text[1024];
-    std::snprintf(
-        text, sizeof text,
-        "{\"mode\":\"tftp\",\"file\":\"%s\",\"result\":\"%s\",\"timed_out\":%s,"
-        "\"blocks\":%" PRIu64 ",\"bytes\":%" PRIu64
-        ",\"length_ok\":%s,\"crc\":\"%08x\","
-        "\"crc_ok\":%s,\"duplicates_seen\":%" PRIu64 ",\"max_receipts_of_a_block\":%" PRIu64
-        ",\"timeouts\":%" PRIu64 ",\"requests_sent\":%" PRIu64 ",\"acks_sent\":%" PRIu64
-        ",\"errors_sent\":%" PRIu64 ",\"foreign_packets\":%" PRIu64 ",\"malformed\":%" PRIu64
-        ",\"strangers\":%" PRIu64 ",\"datagrams_received\":%" PRIu64 ",\"datagrams_sent\":%" PRIu64
-        ",\"send_errors\":%" PRIu64 ",\"dropped_rx\":%" PRIu64 ",\"dropped_tx\":%" PRIu64 "}",
-        JsonEscaped(options_.fileName).c_str(), PhaseName(client_.CurrentPhase()),
-        timedOut_ ? "true" : "false", c.blocks, c.bytes, client_.LengthOk() ? "true" : "false",
-        client_.Crc(), client_.CrcOk() ? "true" : "false", c.duplicates, c.maxReceiptsOfABlock,
-        c.timeouts, c.requestsSent, c.acksSent, c.errorsSent, c.foreignPackets, c.malformed,
-        strangers_, datagramsReceived_, datagramsSent_, sendErrors_,
-        static_cast<std::uint64_t>(faults_.DroppedIncoming()),
-        static_cast<std::uint64_t>(faults_.DroppedOutgoing()));
-    return text;
+    char crc[9];
+    std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(client_.Crc()));
+    return JsonLine({{"mode", "tftp"},
+                     {"file", options_.fileName},
+                     {"result", PhaseName(client_.CurrentPhase())},
+                     {"timed_out", timedOut_},
+                     {"blocks", c.blocks},
+                     {"bytes", c.bytes},
+                     {"length_ok", client_.LengthOk()},
+                     {"crc", crc},
+                     {"crc_ok", client_.CrcOk()},
+                     {"duplicates_seen", c.duplicates},
+                     {"max_receipts_of_a_block", c.maxReceiptsOfABlock},
+                     {"timeouts", c.timeouts},
+                     {"requests_sent", c.requestsSent},
+                     {"acks_sent", c.acksSent},
+                     {"errors_sent", c.errorsSent},
+                     {"foreign_packets", c.foreignPackets},
+                     {"malformed", c.malformed},
+                     {"strangers", strangers_},
+                     {"datagrams_received", datagramsReceived_},
+                     {"datagrams_sent", datagramsSent_},
+                     {"send_errors", sendErrors_},
+                     {"dropped_rx", faults_.DroppedIncoming()},
+                     {"dropped_tx", faults_.DroppedOutgoing()}});
 }
 
 }  // namespace board_sim
