@@ -20,8 +20,6 @@
 
 namespace board_sim {
 
-extern const char* const kBoardHelp;
-
 struct BoardOptions {
     BootpOptions bootp;
     FaultRates faultRates;  // for the TFTP and link stages
@@ -50,6 +48,9 @@ std::string FlashPathOfBoard(const std::string& path, std::uint32_t board, std::
 // A summary line with "board":k as its second member, after the mode.
 std::string WithBoardNumber(const std::string& json, std::uint32_t board);
 
+// Defines the board mode's options on `app`, to be read into `options`.
+void AddBoardOptions(CLI::App& app, BoardOptions& options);
+// The options, or nothing with `error` saying what is wrong.
 std::optional<BoardOptions> ParseBoardOptions(const std::vector<std::string>& arguments,
                                               std::string& error);
 
