@@ -62,7 +62,6 @@ void ReadImage(const std::string& path, BoardOptions& options) {
     ImageHeader header{};
     std::copy_n(bytes.begin(), header.size(), header.begin());
     options.bootp.imageHeader = header;
-    options.imagePath = path;
     options.image = std::move(bytes);
 }
 
@@ -93,11 +92,6 @@ struct BoardResult {
     std::optional<ConfigBlock> storedBlock;
     bool programmed = false;
 };
-
-void PrintLine(std::FILE* out, const std::string& json) {
-    std::fprintf(out, "%s\n", json.c_str());
-    std::fflush(out);
-}
 
 std::string WithMember(const std::string& json, const std::string& key, bool value) {
     Json summary = Json::parse(json);
@@ -249,7 +243,7 @@ std::string WithBoardNumber(const std::string& json, std::uint32_t board) {
 }
 
 void AddBoardOptions(CLI::App& app, BoardOptions& options) {
-    BeginMode(app, "a whole board in BOOTP mode: bootp, then tftp, then the link",
+    BeginMode(app, "a whole board: bootp, then tftp, then the link",
               "A whole board in BOOTP mode: BOOTP on IF, then TFTP from the server the reply\n"
               "names, then the datagram link to that server until the configurator disconnects.\n"
               "Prints one JSON summary line per stage, each naming the board (\"board\":K). Only\n"
@@ -262,9 +256,9 @@ void AddBoardOptions(CLI::App& app, BoardOptions& options) {
                    "FILE.K)")
         ->type_name("FILE");
     AddProbability(app, "--drop-rx", options.faultRates.dropIncoming,
-                   "drop incoming TFTP and link datagrams with probability P");
+                   "drop incoming TFTP and link datagrams, probability P");
     AddProbability(app, "--drop-tx", options.faultRates.dropOutgoing,
-                   "drop outgoing TFTP and link datagrams with probability P");
+                   "drop outgoing TFTP and link datagrams, probability P");
     AddProbability(app, "--dup", options.faultRates.duplicate,
                    "duplicate link datagrams with probability P");
     AddSeed(app, options.seed);
@@ -290,7 +284,7 @@ void AddBoardOptions(CLI::App& app, BoardOptions& options) {
         ->type_name("N")
         ->check(Between<std::uint32_t>(1, kMaxBoards, "a whole number from 1 to 100"));
     AddSecondsUpTo(app, "--pause", options.pauseMs, kMaxPauseSeconds,
-                   "between one board's end and the next one's start (0 to 60)");
+                   "from one board's end to the next one's start (0 to 60)");
     app.add_option("--ask-again", options.askAgain,
                    "once programmed, board K comes up again at the address it stored, jumper "
                    "still fitted: while the next board is served it sends 5 BOOTP requests (one a "

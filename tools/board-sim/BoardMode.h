@@ -33,8 +33,7 @@ struct BoardOptions {
     std::uint32_t askAgain = 0;            // this board asks again once programmed; 0: none
     std::uint32_t askAgainAfterMs = 1000;  // its restart, from its disconnect
     std::uint32_t pauseMs = 0;             // from a board's end to the next one's start
-    std::string imagePath;                 // the image the server is expected to serve
-    std::vector<std::uint8_t> image;       // its bytes; empty: the built-in image
+    std::vector<std::uint8_t> image;       // the image the server serves; empty: built-in
     bool help = false;
 };
 

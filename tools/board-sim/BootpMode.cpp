@@ -45,8 +45,7 @@ bool BootpMode::InOwnNetworkNamespace(const std::string& interfaceName) {
 
 int BootpMode::Run(const std::atomic<bool>& stopRequested) {
     const bool obtained = Obtain(stopRequested);
-    std::fprintf(out_, "%s\n", SummaryJson().c_str());
-    std::fflush(out_);
+    PrintLine(out_, SummaryJson());
     return obtained ? 0 : 1;
 }
 

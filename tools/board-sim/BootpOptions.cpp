@@ -32,7 +32,7 @@ void AddBootpRequestOptions(CLI::App& app, BootpOptions& options) {
 }
 
 void AddBootpOptions(CLI::App& app, BootpOptions& options) {
-    BeginMode(app, "BOOTP: asks for an address, checks the reply, takes the address",
+    BeginMode(app, "asks BOOTP for an address, checks the reply, takes it",
               "Plays a board in BOOTP mode on interface IF, which has no address: broadcasts a\n"
               "300-byte request from 0.0.0.0:68 to 255.255.255.255:67 every --interval until a\n"
               "reply comes, checks the reply, and puts its yiaddr on IF. Prints a JSON summary on\n"

@@ -2,9 +2,7 @@
 
 #include <arpa/inet.h>
 
-#include <memory>
-
-#include "tools/board-sim/HelpFormatter.h"
+#include <sstream>
 
 namespace board_sim {
 namespace {
@@ -12,11 +10,34 @@ namespace {
 constexpr double kMsPerSecond = 1000;
 constexpr std::uint8_t kLoopbackNetwork = 127;
 constexpr int kFirstOctetShift = 24;
+constexpr std::size_t kHelpWidth = 80;
+constexpr std::size_t kNameColumn = 26;  // the option names, then their descriptions
+
+// `text` broken at spaces into lines that fit beside the option names.
+std::string Wrapped(const std::string& text) {
+    std::istringstream words(text);
+    std::string wrapped;
+    std::size_t lineLength = 0;
+    for (std::string word; words >> word; lineLength += word.size(), wrapped += word) {
+        if (lineLength == 0) continue;
+        const bool fits = lineLength + 1 + word.size() <= kHelpWidth - kNameColumn;
+        wrapped += fits ? ' ' : '\n';
+        lineLength = fits ? lineLength + 1 : 0;
+    }
+    return wrapped;
+}
 
 }  // namespace
 
+void WrapHelp(CLI::App& app) {
+    app.get_formatter()->column_width(kNameColumn);
+    for (CLI::Option* option : app.get_options())
+        option->description(Wrapped(option->get_description()));
+    for (CLI::App* mode : app.get_subcommands([](CLI::App*) { return true; }))
+        WrapHelp(*mode);
+}
+
 void BeginMode(CLI::App& app, const std::string& description, const std::string& footer) {
-    app.formatter(std::make_shared<HelpFormatter>());
     app.description(description);
     app.footer(footer);
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);

@@ -57,6 +57,8 @@ CLI::Validator Between(T low, T high, const std::string& need) {
 // A mode's one-line description and the text after its options; a repeated option
 // counts with its last value.
 void BeginMode(CLI::App& app, const std::string& description, const std::string& footer);
+// Fits the option descriptions of `app` and its modes into 80 columns.
+void WrapHelp(CLI::App& app);
 // A probability from 0 to 1, such as --drop-rx.
 void AddProbability(CLI::App& app, const std::string& name, double& probability,
                     const std::string& description);

@@ -1,6 +1,7 @@
 #include "tools/board-sim/LinkMode.h"
 
 #include "tools/board-sim/PollLoop.h"
+#include "tools/board-sim/json_line.h"
 
 #include <algorithm>
 
@@ -27,8 +28,7 @@ LinkMode::LinkMode(const LinkOptions& options, std::FILE* out, std::FILE* err)
 int LinkMode::Run(const std::atomic<bool>& stopRequested) {
     if (!Open()) return 1;
     const int status = Serve(stopRequested);
-    std::fprintf(out_, "%s\n", SummaryJson().c_str());
-    std::fflush(out_);
+    PrintLine(out_, SummaryJson());
     return status;
 }
 

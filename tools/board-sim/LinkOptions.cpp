@@ -5,7 +5,7 @@
 namespace board_sim {
 
 void AddLinkOptions(CLI::App& app, LinkOptions& options) {
-    BeginMode(app, "the datagram link: acknowledges, checks and records what the server sends",
+    BeginMode(app, "the datagram link: acknowledges, checks, records",
               "Simulates a board on the datagram link: sends a status datagram to the server\n"
               "every --status-ms, answers each server datagram at once with its acknowledgement,\n"
               "keeps every new message once and in order, and checks every header and message.\n"

@@ -51,8 +51,7 @@ TftpMode::TftpMode(const TftpOptions& options, std::FILE* out, std::FILE* err)
 int TftpMode::Run(const std::atomic<bool>& stopRequested) {
     if (!Open()) return 1;
     const bool ok = Transfer(stopRequested);
-    std::fprintf(out_, "%s\n", SummaryJson().c_str());
-    std::fflush(out_);
+    PrintLine(out_, SummaryJson());
     return ok ? 0 : 1;
 }
 

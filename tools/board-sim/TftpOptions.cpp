@@ -33,7 +33,7 @@ void AddMs(CLI::App& app, const std::string& name, std::uint32_t& ms,
 }  // namespace
 
 void AddTftpOptions(CLI::App& app, TftpOptions& options) {
-    BeginMode(app, "loads the firmware image by TFTP and checks its length and CRC",
+    BeginMode(app, "loads the firmware by TFTP, checks its length and CRC",
               "Simulates a board loading its firmware image: sends a TFTP read request, answers\n"
               "every DATA block with its ACK and checks the file's length and CRC-32 against the\n"
               "image header that BOOTP would have given it. Prints a JSON summary on standard\n"

@@ -2,6 +2,7 @@
 // were added (ordered_json), as the scripts and the people who read them expect.
 #pragma once
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -14,6 +15,12 @@ using Json = nlohmann::ordered_json;
 // rather than thrown on.
 inline std::string JsonLine(const Json& json) {
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// Prints `line` and a newline, at once: a script may be waiting for it.
+inline void PrintLine(std::FILE* out, const std::string& line) {
+    std::fprintf(out, "%s\n", line.c_str());
+    std::fflush(out);
 }
 
 // The value, or null.

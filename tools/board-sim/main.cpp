@@ -2,14 +2,12 @@
 // wire, for tests and demonstrations on this machine only. It keeps its own wire
 // definitions on purpose, as an independent check of the configurator.
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "tools/board-sim/BoardMode.h"
 #include "tools/board-sim/BootpMode.h"
 #include "tools/board-sim/BootpOptions.h"
 #include "tools/board-sim/CommandLine.h"
-#include "tools/board-sim/HelpFormatter.h"
 #include "tools/board-sim/LinkMode.h"
 #include "tools/board-sim/LinkOptions.h"
 #include "tools/board-sim/StopSignal.h"
@@ -32,7 +30,6 @@ int main(int argc, char** argv) {
     using namespace board_sim;
     CLI::App app("A simulated motion-control board for testing the configurator on this machine.",
                  "board-sim");
-    app.formatter(std::make_shared<HelpFormatter>());
     app.require_subcommand(0, 1);
     app.failure_message(&Failure);
     app.footer("board-sim MODE --help shows the options of a mode.");
@@ -48,6 +45,7 @@ int main(int argc, char** argv) {
     AddBootpOptions(*bootpMode, bootp);
     CLI::App* const tftpMode = app.add_subcommand("tftp");
     AddTftpOptions(*tftpMode, tftp);
+    WrapHelp(app);
     try {
         app.parse(argc, argv);
         if (app.get_subcommands().empty()) throw CLI::RequiredError("MODE");
