@@ -7,8 +7,9 @@ namespace board_sim {
 void AddLinkOptions(CLI::App& app, LinkOptions& options) {
     BeginMode(app, "the datagram link: acknowledges, checks, records",
               "Simulates a board on the datagram link: sends a status datagram to the server\n"
-              "every --status-ms, answers each server datagram at once with its acknowledgement,\n"
-              "keeps every new message once and in order, and checks every header and message.\n"
+              "every --status-ms, answers each server datagram at once with its\n"
+              "acknowledgement, keeps every new message once and in order, and checks every\n"
+              "header and message.\n"
               "Prints a JSON summary on standard output at exit. Stops on SIGINT or SIGTERM as\n"
               "well. Exit status 0, 1 when a socket or file failed, 2 for a bad command line.");
     app.add_option_function<std::string>(

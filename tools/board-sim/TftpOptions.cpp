@@ -79,7 +79,7 @@ void AddTftpOptions(CLI::App& app, TftpOptions& options) {
           "after the last ACK, stay this long to answer a re-sent last block (1000)");
     app.add_option_function<std::uint32_t>(
            "--duration", [&options](std::uint32_t seconds) { options.durationMs = seconds * 1000; },
-           "give up after this long (default 30)")
+           "give up after this many whole seconds, 1..600 (default 30)")
         ->type_name("SECONDS")
         ->check(
             Between<std::uint32_t>(1, kMaxMs / 1000, "a whole number of seconds from 1 to 600"));
