@@ -6,15 +6,15 @@
 #include <random>
 #include <thread>
 
-#include "os/byte_order.h"
 #include "tools/board-sim/BootpSockets.h"
+#include "tools/board-sim/byte_fields.h"
 #include "tools/board-sim/interface_address.h"
+#include "tools/board-sim/json_line.h"
 
 namespace board_sim {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr std::chrono::milliseconds kRestartStep{20};
+using Clock = PollLoop::Clock;
 
 LinkOptions LinkOptionsFor(const AskAgainPlan& plan) {
     LinkOptions link;
@@ -28,25 +28,11 @@ LinkOptions LinkOptionsFor(const AskAgainPlan& plan) {
     return link;
 }
 
-std::string JsonStrings(const std::vector<std::string>& texts) {
-    std::string json = "[";
-    for (const std::string& text : texts) {
-        if (json.size() > 1) json += ',';
-        json += '"';
-        for (const char c : text) {
-            if (c == '"' || c == '\\') json += '\\';
-            json += c;
-        }
-        json += '"';
-    }
-    return json + ']';
-}
-
 }  // namespace
 
-std::uint32_t ConfiguredAddress(const app::ConfigBlock& block) {
+std::uint32_t ConfiguredAddress(const ConfigBlock& block) {
     // The block holds the host-order value little-endian (see BuildConfigBlock).
-    return htonl(os::load_le32(block.data() + app::kIpAddressOffset));
+    return htonl(load_le32(block.data() + kConfigIpAddressOffset));
 }
 
 AskingAgain::AskingAgain(const AskAgainPlan& plan, std::FILE* err)
@@ -65,9 +51,7 @@ void AskingAgain::Finish() {
 }
 
 void AskingAgain::Run(const std::atomic<bool>& stopRequested) {
-    const auto restarted = Clock::now() + std::chrono::milliseconds(plan_.restartMs);
-    while (!stopRequested.load() && Clock::now() < restarted)
-        std::this_thread::sleep_for(kRestartStep);
+    PollLoop(stopRequested).SleepUntil(Clock::now() + std::chrono::milliseconds(plan_.restartMs));
     std::string error;
     if (!AddInterfaceAddress(plan_.interfaceName, plan_.configuredAddressNetworkOrder, error)) {
         failures_.push_back(error);
@@ -95,16 +79,16 @@ void AskingAgain::AskBootp(const std::atomic<bool>& stopRequested) {
                                  plan_.imageHeader);
     const auto request = exchange.Request();
     const std::chrono::milliseconds interval(plan_.intervalMs);
-    while (requestsSent_ < plan_.requests && !stopRequested.load()) {
+    // Bounded in time as well, for an interface where every broadcast fails.
+    const PollLoop loop(stopRequested, (plan_.requests + 1) * interval);
+    while (requestsSent_ < plan_.requests && loop.Running()) {
         if (sockets.Broadcast(request))
             ++requestsSent_;
         else
             std::fprintf(err_, "board-sim ask-again: %s\n", sockets.Error().c_str());
         const auto nextRequest = Clock::now() + interval;
-        while (!stopRequested.load() && Clock::now() < nextRequest) {
-            const auto received = sockets.Receive(
-                std::chrono::ceil<std::chrono::milliseconds>(nextRequest - Clock::now()));
-            if (received && exchange.Check(received->payload).ours) ++bootpReplies_;
+        while (const auto received = sockets.Receive(loop, nextRequest)) {
+            if (exchange.Check(received->payload).ours) ++bootpReplies_;
         }
     }
 }
@@ -116,17 +100,18 @@ bool AskingAgain::Unanswered() const {
 
 std::string AskingAgain::SummaryJson() const {
     const TrafficCounts& traffic = link_.Traffic();
-    return "{\"mode\":\"ask-again\",\"board\":" + std::to_string(plan_.board) + ",\"mac\":\"" +
-           MacText(plan_.mac) + "\",\"ip\":\"" +
-           DottedAddress(plan_.configuredAddressNetworkOrder) +
-           "\",\"bootp_requests_sent\":" + std::to_string(requestsSent_) +
-           ",\"bootp_replies\":" + std::to_string(bootpReplies_) +
-           ",\"link_datagrams_sent\":" + std::to_string(traffic.datagramsSent) +
-           ",\"link_send_errors\":" + std::to_string(traffic.sendErrors) +
-           ",\"link_datagrams_received\":" + std::to_string(traffic.datagramsReceived) +
-           ",\"config_writes\":" + std::to_string(link_.Counters().configWrites) +
-           ",\"failures\":" + JsonStrings(failures_) +
-           ",\"unanswered\":" + (Unanswered() ? "true" : "false") + '}';
+    return JsonLine({{"mode", "ask-again"},
+                     {"board", plan_.board},
+                     {"mac", MacText(plan_.mac)},
+                     {"ip", DottedAddress(plan_.configuredAddressNetworkOrder)},
+                     {"bootp_requests_sent", requestsSent_},
+                     {"bootp_replies", bootpReplies_},
+                     {"link_datagrams_sent", traffic.datagramsSent},
+                     {"link_send_errors", traffic.sendErrors},
+                     {"link_datagrams_received", traffic.datagramsReceived},
+                     {"config_writes", link_.Counters().configWrites},
+                     {"failures", failures_},
+                     {"unanswered", Unanswered()}});
 }
 
 }  // namespace board_sim

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/config_block.h"
 #include "tools/board-sim/BootpExchange.h"
 #include "tools/board-sim/LinkMode.h"
+#include "tools/board-sim/link_wire.h"
 
 namespace board_sim {
 
@@ -34,7 +34,7 @@ struct AskAgainPlan {
 };
 
 // The address a stored block gives the board, in network order.
-std::uint32_t ConfiguredAddress(const app::ConfigBlock& block);
+std::uint32_t ConfiguredAddress(const ConfigBlock& block);
 
 class AskingAgain {
   public:

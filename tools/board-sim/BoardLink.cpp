@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "os/byte_order.h"
+#include "tools/board-sim/byte_fields.h"
 
 namespace board_sim {
 
@@ -69,19 +69,19 @@ void BoardLink::CountAccepted(const DatagramCheck& check, const MessageReport& r
 StatusDatagram BoardLink::BuildStatus(std::uint32_t uptimeMs) {
     StatusDatagram status{};
     std::uint8_t* out = status.data();
-    os::store_le32(out + kStatusAckOffset, checker_.Ack());
-    os::store_le32(out + kStatusSentCountOffset, ++statusBuilt_);
-    os::store_le32(out + kStatusFpgaBytesOffset, Low32(counters_.fpgaBytes));
-    os::store_le32(out + kStatusReceivedCountOffset, Low32(counters_.datagramsProcessed));
-    os::store_le32(out + kStatusAcceptedCountOffset, Low32(counters_.messagesAccepted));
-    os::store_le32(out + kStatusUptimeOffset, uptimeMs);
-    os::store_le32(out + kStatusDuplicatesOffset, Low32(counters_.duplicatesDropped));
-    os::store_le32(out + kStatusHeaderViolationsOffset, Low32(counters_.headerViolations.Total()));
-    os::store_le32(out + kStatusMessageViolationsOffset, Low32(counters_.messageViolations));
-    os::store_le32(out + kStatusConfigWritesOffset, Low32(counters_.configWrites));
-    os::store_le32(out + kStatusLastCommandOffset, counters_.lastCommand);
-    os::store_le32(out + kStatusAcceptedBytesOffset, Low32(counters_.acceptedBytes));
-    os::store_le32(out + kStatusPayloadLengthOffset, 0);
+    store_le32(out + kStatusAckOffset, checker_.Ack());
+    store_le32(out + kStatusSentCountOffset, ++statusBuilt_);
+    store_le32(out + kStatusFpgaBytesOffset, Low32(counters_.fpgaBytes));
+    store_le32(out + kStatusReceivedCountOffset, Low32(counters_.datagramsProcessed));
+    store_le32(out + kStatusAcceptedCountOffset, Low32(counters_.messagesAccepted));
+    store_le32(out + kStatusUptimeOffset, uptimeMs);
+    store_le32(out + kStatusDuplicatesOffset, Low32(counters_.duplicatesDropped));
+    store_le32(out + kStatusHeaderViolationsOffset, Low32(counters_.headerViolations.Total()));
+    store_le32(out + kStatusMessageViolationsOffset, Low32(counters_.messageViolations));
+    store_le32(out + kStatusConfigWritesOffset, Low32(counters_.configWrites));
+    store_le32(out + kStatusLastCommandOffset, counters_.lastCommand);
+    store_le32(out + kStatusAcceptedBytesOffset, Low32(counters_.acceptedBytes));
+    store_le32(out + kStatusPayloadLengthOffset, 0);
     return status;
 }
 

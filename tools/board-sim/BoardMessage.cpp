@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/crc32.h"
-#include "os/byte_order.h"
+#include "tools/board-sim/byte_fields.h"
+#include "tools/board-sim/crc32.h"
 #include "tools/board-sim/link_wire.h"
 
 namespace board_sim {
@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::uint8_t kErasedFlashByte = 0xFF;
 constexpr std::size_t kCrcSize = 4;
-constexpr std::size_t kCrcCoverageStart = app::kCrcOffset + kCrcSize;
+constexpr std::size_t kCrcCoverageStart = kConfigCrcOffset + kCrcSize;
 
 std::optional<MessageKind> KindOfCommand(std::uint16_t command) {
     switch (command) {
@@ -39,7 +39,7 @@ void InspectConfigWrite(std::span<const std::uint8_t> message, MessageReport& re
         report.configCrcOk = false;
         return;
     }
-    const app::ConfigBlock block =
+    const ConfigBlock block =
         ExpandConfigBlock(message.subspan<kMessageHeaderSize, kConfigSentBytes>());
     report.configCrcOk = ConfigBlockCrcHolds(block);
     if (*report.configCrcOk) {
@@ -52,7 +52,7 @@ void InspectConfigWrite(std::span<const std::uint8_t> message, MessageReport& re
 bool DisconnectWellFormed(std::span<const std::uint8_t> message) {
     if (message.size() == kDisconnectShortLength) return true;
     return message.size() == kDisconnectLongLength &&
-           os::load_le32(message.data() + kDisconnectTrailerOffset) == kDisconnectTrailer;
+           load_le32(message.data() + kDisconnectTrailerOffset) == kDisconnectTrailer;
 }
 
 bool BlockWellFormed(std::span<const std::uint8_t> message) {
@@ -88,12 +88,12 @@ const char* MessageKindName(MessageKind kind) {
 MessageReport InspectMessage(std::span<const std::uint8_t> message) {
     MessageReport report;
     if (message.size() < kMessageHeaderSize) return report;
-    report.command = os::load_le16(message.data() + kMessageCommandOffset);
+    report.command = load_le16(message.data() + kMessageCommandOffset);
     const std::optional<MessageKind> kind = KindOfCommand(report.command);
     if (!kind) return report;
 
     report.kind = *kind;
-    if (os::load_le16(message.data() + kMessageLengthOffset) != message.size()) {
+    if (load_le16(message.data() + kMessageLengthOffset) != message.size()) {
         report.violation = true;
         if (*kind == MessageKind::kConfigWrite) report.configCrcOk = false;
         return report;
@@ -124,20 +124,18 @@ MessageReport InspectMessage(std::span<const std::uint8_t> message) {
     return report;
 }
 
-app::ConfigBlock ExpandConfigBlock(std::span<const std::uint8_t, 256> sentBytes) {
-    app::ConfigBlock block;
+ConfigBlock ExpandConfigBlock(std::span<const std::uint8_t, 256> sentBytes) {
+    ConfigBlock block;
     block.fill(kErasedFlashByte);
     std::ranges::copy(sentBytes, block.begin());
     return block;
 }
 
-bool ConfigBlockCrcHolds(const app::ConfigBlock& block) {
-    // Computed here from the CRC routine itself, not by the configurator's block
-    // code, so the simulated board checks that code rather than agreeing with it.
-    const std::uint32_t stored = os::load_le32(block.data() + app::kCrcOffset);
-    const std::uint32_t computed =
-        app::Crc32(block.data() + kCrcCoverageStart, block.size() - kCrcCoverageStart);
-    return stored == computed;
+bool ConfigBlockCrcHolds(const ConfigBlock& block) {
+    // With the board's own CRC routine, not the configurator's block code, so the
+    // simulated board checks that code rather than agreeing with it.
+    return load_le32(block.data() + kConfigCrcOffset) ==
+           Crc32(std::span(block).subspan(kCrcCoverageStart));
 }
 
 }  // namespace board_sim

@@ -9,7 +9,6 @@
 #include <optional>
 #include <span>
 
-#include "app/config_block.h"
 #include "tools/board-sim/link_wire.h"
 
 namespace board_sim {
@@ -34,7 +33,7 @@ struct MessageReport {
     bool violation = false;
     // For a configuration write: whether its CRC held, and the full block when it did.
     std::optional<bool> configCrcOk;
-    std::optional<app::ConfigBlock> configBlock;
+    std::optional<ConfigBlock> configBlock;
     std::size_t fpgaBytes = 0;
 };
 
@@ -42,7 +41,7 @@ MessageReport InspectMessage(std::span<const std::uint8_t> message);
 
 // The 1024-byte block the board keeps for the 256 bytes a configuration write carries
 // (the rest erased flash, FF), and whether the CRC at its start covers it.
-app::ConfigBlock ExpandConfigBlock(std::span<const std::uint8_t, kConfigSentBytes> sentBytes);
-bool ConfigBlockCrcHolds(const app::ConfigBlock& block);
+ConfigBlock ExpandConfigBlock(std::span<const std::uint8_t, kConfigSentBytes> sentBytes);
+bool ConfigBlockCrcHolds(const ConfigBlock& block);
 
 }  // namespace board_sim

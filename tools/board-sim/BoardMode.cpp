@@ -1,72 +1,23 @@
 #include "tools/board-sim/BoardMode.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <thread>
 
-#include "app/firmware_image.h"
 #include "tools/board-sim/AskingAgain.h"
 #include "tools/board-sim/BootpMode.h"
+#include "tools/board-sim/CommandLine.h"
 #include "tools/board-sim/LinkMode.h"
 #include "tools/board-sim/LinkOptions.h"
+#include "tools/board-sim/PollLoop.h"
 #include "tools/board-sim/TftpMode.h"
 #include "tools/board-sim/TftpOptions.h"
+#include "tools/board-sim/built_in_image.h"
 #include "tools/board-sim/interface_address.h"
-#include "ui/cli/ArgumentList.h"
+#include "tools/board-sim/json_line.h"
 
 namespace board_sim {
-
-const char* const kBoardHelp =
-    "Usage: board-sim board --interface IF [--mac MAC] [--flash FILE]\n"
-    "                       [--drop-rx P] [--drop-tx P] [--dup P] [--seed N]\n"
-    "                       [--duration SECONDS] [--tftp-ack-delay-ms MS]\n"
-    "                       [--tftp-delay SECONDS] [--link-faults-only]\n"
-    "                       [--boards N] [--pause SECONDS] [--ask-again K]\n"
-    "                       [--ask-again-after SECONDS] [--image FILE]\n"
-    "\n"
-    "A whole board in BOOTP mode: BOOTP on IF, then TFTP from the server the reply\n"
-    "names, then the datagram link to that server until the configurator disconnects.\n"
-    "Prints one JSON summary line per stage, each naming the board (\"board\":K). Only\n"
-    "inside a network namespace whose only interfaces are lo and IF.\n"
-    "\n"
-    "  --interface IF      the board's interface (no address yet)\n"
-    "  --mac MAC           the hardware address to ask with (default: IF's)\n"
-    "  --flash FILE        store the configuration block whose CRC holds in FILE\n"
-    "                      (board K of several: FILE.K)\n"
-    "  --drop-rx P         drop incoming TFTP and link datagrams with probability P\n"
-    "  --drop-tx P         drop outgoing TFTP and link datagrams with probability P\n"
-    "  --dup P             duplicate link datagrams with probability P\n"
-    "  --seed N            seed of the fault generator (default 1)\n"
-    "  --duration SECONDS  limit of the TFTP and link stages together, per board\n"
-    "                      (default 120)\n"
-    "  --tftp-ack-delay-ms MS  answer each TFTP block MS later (0 to 200), as a slow\n"
-    "                      board would, so that the transfer can be watched\n"
-    "  --tftp-delay SECONDS  wait this long after taking the address before asking for\n"
-    "                      the firmware, as a slow board would (default 0)\n"
-    "  --link-faults-only  inject the faults on the link only, not during TFTP\n"
-    "  --boards N          play N boards (1 to 100) one after another, each starting\n"
-    "                      when the one before was disconnected; board K asks with\n"
-    "                      --mac's last octet plus K-1 (--mac is then required)\n"
-    "  --pause SECONDS     between one board's end and the next one's start (0 to 60)\n"
-    "  --ask-again K       once programmed, board K comes up again at the address it\n"
-    "                      stored, jumper still fitted: while the next board is served\n"
-    "                      it sends 5 BOOTP requests (one a second) and link status\n"
-    "                      datagrams from that address, and fails the run if anything\n"
-    "                      answers it (summary line \"mode\":\"ask-again\")\n"
-    "  --ask-again-after SECONDS  how long that board takes to restart after its\n"
-    "                      disconnect (0 to 10, default 1)\n"
-    "  --image FILE        the firmware image the server serves instead of the built-in\n"
-    "                      one: the reply must carry its first 16 bytes, and what TFTP\n"
-    "                      loads is compared with its bytes 28 to the end\n"
-    "\n"
-    "Exit status 0 when every board was programmed (and a board asking again got no\n"
-    "answer), 1 otherwise, 2 for a bad command line.\n";
 
 namespace {
 
@@ -75,51 +26,15 @@ namespace {
 constexpr std::uint32_t kBoardDallyMs = 100;
 // Below the configurator's 250 ms transfer time-out, which would re-send every block.
 constexpr std::uint32_t kMaxTftpAckDelayMs = 200;
-constexpr std::size_t kImagePayloadOffset = app::kFirmwarePayloadOffset;
 constexpr std::uint32_t kMaxPauseSeconds = 60;
 constexpr std::uint32_t kMaxTftpDelaySeconds = 60;
 constexpr std::uint32_t kMaxRestartSeconds = 10;
-constexpr std::chrono::milliseconds kPauseStep{50};
 constexpr std::size_t kReadChunk = 65536;
-
-const std::vector<std::string> kBootpFlags = {"--interface", "--mac", "--attempts", "--interval"};
-
-std::string AddressText(std::uint32_t addressNetworkOrder, std::uint16_t port) {
-    in_addr address{};
-    address.s_addr = addressNetworkOrder;
-    return std::string(inet_ntoa(address)) + ':' + std::to_string(port);
-}
 
 std::uint32_t RemainingMs(std::chrono::steady_clock::time_point end) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         end - std::chrono::steady_clock::now());
     return static_cast<std::uint32_t>(std::max<std::int64_t>(left.count(), 1));
-}
-
-std::optional<std::uint32_t> ParseCount(const std::string& text) {
-    std::uint32_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, problem] = std::from_chars(text.data(), end, value);
-    if (text.empty() || problem != std::errc{} || stop != end) return std::nullopt;
-    return value;
-}
-
-// Seconds from 0 to `maxSeconds`, as a decimal number.
-bool ReadSeconds(const cli::ArgumentList& args, const char* flag, std::uint32_t maxSeconds,
-                 std::uint32_t& outMs, std::string& error) {
-    const auto text = args.Value(flag);
-    if (!text) return true;
-    double seconds = -1;
-    const char* end = text->data() + text->size();
-    const auto [stop, problem] =
-        std::from_chars(text->data(), end, seconds, std::chars_format::fixed);
-    if (text->empty() || problem != std::errc{} || stop != end || !(seconds >= 0) ||
-        seconds > maxSeconds) {
-        error = std::string(flag) + " takes seconds from 0 to " + std::to_string(maxSeconds);
-        return false;
-    }
-    outMs = static_cast<std::uint32_t>(seconds * 1000);
-    return true;
 }
 
 // The whole file, or nothing when it cannot be opened or read (a directory included).
@@ -136,78 +51,57 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) 
     return bytes;
 }
 
-bool ReadImage(const std::string& path, BoardOptions& options, std::string& error) {
+// The image the server is expected to serve: its header, which the reply must carry,
+// and its bytes, which TFTP must load.
+void ReadImage(const std::string& path, BoardOptions& options) {
     auto read = ReadWholeFile(path);
-    if (!read) {
-        error = "--image " + path + ": cannot be read";
-        return false;
-    }
+    if (!read) throw CLI::ValidationError("--image", path + ": cannot be read");
     std::vector<std::uint8_t>& bytes = *read;
-    if (bytes.size() < kImagePayloadOffset) {
-        error = "--image " + path + ": shorter than the 28-byte image header";
-        return false;
-    }
+    if (bytes.size() < kImagePayloadOffset)
+        throw CLI::ValidationError("--image", path + ": shorter than the 28-byte image header");
     ImageHeader header{};
     std::copy_n(bytes.begin(), header.size(), header.begin());
     options.bootp.imageHeader = header;
-    options.imagePath = path;
     options.image = std::move(bytes);
-    return true;
 }
 
-bool ReadRun(const cli::ArgumentList& args, BoardOptions& options, std::string& error) {
-    if (const auto text = args.Value("--boards")) {
-        const auto count = ParseCount(*text);
-        if (!count || *count == 0 || *count > kMaxBoards) {
-            error = "--boards takes a whole number from 1 to 100";
-            return false;
-        }
-        options.boards = *count;
-    }
-    if (options.boards > 1 && !options.bootp.mac) {
-        error = "--boards above 1 needs --mac, the first board's hardware address";
-        return false;
-    }
-    if (options.bootp.mac && (*options.bootp.mac)[kMacSize - 1] + options.boards - 1 > 0xFF) {
-        error = "--mac's last octet plus --boards less one must stay within ff";
-        return false;
-    }
-    if (const auto text = args.Value("--ask-again")) {
-        const auto board = ParseCount(*text);
-        if (!board || *board == 0 || *board > options.boards) {
-            error = "--ask-again takes a board number from 1 to --boards";
-            return false;
-        }
-        options.askAgain = *board;
-    }
-    if (!ReadSeconds(args, "--pause", kMaxPauseSeconds, options.pauseMs, error) ||
-        !ReadSeconds(args, "--ask-again-after", kMaxRestartSeconds, options.askAgainAfterMs, error))
-        return false;
-    if (const auto path = args.Value("--image")) return ReadImage(*path, options, error);
-    return true;
+// What a run of several boards needs, once every option is read.
+void CheckRun(const BoardOptions& options) {
+    if (options.boards > 1 && !options.bootp.mac)
+        throw CLI::ValidationError("--boards",
+                                   "above 1 needs --mac, the first board's hardware address");
+    if (options.bootp.mac && (*options.bootp.mac)[kMacSize - 1] + options.boards - 1 > 0xFF)
+        throw CLI::ValidationError("--mac",
+                                   "its last octet plus --boards less one must stay within ff");
+    if (options.askAgain > options.boards)
+        throw CLI::ValidationError("--ask-again", "takes a board number from 1 to --boards");
+}
+
+void AddSecondsUpTo(CLI::App& app, const std::string& name, std::uint32_t& ms, double maxSeconds,
+                    const std::string& description) {
+    char need[64];
+    std::snprintf(need, sizeof need, "seconds from 0 to %g", maxSeconds);
+    AddSeconds(
+        app, name, ms, [maxSeconds](double s) { return s >= 0 && s <= maxSeconds; }, need,
+        description);
 }
 
 // What one board of the run ended with.
 struct BoardResult {
     std::optional<BootpLease> lease;  // none: BOOTP gave it nothing, so nobody serves
-    std::optional<app::ConfigBlock> storedBlock;
+    std::optional<ConfigBlock> storedBlock;
     bool programmed = false;
 };
 
-void PrintLine(std::FILE* out, const std::string& json) {
-    std::fprintf(out, "%s\n", json.c_str());
-    std::fflush(out);
-}
-
 std::string WithMember(const std::string& json, const std::string& key, bool value) {
-    return json.substr(0, json.size() - 1) + ",\"" + key + "\":" + (value ? "true" : "false") + '}';
+    Json summary = Json::parse(json);
+    summary[key] = value;
+    return JsonLine(summary);
 }
 
-// A board's interruptible wait between boards.
+// An interruptible wait: between boards, or before a slow board asks for its firmware.
 void Pause(std::uint32_t ms, const std::atomic<bool>& stopRequested) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!stopRequested.load() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(kPauseStep);
+    PollLoop(stopRequested).SleepUntil(PollLoop::Clock::now() + std::chrono::milliseconds(ms));
 }
 
 class OneBoard {
@@ -223,7 +117,7 @@ class OneBoard {
         PrintLine(out_, WithBoardNumber(bootp.SummaryJson(), board_));
         if (!leased || !bootp.Lease()) return result_;
         result_.lease = bootp.Lease();
-        std::this_thread::sleep_for(std::chrono::milliseconds(options_.tftpDelayMs));
+        Pause(options_.tftpDelayMs, stopRequested);
         end_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.durationMs);
         result_.programmed = LoadFirmware(stopRequested) && RunLink(stopRequested);
         return result_;
@@ -234,7 +128,8 @@ class OneBoard {
         const BootpLease& lease = *result_.lease;
         TftpOptions tftp;
         tftp.serverAddressNetworkOrder = lease.serverAddressNetworkOrder;
-        tftp.serverText = AddressText(lease.serverAddressNetworkOrder, tftp.serverPort);
+        tftp.serverText =
+            DottedAddress(lease.serverAddressNetworkOrder) + ':' + std::to_string(tftp.serverPort);
         tftp.localAddressNetworkOrder = lease.yourAddressNetworkOrder;
         tftp.fileName = lease.bootFile;
         std::copy(lease.imageHeader.begin(), lease.imageHeader.end(), tftp.header.begin());
@@ -266,7 +161,8 @@ class OneBoard {
         const BootpLease& lease = *result_.lease;
         LinkOptions link;
         link.serverAddressNetworkOrder = lease.serverAddressNetworkOrder;
-        link.serverText = AddressText(lease.serverAddressNetworkOrder, link.serverPort);
+        link.serverText =
+            DottedAddress(lease.serverAddressNetworkOrder) + ':' + std::to_string(link.serverPort);
         link.localAddressNetworkOrder = lease.yourAddressNetworkOrder;
         link.faultRates = options_.faultRates;
         link.seed = options_.seed;
@@ -337,66 +233,80 @@ std::string FlashPathOfBoard(const std::string& path, std::uint32_t board, std::
 }
 
 std::string WithBoardNumber(const std::string& json, std::uint32_t board) {
-    // Every summary starts with its "mode" member, which holds no comma.
-    const std::size_t afterMode = json.find(',');
-    const std::string member = "\"board\":" + std::to_string(board);
-    if (afterMode == std::string::npos) return json.substr(0, json.size() - 1) + ',' + member + '}';
-    return json.substr(0, afterMode) + ',' + member + json.substr(afterMode);
+    const Json summary = Json::parse(json);
+    Json numbered;
+    for (const auto& member : summary.items()) {
+        numbered[member.key()] = member.value();
+        if (member.key() == "mode") numbered["board"] = board;
+    }
+    return JsonLine(numbered);
+}
+
+void AddBoardOptions(CLI::App& app, BoardOptions& options) {
+    BeginMode(app, "a whole board: bootp, then tftp, then the link",
+              "A whole board in BOOTP mode: BOOTP on IF, then TFTP from the server the reply\n"
+              "names, then the datagram link to that server until the configurator disconnects.\n"
+              "Prints one JSON summary line per stage, each naming the board (\"board\":K). Only\n"
+              "inside a network namespace whose only interfaces are lo and IF. Exit status 0 when\n"
+              "every board was programmed (and a board asking again got no answer), 1 otherwise,\n"
+              "2 for a bad command line.");
+    AddBootpRequestOptions(app, options.bootp);
+    app.add_option("--flash", options.flashPath,
+                   "store the configuration block whose CRC holds in FILE (board K of several: "
+                   "FILE.K)")
+        ->type_name("FILE");
+    AddProbability(app, "--drop-rx", options.faultRates.dropIncoming,
+                   "drop incoming TFTP and link datagrams, probability P");
+    AddProbability(app, "--drop-tx", options.faultRates.dropOutgoing,
+                   "drop outgoing TFTP and link datagrams, probability P");
+    AddProbability(app, "--dup", options.faultRates.duplicate,
+                   "duplicate link datagrams with probability P");
+    AddSeed(app, options.seed);
+    AddSeconds(
+        app, "--duration", options.durationMs, [](double s) { return s > 0 && s <= 86'400; },
+        "seconds above 0, up to 86400",
+        "limit of the TFTP and link stages together, per board (default 120)");
+    app.add_option("--tftp-ack-delay-ms", options.tftpAckDelayMs,
+                   "answer each TFTP block MS later (0 to 200), as a slow board would, so that "
+                   "the transfer can be watched")
+        ->type_name("MS")
+        ->check(Between<std::uint32_t>(0, kMaxTftpAckDelayMs,
+                                       "a whole number of milliseconds from 0 to 200"));
+    AddSecondsUpTo(app, "--tftp-delay", options.tftpDelayMs, kMaxTftpDelaySeconds,
+                   "wait this long after taking the address before asking for the firmware, as a "
+                   "slow board would (default 0)");
+    app.add_flag("--link-faults-only", options.faultsOnLinkOnly,
+                 "inject the faults on the link only, not during TFTP");
+    app.add_option("--boards", options.boards,
+                   "play N boards (1 to 100) one after another, each starting when the one before "
+                   "was disconnected; board K asks with --mac's last octet plus K-1 (--mac is then "
+                   "required)")
+        ->type_name("N")
+        ->check(Between<std::uint32_t>(1, kMaxBoards, "a whole number from 1 to 100"));
+    AddSecondsUpTo(app, "--pause", options.pauseMs, kMaxPauseSeconds,
+                   "from one board's end to the next one's start (0 to 60)");
+    app.add_option("--ask-again", options.askAgain,
+                   "once programmed, board K comes up again at the address it stored, jumper "
+                   "still fitted: while the next board is served it sends 5 BOOTP requests (one a "
+                   "second) and link status datagrams from that address, and fails the run if "
+                   "anything answers it (summary line \"mode\":\"ask-again\")")
+        ->type_name("K")
+        ->check(Between<std::uint32_t>(1, kMaxBoards, "a board number from 1 to --boards"));
+    AddSecondsUpTo(app, "--ask-again-after", options.askAgainAfterMs, kMaxRestartSeconds,
+                   "how long that board takes to restart after its disconnect (0 to 10, "
+                   "default 1)");
+    app.add_option_function<std::string>(
+           "--image", [&options](const std::string& path) { ReadImage(path, options); },
+           "the firmware image the server serves instead of the built-in one: the reply must "
+           "carry its first 16 bytes, and what TFTP loads is compared with its bytes 28 to the "
+           "end")
+        ->type_name("FILE");
+    app.callback([&options] { CheckRun(options); });
 }
 
 std::optional<BoardOptions> ParseBoardOptions(const std::vector<std::string>& arguments,
                                               std::string& error) {
-    const cli::ArgumentList args(
-        arguments,
-        {"--interface", "--mac", "--attempts", "--interval", "--flash", "--drop-rx", "--drop-tx",
-         "--dup", "--seed", "--duration", "--tftp-ack-delay-ms", "--tftp-delay", "--boards",
-         "--pause", "--ask-again", "--ask-again-after", "--image"},
-        {"--help", "--link-faults-only"});
-    if (!args.Error().empty()) {
-        error = args.Error();
-        return std::nullopt;
-    }
-    BoardOptions options;
-    if (args.Has("--help")) {
-        options.help = true;
-        return options;
-    }
-    std::vector<std::string> bootpArguments;
-    for (const std::string& flag : kBootpFlags) {
-        if (const auto value = args.Value(flag))
-            bootpArguments.insert(bootpArguments.end(), {flag, *value});
-    }
-    const auto bootp = ParseBootpOptions(bootpArguments, error);
-    if (!bootp) return std::nullopt;
-    options.bootp = *bootp;
-    if (!ReadProbability(args, "--drop-rx", options.faultRates.dropIncoming, error) ||
-        !ReadProbability(args, "--drop-tx", options.faultRates.dropOutgoing, error) ||
-        !ReadProbability(args, "--dup", options.faultRates.duplicate, error))
-        return std::nullopt;
-    if (const auto seed = args.Value("--seed")) options.seed = std::stoull(*seed);
-    if (const auto duration = args.Value("--duration")) {
-        const double seconds = std::atof(duration->c_str());
-        if (!(seconds > 0 && seconds <= 86400)) {
-            error = "--duration takes seconds above 0, up to 86400";
-            return std::nullopt;
-        }
-        options.durationMs = static_cast<std::uint32_t>(seconds * 1000);
-    }
-    if (const auto delay = args.Value("--tftp-ack-delay-ms")) {
-        char* end = nullptr;
-        const unsigned long ms = std::strtoul(delay->c_str(), &end, 10);
-        if (delay->empty() || *end != '\0' || ms > kMaxTftpAckDelayMs) {
-            error = "--tftp-ack-delay-ms takes a whole number of milliseconds from 0 to 200";
-            return std::nullopt;
-        }
-        options.tftpAckDelayMs = static_cast<std::uint32_t>(ms);
-    }
-    if (!ReadSeconds(args, "--tftp-delay", kMaxTftpDelaySeconds, options.tftpDelayMs, error) ||
-        !ReadRun(args, options, error))
-        return std::nullopt;
-    options.faultsOnLinkOnly = args.Has("--link-faults-only");
-    options.flashPath = args.Value("--flash").value_or("");
-    return options;
+    return ParseMode(arguments, &AddBoardOptions, error);
 }
 
 int RunBoard(const BoardOptions& options, const std::atomic<bool>& stopRequested, std::FILE* out,

@@ -20,8 +20,6 @@
 
 namespace board_sim {
 
-extern const char* const kBoardHelp;
-
 struct BoardOptions {
     BootpOptions bootp;
     FaultRates faultRates;  // for the TFTP and link stages
@@ -35,8 +33,7 @@ struct BoardOptions {
     std::uint32_t askAgain = 0;            // this board asks again once programmed; 0: none
     std::uint32_t askAgainAfterMs = 1000;  // its restart, from its disconnect
     std::uint32_t pauseMs = 0;             // from a board's end to the next one's start
-    std::string imagePath;                 // the image the server is expected to serve
-    std::vector<std::uint8_t> image;       // its bytes; empty: the built-in image
+    std::vector<std::uint8_t> image;       // the image the server serves; empty: built-in
     bool help = false;
 };
 
@@ -50,6 +47,9 @@ std::string FlashPathOfBoard(const std::string& path, std::uint32_t board, std::
 // A summary line with "board":k as its second member, after the mode.
 std::string WithBoardNumber(const std::string& json, std::uint32_t board);
 
+// Defines the board mode's options on `app`, to be read into `options`.
+void AddBoardOptions(CLI::App& app, BoardOptions& options);
+// The options, or nothing with `error` saying what is wrong.
 std::optional<BoardOptions> ParseBoardOptions(const std::vector<std::string>& arguments,
                                               std::string& error);
 

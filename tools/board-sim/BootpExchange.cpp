@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "os/byte_order.h"
+#include "tools/board-sim/byte_fields.h"
 
 namespace board_sim {
 namespace {
@@ -43,7 +43,7 @@ std::array<std::uint8_t, kBootpSize> BootpExchange::Request() const {
     request[kOpOffset] = kOpRequest;
     request[kHtypeOffset] = kHtypeEthernet;
     request[kHlenOffset] = kMacSize;
-    os::store_be32(&request[kXidOffset], transactionId_);
+    store_be32(&request[kXidOffset], transactionId_);
     std::memcpy(&request[kChaddrOffset], mac_.data(), mac_.size());
     return request;
 }
@@ -51,7 +51,7 @@ std::array<std::uint8_t, kBootpSize> BootpExchange::Request() const {
 ReplyCheck BootpExchange::Check(std::span<const std::uint8_t> reply) const {
     ReplyCheck check;
     if (reply.size() < kBootpSize || reply[kOpOffset] == kOpRequest ||
-        os::load_be32(&reply[kXidOffset]) != transactionId_) {
+        load_be32(&reply[kXidOffset]) != transactionId_) {
         return check;
     }
     check.ours = true;

@@ -47,8 +47,6 @@ class BootpExchange {
     // 268..283 the image header. A payload of another transaction is not ours.
     ReplyCheck Check(std::span<const std::uint8_t> reply) const;
 
-    std::uint32_t TransactionId() const { return transactionId_; }
-
   private:
     MacAddress mac_;
     std::uint32_t transactionId_;

@@ -6,8 +6,9 @@
 #include <cstring>
 #include <random>
 
-#include "app/firmware_image.h"
+#include "tools/board-sim/built_in_image.h"
 #include "tools/board-sim/interface_address.h"
+#include "tools/board-sim/json_line.h"
 
 namespace board_sim {
 namespace {
@@ -19,22 +20,11 @@ std::uint32_t NewTransactionId() {
     return static_cast<std::uint32_t>(source());
 }
 
-std::string Quoted(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c;
-    }
-    return quoted + '"';
+Json Endpoint(std::uint32_t addressNetworkOrder, std::uint16_t port) {
+    return DottedAddress(addressNetworkOrder) + ':' + std::to_string(port);
 }
 
 }  // namespace
-
-ImageHeader BuiltInImageHeader() {
-    ImageHeader header{};
-    std::memcpy(header.data(), app::FirmwareImage(), header.size());
-    return header;
-}
 
 BootpMode::BootpMode(const BootpOptions& options, std::FILE* out, std::FILE* err)
     : options_(options), out_(out), err_(err) {}
@@ -55,8 +45,7 @@ bool BootpMode::InOwnNetworkNamespace(const std::string& interfaceName) {
 
 int BootpMode::Run(const std::atomic<bool>& stopRequested) {
     const bool obtained = Obtain(stopRequested);
-    std::fprintf(out_, "%s\n", SummaryJson().c_str());
-    std::fflush(out_);
+    PrintLine(out_, SummaryJson());
     return obtained ? 0 : 1;
 }
 
@@ -78,19 +67,15 @@ bool BootpMode::Obtain(const std::atomic<bool>& stopRequested) {
     const BootpExchange exchange(mac_, NewTransactionId(),
                                  options_.imageHeader.value_or(BuiltInImageHeader()));
     const auto request = exchange.Request();
-    const auto end = Clock::now() + std::chrono::milliseconds(options_.durationMs);
+    const PollLoop loop(stopRequested, std::chrono::milliseconds(options_.durationMs));
     const std::chrono::milliseconds interval(options_.intervalMs);
 
-    while (requestsSent_ < options_.attempts && !stopRequested.load() && Clock::now() < end) {
+    while (requestsSent_ < options_.attempts && loop.Running()) {
         if (!sockets_.Broadcast(request)) {
             std::fprintf(err_, "board-sim bootp: %s\n", sockets_.Error().c_str());
         }
         ++requestsSent_;
-        const auto nextRequest = std::min(Clock::now() + interval, end);
-        while (!stopRequested.load() && Clock::now() < nextRequest) {
-            auto received = sockets_.Receive(
-                std::chrono::ceil<std::chrono::milliseconds>(nextRequest - Clock::now()));
-            if (!received) break;
+        while (auto received = sockets_.Receive(loop, Clock::now() + interval)) {
             const ReplyCheck check = exchange.Check(received->payload);
             if (!check.ours) continue;
             reply_ = std::move(received);
@@ -113,34 +98,22 @@ bool BootpMode::AssignAddress(std::uint32_t addressNetworkOrder) {
 }
 
 std::string BootpMode::SummaryJson() const {
-    std::string json = "{\"mode\":\"bootp\"";
-    const auto add = [&json](const char* key, const std::string& value) {
-        json += ",\"";
-        json += key;
-        json += "\":";
-        json += value;
-    };
-    add("interface", Quoted(options_.interfaceName));
-    add("mac", Quoted(MacText(mac_)));
-    add("requests_sent", std::to_string(requestsSent_));
-    add("reply_from", reply_ ? Quoted(DottedAddress(reply_->sourceAddressNetworkOrder) + ':' +
-                                      std::to_string(reply_->sourcePort))
-                             : "null");
-    add("reply_to", reply_ ? Quoted(DottedAddress(reply_->destinationAddressNetworkOrder) + ':' +
-                                    std::to_string(reply_->destinationPort))
-                           : "null");
-    add("yiaddr", lease_ ? Quoted(DottedAddress(lease_->yourAddressNetworkOrder)) : "null");
-    add("siaddr", lease_ ? Quoted(DottedAddress(lease_->serverAddressNetworkOrder)) : "null");
-    add("file", lease_ ? Quoted(lease_->bootFile) : "null");
-    add("checks_passed", lease_ ? "true" : "false");
-    std::string failures = "[";
-    for (const std::string& failure : failures_) {
-        if (failures.size() > 1) failures += ',';
-        failures += Quoted(failure);
-    }
-    add("failures", failures + ']');
-    add("address_assigned", addressAssigned_ ? "true" : "false");
-    return json + '}';
+    return JsonLine(
+        {{"mode", "bootp"},
+         {"interface", options_.interfaceName},
+         {"mac", MacText(mac_)},
+         {"requests_sent", requestsSent_},
+         {"reply_from",
+          reply_ ? Endpoint(reply_->sourceAddressNetworkOrder, reply_->sourcePort) : Json()},
+         {"reply_to",
+          reply_ ? Endpoint(reply_->destinationAddressNetworkOrder, reply_->destinationPort)
+                 : Json()},
+         {"yiaddr", lease_ ? Json(DottedAddress(lease_->yourAddressNetworkOrder)) : Json()},
+         {"siaddr", lease_ ? Json(DottedAddress(lease_->serverAddressNetworkOrder)) : Json()},
+         {"file", lease_ ? Json(lease_->bootFile) : Json()},
+         {"checks_passed", lease_.has_value()},
+         {"failures", failures_},
+         {"address_assigned", addressAssigned_}});
 }
 
 }  // namespace board_sim

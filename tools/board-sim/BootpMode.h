@@ -16,9 +16,6 @@
 
 namespace board_sim {
 
-// The first 16 bytes of the built-in firmware image, as a reply carries them.
-ImageHeader BuiltInImageHeader();
-
 class BootpMode {
   public:
     // Diagnostics go to `err`, the summary to `out`.

@@ -4,13 +4,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "tools/board-sim/BootpExchange.h"
 
-namespace board_sim {
+namespace CLI {
+class App;
+}
 
-extern const char* const kBootpHelp;
+namespace board_sim {
 
 struct BootpOptions {
     std::string interfaceName;
@@ -20,11 +21,12 @@ struct BootpOptions {
     std::uint32_t attempts = 5;
     std::uint32_t intervalMs = 3'000;
     std::uint32_t durationMs = 30'000;
-    bool help = false;
 };
 
-// The options, or nothing with `error` saying what is wrong.
-std::optional<BootpOptions> ParseBootpOptions(const std::vector<std::string>& arguments,
-                                              std::string& error);
+// Defines how a board asks for its address (--interface, --mac, --attempts,
+// --interval) on `app`, to be read into `options`; the board mode has these too.
+void AddBootpRequestOptions(CLI::App& app, BootpOptions& options);
+// Those and --duration: the bootp mode's options.
+void AddBootpOptions(CLI::App& app, BootpOptions& options);
 
 }  // namespace board_sim

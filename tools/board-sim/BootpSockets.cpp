@@ -5,7 +5,6 @@
 #include <linux/if_packet.h>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,7 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "os/byte_order.h"
+#include "tools/board-sim/byte_fields.h"
 
 namespace board_sim {
 namespace {
@@ -109,15 +108,11 @@ bool BootpSockets::Broadcast(std::span<const std::uint8_t> request) {
     return Fail("sendto 255.255.255.255:67");
 }
 
-std::optional<ReceivedReply> BootpSockets::Receive(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+std::optional<ReceivedReply> BootpSockets::Receive(const PollLoop& loop,
+                                                   PollLoop::Clock::time_point until) {
     std::vector<std::uint8_t> packet(kPacketBufferSize);
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return std::nullopt;
-        pollfd ready{receiver_, POLLIN, 0};
-        if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
+    while (loop.Running() && PollLoop::Clock::now() < until) {
+        if (!loop.Wait(until, receiver_)) continue;
         sockaddr_ll from{};
         socklen_t fromLength = sizeof from;
         const ssize_t received = recvfrom(receiver_, packet.data(), packet.size(), 0,
@@ -127,6 +122,7 @@ std::optional<ReceivedReply> BootpSockets::Receive(std::chrono::milliseconds tim
             Parse(std::span<const std::uint8_t>(packet).first(static_cast<std::size_t>(received)));
         if (reply) return reply;
     }
+    return std::nullopt;
 }
 
 // An IPv4 packet carrying UDP from port 67 to port 68, lengths checked before use.
@@ -139,12 +135,12 @@ std::optional<ReceivedReply> BootpSockets::Parse(std::span<const std::uint8_t> p
     if (packet[kIpProtocolOffset] != kIpProtocolUdp) return std::nullopt;
     const std::uint8_t* udp = packet.data() + ipHeader;
     ReceivedReply reply;
-    reply.sourcePort = os::load_be16(udp + kUdpSourcePortOffset);
-    reply.destinationPort = os::load_be16(udp + kUdpDestinationPortOffset);
+    reply.sourcePort = load_be16(udp + kUdpSourcePortOffset);
+    reply.destinationPort = load_be16(udp + kUdpDestinationPortOffset);
     if (reply.sourcePort != kBootpServerPort || reply.destinationPort != kBootpClientPort) {
         return std::nullopt;
     }
-    const std::size_t udpLength = os::load_be16(udp + kUdpLengthOffset);
+    const std::size_t udpLength = load_be16(udp + kUdpLengthOffset);
     if (udpLength < kUdpHeaderSize || ipHeader + udpLength > packet.size()) return std::nullopt;
     reply.sourceAddressNetworkOrder = LoadAddress(packet.data() + kIpSourceOffset);
     reply.destinationAddressNetworkOrder = LoadAddress(packet.data() + kIpDestinationOffset);

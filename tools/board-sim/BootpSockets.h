@@ -5,7 +5,6 @@
 // Linux only; needs CAP_NET_RAW.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "tools/board-sim/BootpExchange.h"
+#include "tools/board-sim/PollLoop.h"
 
 namespace board_sim {
 
@@ -39,8 +39,8 @@ class BootpSockets {
     // One request to 255.255.255.255:67.
     bool Broadcast(std::span<const std::uint8_t> request);
     // The next UDP datagram from port 67 to port 68 seen on the interface, waiting
-    // at most `timeout`; nothing when none came.
-    std::optional<ReceivedReply> Receive(std::chrono::milliseconds timeout);
+    // until `until` at most; nothing when none came or the loop ended.
+    std::optional<ReceivedReply> Receive(const PollLoop& loop, PollLoop::Clock::time_point until);
 
     const std::string& Error() const { return error_; }
 

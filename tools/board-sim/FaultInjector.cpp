@@ -20,28 +20,25 @@ bool FaultInjector::Happens(double rate) {
     return static_cast<double>(draw) * kUnitIntervalScale < rate;
 }
 
+bool FaultInjector::Counted(bool happened, std::uint64_t& count) {
+    count += happened ? 1 : 0;
+    return happened;
+}
+
 bool FaultInjector::DropIncoming() {
-    const bool drop = Happens(rates_.dropIncoming);
-    droppedIncoming_ += drop ? 1 : 0;
-    return drop;
+    return Counted(Happens(rates_.dropIncoming), droppedIncoming_);
 }
 
 bool FaultInjector::DuplicateIncoming() {
-    const bool duplicate = Happens(rates_.duplicate);
-    duplicated_ += duplicate ? 1 : 0;
-    return duplicate;
+    return Counted(Happens(rates_.duplicate), duplicated_);
 }
 
 bool FaultInjector::DropOutgoing() {
-    const bool drop = Happens(rates_.dropOutgoing);
-    droppedOutgoing_ += drop ? 1 : 0;
-    return drop;
+    return Counted(Happens(rates_.dropOutgoing), droppedOutgoing_);
 }
 
 bool FaultInjector::DuplicateOutgoing() {
-    const bool duplicate = Happens(rates_.duplicate);
-    duplicated_ += duplicate ? 1 : 0;
-    return duplicate;
+    return Counted(Happens(rates_.duplicate), duplicated_);
 }
 
 }  // namespace board_sim

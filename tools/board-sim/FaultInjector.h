@@ -34,6 +34,7 @@ class FaultInjector {
     // True with probability `rate`; a rate of 0 never draws, so a run without faults
     // leaves the generator untouched.
     bool Happens(double rate);
+    static bool Counted(bool happened, std::uint64_t& count);
 
     FaultRates rates_;
     std::mt19937_64 generator_;  // its output sequence is fixed by the standard

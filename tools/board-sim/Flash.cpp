@@ -26,13 +26,13 @@ std::string ErrnoText() {
 
 Flash::Flash(std::string path) : path_(std::move(path)) {}
 
-bool Flash::Store(const app::ConfigBlock& block) {
+bool Flash::Store(const ConfigBlock& block) {
     lastBlock_ = block;
     if (path_.empty()) return true;
     return WriteFile(block);
 }
 
-bool Flash::WriteFile(const app::ConfigBlock& block) {
+bool Flash::WriteFile(const ConfigBlock& block) {
     const std::string temporary = path_ + ".tmp." + std::to_string(getpid());
     {
         FilePointer file(std::fopen(temporary.c_str(), "wb"));

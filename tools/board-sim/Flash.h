@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/config_block.h"
+#include "tools/board-sim/link_wire.h"
 
 namespace board_sim {
 
@@ -19,19 +19,19 @@ class Flash {
 
     // False when the file could not be written; the block is kept in memory anyway,
     // since the board did receive it.
-    bool Store(const app::ConfigBlock& block);
+    bool Store(const ConfigBlock& block);
 
-    const std::optional<app::ConfigBlock>& LastBlock() const { return lastBlock_; }
+    const std::optional<ConfigBlock>& LastBlock() const { return lastBlock_; }
     std::uint64_t WriteFailures() const { return writeFailures_; }
     // What went wrong with the last failed write.
     const std::string& LastError() const { return lastError_; }
 
   private:
-    bool WriteFile(const app::ConfigBlock& block);
+    bool WriteFile(const ConfigBlock& block);
     bool Fail(const std::string& what);
 
     std::string path_;
-    std::optional<app::ConfigBlock> lastBlock_;
+    std::optional<ConfigBlock> lastBlock_;
     std::uint64_t writeFailures_ = 0;
     std::string lastError_;
 };

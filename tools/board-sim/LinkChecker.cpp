@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "os/byte_order.h"
+#include "tools/board-sim/byte_fields.h"
 #include "tools/board-sim/link_wire.h"
 
 namespace board_sim {
@@ -26,8 +26,8 @@ DatagramCheck LinkChecker::Check(std::span<const std::uint8_t> datagram) {
     if (check.faults.Framing()) return check;
 
     check.headerRead = true;
-    check.seq = os::load_le32(datagram.data() + kHeaderSeqOffset);
-    check.retries = os::load_le16(datagram.data() + kHeaderRetriesOffset);
+    check.seq = load_le32(datagram.data() + kHeaderSeqOffset);
+    check.retries = load_le16(datagram.data() + kHeaderRetriesOffset);
     FollowSequence(datagram, check);
     return check;
 }
@@ -39,13 +39,13 @@ HeaderFaults LinkChecker::CheckFraming(std::span<const std::uint8_t> datagram) {
         return faults;
     }
     const std::uint8_t* header = datagram.data();
-    const std::uint16_t length = os::load_le16(header + kHeaderLengthOffset);
-    const std::uint16_t lengthCheck = os::load_le16(header + kHeaderLengthCheckOffset);
+    const std::uint16_t length = load_le16(header + kHeaderLengthOffset);
+    const std::uint16_t lengthCheck = load_le16(header + kHeaderLengthCheckOffset);
     faults.length =
         length != datagram.size() || length < kMinDatagramLength || length > kMaxDatagramLength;
     faults.check = lengthCheck != static_cast<std::uint16_t>(~length);
-    faults.type = os::load_le16(header + kHeaderTypeOffset) != kHeaderType;
-    faults.ack = os::load_le32(header + kHeaderAckOffset) != kServerAckValue;
+    faults.type = load_le16(header + kHeaderTypeOffset) != kHeaderType;
+    faults.ack = load_le32(header + kHeaderAckOffset) != kServerAckValue;
     return faults;
 }
 

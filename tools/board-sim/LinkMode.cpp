@@ -1,6 +1,7 @@
 #include "tools/board-sim/LinkMode.h"
 
-#include <poll.h>
+#include "tools/board-sim/PollLoop.h"
+#include "tools/board-sim/json_line.h"
 
 #include <algorithm>
 
@@ -27,8 +28,7 @@ LinkMode::LinkMode(const LinkOptions& options, std::FILE* out, std::FILE* err)
 int LinkMode::Run(const std::atomic<bool>& stopRequested) {
     if (!Open()) return 1;
     const int status = Serve(stopRequested);
-    std::fprintf(out_, "%s\n", SummaryJson().c_str());
-    std::fflush(out_);
+    PrintLine(out_, SummaryJson());
     return status;
 }
 
@@ -65,32 +65,19 @@ bool LinkMode::OpenResources() {
 
 void LinkMode::Loop(const std::atomic<bool>& stopRequested) {
     start_ = Clock::now();
-    end_ = start_ + std::chrono::milliseconds(options_.durationMs);
+    PollLoop loop(stopRequested, start_ + std::chrono::milliseconds(options_.durationMs));
     const std::chrono::milliseconds interval(options_.statusIntervalMs);
     Clock::time_point nextStatus = start_;
-    while (!stopRequested.load()) {
+    while (loop.Running()) {
         const Clock::time_point now = Clock::now();
-        if (now >= Deadline()) break;
         if (now >= nextStatus) {
             SendStatus();
             nextStatus += interval;
             if (nextStatus <= now) nextStatus = now + interval;  // fell behind: no burst
         }
-        WaitForDatagrams(std::min(nextStatus, Deadline()));
+        if (loop.Wait(nextStatus, socket_.Descriptor())) ReceivePending();
+        if (disconnectExit_) loop.EndBy(*disconnectExit_);
     }
-}
-
-LinkMode::Clock::time_point LinkMode::Deadline() const {
-    return disconnectExit_ ? std::min(end_, *disconnectExit_) : end_;
-}
-
-void LinkMode::WaitForDatagrams(Clock::time_point until) {
-    const auto remaining =
-        std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
-    pollfd descriptor{socket_.Descriptor(), POLLIN, 0};
-    const int ready =
-        poll(&descriptor, 1, static_cast<int>(std::max<decltype(remaining)>(remaining, 0)));
-    if (ready > 0) ReceivePending();
 }
 
 void LinkMode::ReceivePending() {

@@ -51,8 +51,6 @@ class LinkMode {
 
     bool OpenResources();
     void Loop(const std::atomic<bool>& stopRequested);
-    Clock::time_point Deadline() const;
-    void WaitForDatagrams(Clock::time_point until);
     void ReceivePending();
     void HandleDatagram(std::span<const std::uint8_t> datagram);
     void ProcessOnce(std::span<const std::uint8_t> datagram);
@@ -72,7 +70,6 @@ class LinkMode {
     TrafficCounts traffic_;
     std::vector<std::uint8_t> receiveBuffer_;
     Clock::time_point start_;
-    Clock::time_point end_;
     std::optional<Clock::time_point> disconnectExit_;
 };
 

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "ui/cli/ArgumentList.h"
-
 #include "tools/board-sim/FaultInjector.h"
 
-namespace board_sim {
+namespace CLI {
+class App;
+}
 
-extern const char* const kLinkHelp;
+namespace board_sim {
 
 constexpr std::uint16_t kDefaultServerPort = 5020;
 constexpr std::uint32_t kLoopbackAddressNetworkOrder =
@@ -36,19 +36,10 @@ struct LinkOptions {
     bool help = false;
 };
 
+// Defines the link mode's options on `app`, to be read into `options`.
+void AddLinkOptions(CLI::App& app, LinkOptions& options);
 // The options, or nothing with `error` saying what is wrong.
 std::optional<LinkOptions> ParseLinkOptions(const std::vector<std::string>& arguments,
                                             std::string& error);
-
-// Reads `flag` as a probability from 0 to 1 into `out`; an absent flag leaves it.
-// False, with `error` set, for anything else.
-bool ReadProbability(const cli::ArgumentList& args, const char* flag, double& out,
-                     std::string& error);
-
-// "ADDR[:PORT]" with ADDR a dotted IPv4 address on the loopback network 127/8: the
-// link mode never sends anywhere else.
-
-std::optional<LinkOptions> ParseServer(const std::string& text, LinkOptions options,
-                                       std::string& error);
 
 }  // namespace board_sim

@@ -55,13 +55,18 @@ bool LoopbackSocket::SendTo(std::span<const std::uint8_t> datagram,
 std::optional<ReceivedDatagram> LoopbackSocket::Receive(std::span<std::uint8_t> buffer) {
     // MSG_TRUNC makes the kernel report the datagram's full length, so an oversized
     // one is seen as such rather than as a shorter one.
-    const ssize_t received = recv(descriptor_, buffer.data(), buffer.size(), MSG_TRUNC);
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    const ssize_t received = recvfrom(descriptor_, buffer.data(), buffer.size(), MSG_TRUNC,
+                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (received < 0) {
         if (errno != EAGAIN && errno != EWOULDBLOCK) Fail("recv");
         return std::nullopt;
     }
     ReceivedDatagram datagram;
     datagram.size = static_cast<std::size_t>(received);
+    datagram.fromAddressNetworkOrder = from.sin_addr.s_addr;
+    datagram.fromPort = ntohs(from.sin_port);
     return datagram;
 }
 

@@ -1,5 +1,5 @@
 // A non-blocking UDP socket on a port the system picks: the simulated board's link
-// socket, bound to 127.0.0.1 (so it reaches nothing but this machine) or, in the board
+// and TFTP socket, bound to 127.0.0.1 (so it reaches nothing but this machine) or, in the board
 // mode inside a namespace, to the address BOOTP gave it.
 #pragma once
 
@@ -13,6 +13,8 @@ namespace board_sim {
 
 struct ReceivedDatagram {
     std::size_t size = 0;  // its real length, even when longer than the buffer
+    std::uint32_t fromAddressNetworkOrder = 0;
+    std::uint16_t fromPort = 0;
 };
 
 class LoopbackSocket {

@@ -4,13 +4,13 @@
 #include <cerrno>
 #include <cstring>
 
-#include "os/byte_order.h"
+#include "tools/board-sim/byte_fields.h"
 
 namespace board_sim {
 
 std::vector<std::uint8_t> MessageRecorder::EncodeRecord(std::span<const std::uint8_t> message) {
     std::vector<std::uint8_t> record(kRecordLengthSize + message.size());
-    os::store_le32(record.data(), static_cast<std::uint32_t>(message.size()));
+    store_le32(record.data(), static_cast<std::uint32_t>(message.size()));
     std::ranges::copy(message, record.begin() + kRecordLengthSize);
     return record;
 }

@@ -21,7 +21,6 @@ class MessageRecorder {
 
     // Opens `path` for appending; false (see LastError) when it cannot be opened.
     bool Open(const std::string& path);
-    bool IsOpen() const { return file_ != nullptr; }
 
     // Writes and flushes one record, so the file is complete whenever the process
     // stops. Does nothing and returns true while no file is open.

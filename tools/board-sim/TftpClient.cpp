@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/crc32.h"
-#include "os/byte_order.h"
+#include "tools/board-sim/built_in_image.h"
+#include "tools/board-sim/byte_fields.h"
+#include "tools/board-sim/crc32.h"
 
 namespace board_sim {
 namespace {
@@ -19,7 +20,6 @@ constexpr std::uint16_t kOpData = 3;
 constexpr std::uint16_t kOpAck = 4;
 constexpr std::uint16_t kOpError = 5;
 constexpr std::uint16_t kErrorNotDefined = 0;
-constexpr std::uint32_t kImageHeaderSize = 28;
 constexpr const char* kMode = "octet";
 constexpr const char* kFlashErrorText = "flash programming failed";
 
@@ -35,7 +35,7 @@ TftpClient::TftpClient(TftpClientConfig config, std::uint16_t serverPort)
 
 TftpClient::Outgoing TftpClient::Request() {
     Packet packet(kHeaderSize - kBlockOffset);
-    os::store_be16(packet.data() + kOpcodeOffset, kOpRrq);
+    store_be16(packet.data() + kOpcodeOffset, kOpRrq);
     AppendText(packet, config_.fileName);
     AppendText(packet, kMode);
     ++counters_.requestsSent;
@@ -50,11 +50,11 @@ std::optional<TftpClient::Outgoing> TftpClient::OnDatagram(std::span<const std::
         return std::nullopt;
     }
     if (datagram.size() < kHeaderSize || datagram.size() > kHeaderSize + kBlockContent ||
-        os::load_be16(datagram.data() + kOpcodeOffset) != kOpData) {
+        load_be16(datagram.data() + kOpcodeOffset) != kOpData) {
         ++counters_.malformed;
         return std::nullopt;
     }
-    const std::uint16_t block = os::load_be16(datagram.data() + kBlockOffset);
+    const std::uint16_t block = load_be16(datagram.data() + kBlockOffset);
     NoteReceipt(block);
     if (block == lastBlock_ && lastBlock_ != 0) {
         ++counters_.duplicates;
@@ -91,16 +91,16 @@ void TftpClient::NoteReceipt(std::uint16_t block) {
 
 TftpClient::Outgoing TftpClient::Ack(std::uint16_t block) {
     Packet packet(kHeaderSize);
-    os::store_be16(packet.data() + kOpcodeOffset, kOpAck);
-    os::store_be16(packet.data() + kBlockOffset, block);
+    store_be16(packet.data() + kOpcodeOffset, kOpAck);
+    store_be16(packet.data() + kBlockOffset, block);
     ++counters_.acksSent;
     return {std::move(packet), transferPort_};
 }
 
 TftpClient::Outgoing TftpClient::Error() {
     Packet packet(kHeaderSize);
-    os::store_be16(packet.data() + kOpcodeOffset, kOpError);
-    os::store_be16(packet.data() + kBlockOffset, kErrorNotDefined);
+    store_be16(packet.data() + kOpcodeOffset, kOpError);
+    store_be16(packet.data() + kBlockOffset, kErrorNotDefined);
     AppendText(packet, kFlashErrorText);
     ++counters_.errorsSent;
     phase_ = Phase::Failed;
@@ -108,12 +108,12 @@ TftpClient::Outgoing TftpClient::Error() {
 }
 
 bool TftpClient::LengthOk() const {
-    return config_.expectedLength >= kImageHeaderSize &&
-           content_.size() == config_.expectedLength - kImageHeaderSize;
+    return config_.expectedLength >= kImagePayloadOffset &&
+           content_.size() == config_.expectedLength - kImagePayloadOffset;
 }
 
 std::uint32_t TftpClient::Crc() const {
-    return app::Crc32(content_.data(), content_.size());
+    return Crc32(content_);
 }
 
 bool TftpClient::CrcOk() const {

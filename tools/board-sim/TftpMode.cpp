@@ -1,29 +1,26 @@
 #include "tools/board-sim/TftpMode.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <chrono>
-#include <cinttypes>
 #include <thread>
 #include <vector>
 
-#include "os/byte_order.h"
-#include "os/inet_addr.h"
+#include "tools/board-sim/PollLoop.h"
+#include "tools/board-sim/built_in_image.h"
+#include "tools/board-sim/byte_fields.h"
+#include "tools/board-sim/json_line.h"
 
 namespace board_sim {
 namespace {
 
-constexpr std::size_t kLengthOffset = 8;  // in the image header
-constexpr std::size_t kCrcOffset = 12;
-constexpr int kReceiveBufferSize = 65536;  // any datagram arrives whole
+constexpr std::size_t kReceiveBufferSize = 65536;  // any datagram arrives whole
 constexpr int kMaxDatagramsPerWake = 64;
 
 TftpClientConfig ConfigFrom(const TftpOptions& options) {
     TftpClientConfig config;
     config.fileName = options.fileName;
-    config.expectedLength = os::load_le32(options.header.data() + kLengthOffset);
-    config.expectedCrc = os::load_le32(options.header.data() + kCrcOffset);
+    config.expectedLength = load_le32(options.header.data() + kImageLengthOffset);
+    config.expectedCrc = load_le32(options.header.data() + kImageCrcOffset);
     config.errorAtBlock = options.errorAtBlock;
     return config;
 }
@@ -42,23 +39,6 @@ const char* PhaseName(TftpClient::Phase phase) {
     return "unknown";
 }
 
-std::string JsonEscaped(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            escaped += '\\';
-            escaped += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
-            escaped += code;
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
 }  // namespace
 
 TftpMode::TftpMode(const TftpOptions& options, std::FILE* out, std::FILE* err)
@@ -71,15 +51,13 @@ TftpMode::TftpMode(const TftpOptions& options, std::FILE* out, std::FILE* err)
 int TftpMode::Run(const std::atomic<bool>& stopRequested) {
     if (!Open()) return 1;
     const bool ok = Transfer(stopRequested);
-    std::fprintf(out_, "%s\n", SummaryJson().c_str());
-    std::fflush(out_);
+    PrintLine(out_, SummaryJson());
     return ok ? 0 : 1;
 }
 
 bool TftpMode::Open() {
-    if (!socket_.Open() || !socket_.Bind(options_.localAddressNetworkOrder, 0) ||
-        !socket_.SetNonBlocking(true)) {
-        std::fprintf(err_, "board-sim: cannot open the socket: error %d\n", socket_.LastError());
+    if (!socket_.Open(options_.localAddressNetworkOrder)) {
+        std::fprintf(err_, "board-sim: cannot open the socket: %s\n", socket_.Error().c_str());
         return false;
     }
     std::fprintf(err_, "board-sim: tftp mode, local port %u, server %s, file \"%s\"\n",
@@ -96,60 +74,44 @@ bool TftpMode::Transfer(const std::atomic<bool>& stopRequested) {
 }
 
 void TftpMode::Loop(const std::atomic<bool>& stopRequested) {
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(options_.durationMs);
+    PollLoop loop(stopRequested, std::chrono::milliseconds(options_.durationMs));
     const std::chrono::milliseconds retry(options_.retryMs);
     Send(client_.Request());
-    nextRetry_ = Clock::now() + retry;
-    while (!stopRequested.load()) {
+    Clock::time_point nextRetry = Clock::now() + retry;
+    bool dallying = false;
+    while (loop.Running() && client_.CurrentPhase() != TftpClient::Phase::Failed) {
         const Clock::time_point now = Clock::now();
-        if (client_.CurrentPhase() == TftpClient::Phase::Failed) break;
-        if (client_.CurrentPhase() == TftpClient::Phase::Complete) {
-            if (!finishedNoted_) {
-                finishedNoted_ = true;
-                finishedAt_ = now;
-            }
-            if (now >= finishedAt_ + std::chrono::milliseconds(options_.dallyMs)) break;
+        if (client_.CurrentPhase() == TftpClient::Phase::Complete && !dallying) {
+            // Stay a little, to answer a last block sent again because its ACK was lost.
+            dallying = true;
+            loop.EndBy(now + std::chrono::milliseconds(options_.dallyMs));
         }
-        if (now >= end) {
-            timedOut_ = client_.CurrentPhase() != TftpClient::Phase::Complete;
-            break;
-        }
-        if (now >= nextRetry_) {
+        if (now >= nextRetry) {
             if (const auto outgoing = client_.OnTimeout()) Send(*outgoing);
-            nextRetry_ = now + retry;
+            nextRetry = now + retry;
         }
-        Clock::time_point until = std::min(nextRetry_, end);
-        if (finishedNoted_)
-            until = std::min(until, finishedAt_ + std::chrono::milliseconds(options_.dallyMs));
-        if (WaitReadable(until)) {
+        if (loop.Wait(nextRetry, socket_.Descriptor())) {
             ReceiveAll();
-            nextRetry_ = Clock::now() + retry;
+            nextRetry = Clock::now() + retry;
         }
     }
-}
-
-bool TftpMode::WaitReadable(Clock::time_point until) {
-    const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
-    pollfd descriptor{static_cast<int>(socket_.NativeHandle()), POLLIN, 0};
-    const int timeout = static_cast<int>(std::max<std::int64_t>(0, remaining.count()));
-    return poll(&descriptor, 1, timeout) > 0 && (descriptor.revents & POLLIN) != 0;
+    timedOut_ = !stopRequested.load() && !client_.Finished();
 }
 
 void TftpMode::ReceiveAll() {
     std::vector<std::uint8_t> buffer(kReceiveBufferSize);
     for (int i = 0; i < kMaxDatagramsPerWake; ++i) {
-        os::SocketAddress from;
-        const int length = socket_.ReceiveFrom(buffer.data(), kReceiveBufferSize, &from);
-        if (length < 0) return;
+        const auto received = socket_.Receive(buffer);
+        if (!received) return;
         ++datagramsReceived_;
-        if (from.addressNetworkOrder != options_.serverAddressNetworkOrder) {
+        if (received->fromAddressNetworkOrder != options_.serverAddressNetworkOrder) {
             ++strangers_;
             continue;
         }
         if (faults_.DropIncoming()) continue;
         const auto outgoing = client_.OnDatagram(
-            std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(length)),
-            from.port);
+            std::span<const std::uint8_t>(buffer).first(std::min(received->size, buffer.size())),
+            received->fromPort);
         if (!outgoing) continue;
         if (options_.ackDelayMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(options_.ackDelayMs));
@@ -159,36 +121,39 @@ void TftpMode::ReceiveAll() {
 
 void TftpMode::Send(const TftpClient::Outgoing& outgoing) {
     if (faults_.DropOutgoing()) return;
-    const os::SocketAddress to{options_.serverAddressNetworkOrder, outgoing.port};
-    const int sent =
-        socket_.SendTo(outgoing.packet.data(), static_cast<int>(outgoing.packet.size()), to);
-    if (sent < 0)
-        ++sendErrors_;
-    else
+    if (socket_.SendTo(outgoing.packet, options_.serverAddressNetworkOrder, outgoing.port))
         ++datagramsSent_;
+    else
+        ++sendErrors_;
 }
 
 std::string TftpMode::SummaryJson() const {
     const TftpClientCounters& c = client_.Counters();
-    char text[1024];
-    std::snprintf(
-        text, sizeof text,
-        "{\"mode\":\"tftp\",\"file\":\"%s\",\"result\":\"%s\",\"timed_out\":%s,"
-        "\"blocks\":%" PRIu64 ",\"bytes\":%" PRIu64
-        ",\"length_ok\":%s,\"crc\":\"%08x\","
-        "\"crc_ok\":%s,\"duplicates_seen\":%" PRIu64 ",\"max_receipts_of_a_block\":%" PRIu64
-        ",\"timeouts\":%" PRIu64 ",\"requests_sent\":%" PRIu64 ",\"acks_sent\":%" PRIu64
-        ",\"errors_sent\":%" PRIu64 ",\"foreign_packets\":%" PRIu64 ",\"malformed\":%" PRIu64
-        ",\"strangers\":%" PRIu64 ",\"datagrams_received\":%" PRIu64 ",\"datagrams_sent\":%" PRIu64
-        ",\"send_errors\":%" PRIu64 ",\"dropped_rx\":%" PRIu64 ",\"dropped_tx\":%" PRIu64 "}",
-        JsonEscaped(options_.fileName).c_str(), PhaseName(client_.CurrentPhase()),
-        timedOut_ ? "true" : "false", c.blocks, c.bytes, client_.LengthOk() ? "true" : "false",
-        client_.Crc(), client_.CrcOk() ? "true" : "false", c.duplicates, c.maxReceiptsOfABlock,
-        c.timeouts, c.requestsSent, c.acksSent, c.errorsSent, c.foreignPackets, c.malformed,
-        strangers_, datagramsReceived_, datagramsSent_, sendErrors_,
-        static_cast<std::uint64_t>(faults_.DroppedIncoming()),
-        static_cast<std::uint64_t>(faults_.DroppedOutgoing()));
-    return text;
+    char crc[9];
+    std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(client_.Crc()));
+    return JsonLine({{"mode", "tftp"},
+                     {"file", options_.fileName},
+                     {"result", PhaseName(client_.CurrentPhase())},
+                     {"timed_out", timedOut_},
+                     {"blocks", c.blocks},
+                     {"bytes", c.bytes},
+                     {"length_ok", client_.LengthOk()},
+                     {"crc", crc},
+                     {"crc_ok", client_.CrcOk()},
+                     {"duplicates_seen", c.duplicates},
+                     {"max_receipts_of_a_block", c.maxReceiptsOfABlock},
+                     {"timeouts", c.timeouts},
+                     {"requests_sent", c.requestsSent},
+                     {"acks_sent", c.acksSent},
+                     {"errors_sent", c.errorsSent},
+                     {"foreign_packets", c.foreignPackets},
+                     {"malformed", c.malformed},
+                     {"strangers", strangers_},
+                     {"datagrams_received", datagramsReceived_},
+                     {"datagrams_sent", datagramsSent_},
+                     {"send_errors", sendErrors_},
+                     {"dropped_rx", faults_.DroppedIncoming()},
+                     {"dropped_tx", faults_.DroppedOutgoing()}});
 }
 
 }  // namespace board_sim

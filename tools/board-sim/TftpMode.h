@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "os/udp_socket.h"
 #include "tools/board-sim/FaultInjector.h"
+#include "tools/board-sim/LoopbackSocket.h"
 #include "tools/board-sim/TftpClient.h"
 #include "tools/board-sim/TftpOptions.h"
 
@@ -36,17 +36,13 @@ class TftpMode {
     void Loop(const std::atomic<bool>& stopRequested);
     void ReceiveAll();
     void Send(const TftpClient::Outgoing& outgoing);
-    bool WaitReadable(Clock::time_point until);
 
     TftpOptions options_;
     std::FILE* out_;
     std::FILE* err_;
     FaultInjector faults_;
     TftpClient client_;
-    os::UdpSocket socket_;
-    Clock::time_point nextRetry_;
-    Clock::time_point finishedAt_;
-    bool finishedNoted_ = false;
+    LoopbackSocket socket_;
     bool timedOut_ = false;
     std::uint64_t datagramsReceived_ = 0;
     std::uint64_t datagramsSent_ = 0;

@@ -1,21 +1,19 @@
 // The command line of the TFTP mode, read and checked before anything is opened.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "tools/board-sim/BootpExchange.h"
 #include "tools/board-sim/FaultInjector.h"
 #include "tools/board-sim/LinkOptions.h"
+#include "tools/board-sim/built_in_image.h"
 
 namespace board_sim {
 
-extern const char* const kTftpHelp;
-
 constexpr std::uint16_t kDefaultTftpPort = 69;
-constexpr std::size_t kImageHeaderBytes = 16;  // what the BOOTP reply carries
 
 struct TftpOptions {
     std::uint32_t serverAddressNetworkOrder = 0;
@@ -23,7 +21,7 @@ struct TftpOptions {
     std::string serverText;
     std::string fileName = "d:\\a.bin";
     std::uint32_t localAddressNetworkOrder = kLoopbackAddressNetworkOrder;  // see LinkOptions
-    std::array<std::uint8_t, kImageHeaderBytes> header{};  // the built-in image's by default
+    ImageHeader header = BuiltInImageHeader();
     FaultRates faultRates;
     std::uint64_t seed = FaultInjector::kDefaultSeed;
     std::uint16_t errorAtBlock = 0;
@@ -34,6 +32,8 @@ struct TftpOptions {
     bool help = false;
 };
 
+// Defines the tftp mode's options on `app`, to be read into `options`.
+void AddTftpOptions(CLI::App& app, TftpOptions& options);
 // The options, or nothing with `error` saying what is wrong.
 std::optional<TftpOptions> ParseTftpOptions(const std::vector<std::string>& arguments,
                                             std::string& error);

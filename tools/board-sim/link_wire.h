@@ -1,7 +1,9 @@
 // Layout of the datagram link between the computer (the server) and the board.
-// Every field is little-endian and read or written at these offsets.
+// Every field is little-endian and read or written at these offsets. The board keeps
+// its own definitions on purpose, as an independent check of the configurator's.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -34,6 +36,12 @@ constexpr std::uint16_t kCommandPattern = 0x3412;
 constexpr std::uint16_t kCommandDataBlock = 0x1F1F;
 constexpr std::uint16_t kCommandFpgaBytes = 0xA5A5;
 
+// The configuration block the board keeps: 1024 bytes, the CRC-32 of bytes 4..1023 at
+// 0 and the board's IP address (its host-order value) at 4. A write carries bytes 0..255.
+constexpr std::size_t kConfigBlockSize = 1024;
+constexpr std::size_t kConfigCrcOffset = 0;
+constexpr std::size_t kConfigIpAddressOffset = 4;
+using ConfigBlock = std::array<std::uint8_t, kConfigBlockSize>;
 constexpr std::size_t kConfigSentBytes = 256;
 constexpr std::size_t kConfigMessageLength = kMessageHeaderSize + kConfigSentBytes;
 constexpr std::size_t kDisconnectShortLength = kMessageHeaderSize;

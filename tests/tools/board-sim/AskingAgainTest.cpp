@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/config_block.h"
+
 namespace board_sim {
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include "app/crc32.h"
 #include "tests/tools/board-sim/link_datagrams.h"
+#include "tools/board-sim/crc32.h"
 
 namespace board_sim {
 namespace {
@@ -12,6 +13,17 @@ using testing::Bytes;
 using testing::ConfigWrite;
 using testing::Message;
 using testing::SampleConfigBlock;
+
+TEST(BoardCrc32, GivesTheStandardCheckValueAndAgreesWithTheConfigurator) {
+    // CRC-32/ISO-HDLC's check value is that of the nine digits "123456789".
+    const std::uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(Crc32(digits), 0xCBF43926u);
+    EXPECT_EQ(Crc32({}), 0u);
+    Bytes mixed(3000);
+    for (std::size_t i = 0; i < mixed.size(); ++i)
+        mixed[i] = static_cast<std::uint8_t>(i * 131 + (i >> 3));
+    EXPECT_EQ(Crc32(mixed), app::Crc32(mixed.data(), mixed.size()));
+}
 
 TEST(BoardMessageConfig, GoodCrcGivesTheBlockWithErasedTail) {
     const app::ConfigBlock sent = SampleConfigBlock();

@@ -87,6 +87,27 @@ TEST(BoardOptions, CountsPausesAndBoardNumbersOutOfRangeAreRefused) {
     EXPECT_TRUE(Parse({"--boards", "100", "--mac", "02:00:00:00:0c:00"}, error)) << error;
 }
 
+TEST(BoardOptions, MalformedSeedsAndDurationsAreRefusedRatherThanCrashingOrCut) {
+    // A seed that is no number once ended the program with an uncaught exception, and a
+    // duration was read up to its first stray character.
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"--seed", "abc"},
+                                               {"--seed", "-3"},
+                                               {"--duration", "5x"},
+                                               {"--duration", "0"},
+                                               {"--tftp-ack-delay-ms", "201"},
+                                               {"--drop-rx", "nan"}}) {
+        std::string error;
+        EXPECT_FALSE(Parse(bad, error)) << bad[0] << ' ' << bad[1];
+        EXPECT_THAT(error, HasSubstr(bad[0]));
+    }
+    std::string error;
+    const auto options = Parse({"--seed", "18446744073709551615", "--duration", "2.5"}, error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->seed, 18446744073709551615u);
+    EXPECT_EQ(options->durationMs, 2500u);
+}
+
 TEST(BoardOptions, AnImageFileGivesTheHeaderTheReplyMustCarry) {
     const ScratchImage image(40);
     std::string error;

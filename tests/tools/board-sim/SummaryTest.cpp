@@ -3,8 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "tests/tools/board-sim/link_datagrams.h"
 #include "tools/board-sim/BoardLink.h"
+#include "tools/board-sim/BoardMode.h"
+#include "tools/board-sim/BootpMode.h"
+#include "tools/board-sim/TftpMode.h"
 
 namespace board_sim {
 namespace {
@@ -70,6 +75,30 @@ TEST(Summary, ReportsWhatTheLinkSaw) {
     std::snprintf(first, sizeof first, "%02x", block[0]);
     EXPECT_EQ(hex.substr(0, 2), first);
     EXPECT_EQ(hex.substr(160), std::string(2048 - 160, 'f'));
+}
+
+TEST(Summary, StringsWithQuotesBackslashesAndControlCharactersStayValidJson) {
+    const std::string awkward = "d:\\\"odd\" name\t\x01\n";
+    TftpOptions tftp;
+    tftp.fileName = awkward;
+    BootpOptions bootp;
+    bootp.interfaceName = awkward;
+    const std::string tftpLine = TftpMode(tftp, stdout, stderr).SummaryJson();
+    const std::string bootpLine = BootpMode(bootp, stdout, stderr).SummaryJson();
+    const std::string numbered = WithBoardNumber(tftpLine, 4);
+    for (const std::string& line : {tftpLine, bootpLine, numbered}) {
+        EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+        EXPECT_TRUE(nlohmann::json::accept(line)) << line;
+    }
+    EXPECT_EQ(nlohmann::json::parse(tftpLine)["file"], awkward);
+    EXPECT_EQ(nlohmann::json::parse(bootpLine)["interface"], awkward);
+    EXPECT_EQ(nlohmann::json::parse(numbered)["file"], awkward);
+    EXPECT_EQ(nlohmann::json::parse(numbered)["board"], 4);
+
+    // Bytes that are not UTF-8 are replaced, not thrown on nor passed through.
+    tftp.fileName = "a\xff\xfe.bin";
+    const std::string replaced = TftpMode(tftp, stdout, stderr).SummaryJson();
+    EXPECT_TRUE(nlohmann::json::accept(replaced)) << replaced;
 }
 
 }  // namespace
