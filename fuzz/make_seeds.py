@@ -3,15 +3,21 @@
 format, from the captured packets of tests/data (busybox udhcpc, curl, tftp-hpa, the
 simulated board) and a few made here. Run it again after a change of format."""
 import pathlib
+import re
 import struct
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-DATA = ROOT / "tests" / "data"
+PACKETS = ROOT / "tests" / "data" / "captured_packets.h"
 CORPUS = ROOT / "fuzz" / "corpus"
 
 
 def data(name):
-    return (DATA / name).read_bytes()
+    """The bytes of the annotated array `name` in captured_packets.h."""
+    match = re.search(r"\b%s\[(\d+)\] = \{(.*?)\};" % name, PACKETS.read_text(), re.S)
+    body = re.sub(r"//[^\n]*", "", match.group(2))
+    packet = bytes(int(x, 16) for x in re.findall(r"0x([0-9A-F]{2})", body))
+    assert len(packet) == int(match.group(1)), name
+    return packet
 
 
 def u16(value):
@@ -39,7 +45,7 @@ def ack(block):
 
 
 def seeds_bootp():
-    discover = data("udhcpc_dhcpdiscover.bin")
+    discover = data("kUdhcpcDiscover")
     write("fuzz_bootp_request", "board_then_udhcpc_beside",
           bootp_record(0, 2000) + bootp_record(2, 10, discover) + bootp_record(0, 1000) +
           bootp_record(0, 1000) + bootp_record(2, 1600, discover))
@@ -49,7 +55,7 @@ def seeds_bootp():
 
 
 def seeds_tftp():
-    curl, hpa = data("curl_rrq.bin"), data("tftp_hpa_rrq.bin")
+    curl, hpa = data("kCurlRrq"), data("kTftpHpaRrq")
     whole = tftp_record(0, 0, 0, curl)
     for block in range(1, 44):
         whole += tftp_record(1, 0, 5, ack(block))
@@ -57,7 +63,7 @@ def seeds_tftp():
     beside = tftp_record(0, 1, 0, b"\x00\x01x\x00octet\x00") + tftp_record(0, 0, 600, hpa)
     for block in range(1, 10):
         beside += tftp_record(1, 0, 5, ack(block)) + tftp_record(3, 0, 250)
-    beside += tftp_record(2, 0, 250) * 9 + tftp_record(1, 0, 5, data("curl_ack_1.bin"))
+    beside += tftp_record(2, 0, 250) * 9 + tftp_record(1, 0, 5, data("kCurlAck1"))
     write("fuzz_tftp_packets", "stranger_first_then_tftp_hpa", beside)
     write("fuzz_tftp_packets", "silence_then_question",
           tftp_record(0, 2, 0, hpa) + tftp_record(1, 2, 1, ack(1)) + tftp_record(2, 0, 250) * 9 +
@@ -65,7 +71,7 @@ def seeds_tftp():
 
 
 def seeds_board_datagram():
-    captured = data("board_sim_link_datagram.bin")
+    captured = data("kBoardSimLinkDatagram")
     write("fuzz_board_datagram", "board_sim_status", captured)
     with_payload = bytearray(captured) + b"\x08\x00\x6b\x6b\x01\x02\x03\x04"
     with_payload[100:104] = struct.pack("<I", 8)
@@ -73,7 +79,7 @@ def seeds_board_datagram():
 
 
 def seeds_link():
-    captured = data("board_sim_link_datagram.bin")
+    captured = data("kBoardSimLinkDatagram")
     queued = bytes([2, 3]) + b"\x08\x00\x8e\x8e" + bytes([3]) + b"\x04\x00\x7c\x7c"
     second = bytearray(captured)
     second[8:12] = struct.pack("<I", 2)

@@ -6,9 +6,9 @@
 #include "app/config_block.h"
 #include "app/firmware_image.h"
 #include "device/bit_reversal.h"
+#include "tests/data/captured_packets.h"
 #include "tests/diag/RecordingUiPort.h"
 #include "tests/support/LoopbackBoard.h"
-#include "tests/support/TestData.h"
 
 namespace device {
 namespace {
@@ -32,22 +32,6 @@ Bytes BoardDatagram(std::uint32_t ack, std::uint32_t payloadLength, const Bytes&
     os::store_le32(&datagram[kPayloadLengthOffset], payloadLength);
     std::copy(payload.begin(), payload.end(), datagram.begin() + kPayloadOffset);
     return datagram;
-}
-
-// The configuration message for 10.9.9.20, 00-1B-2C-3D-4E-5F and "Axis", written out
-// byte by byte (its CRC as `emcb-config block` wrote it), not built from the block code.
-Bytes WrittenOutConfigurationMessage() {
-    Bytes message = {
-        0x04, 0x01, 0x8E, 0x8E,              // length 260, command "write configuration"
-        0x8F, 0x52, 0x57, 0xF9,              // CRC-32 of the block's bytes 4..1023
-        0x14, 0x09, 0x09, 0x0A,              // 10.9.9.20, host order, little-endian
-        0x00, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F,  // the server MAC
-        0xFF, 0xFF,                          // unused
-        'A',  'x',  'i',  's',               // the nickname, NUL-padded to 64 bytes
-    };
-    message.resize(4 + 80, 0x00);
-    message.resize(4 + 256, 0xFF);  // the rest of the first 256 bytes, as erased flash
-    return message;
 }
 
 class EnetDeviceTest : public ::testing::Test {
@@ -112,7 +96,7 @@ TEST_F(EnetDeviceTest, DatagramWithoutPayloadUpdatesTheStatusOnly) {
 }
 
 TEST_F(EnetDeviceTest, CapturedBoardDatagramIsReadAtItsOffsets) {
-    const Bytes captured = testsupport::TestData("board_sim_link_datagram.bin");
+    const Bytes captured = testdata::AsBytes(testdata::kBoardSimLinkDatagram);
     ASSERT_EQ(captured.size(), 108u);
     board_.SendRaw(port_, captured);
     ASSERT_TRUE(WaitUntil([&] { return device_->Stats().rxDatagrams == 1; }));
@@ -191,7 +175,7 @@ TEST_F(EnetDeviceTest, SingleMessageCallsPutTheirExactBytesOnTheWire) {
 
     const auto messages = Messages(5);
     ASSERT_EQ(messages.size(), 5u);
-    EXPECT_EQ(messages[0], WrittenOutConfigurationMessage());
+    EXPECT_EQ(messages[0], testdata::AsBytes(testdata::kConfigurationMessage));
     EXPECT_EQ(messages[1], (Bytes{0x04, 0x00, 0x7C, 0x7C}));
     EXPECT_EQ(messages[2], (Bytes{0x08, 0x00, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
     EXPECT_EQ(messages[3], (Bytes{0x08, 0x00, 0x6B, 0x6B, 0x44, 0x33, 0x22, 0x11}));

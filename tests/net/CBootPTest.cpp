@@ -16,8 +16,8 @@
 #include "os/error_text.h"
 #include "os/inet_addr.h"
 #include "os/wsa_errors.h"
+#include "tests/data/captured_packets.h"
 #include "tests/net/CArpTestTable.h"
-#include "tests/support/TestData.h"
 
 namespace net {
 namespace {
@@ -223,25 +223,8 @@ TEST_F(BootPTest, RepeatedRequestFromTheSameBoardGetsTheSameEntry) {
     EXPECT_EQ(LastYiaddr(), "10.9.9.101");
 }
 
-// The reply to the captured DISCOVER, written out from RFC 951's layout rather than
-// the server's names: the request's bytes with only these fields changed.
-Bytes WrittenOutReplyTo(Bytes reply) {
-    const auto put = [&reply](std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
-        std::copy(bytes.begin(), bytes.end(), reply.begin() + static_cast<std::ptrdiff_t>(offset));
-    };
-    put(0, {0x02});                                                    // op: reply
-    put(16, {10, 9, 9, 100});                                          // yiaddr: the pool's first
-    put(20, {10, 9, 9, 1});                                            // siaddr: the adapter
-    put(44, {'B', 'O', 'O', 'T', 'P', 'S', 'e', 'r', 'v', 'e', 'r'});  // sname, after ""
-    put(108, {'d', ':', '\\', 'a', '.', 'b', 'i', 'n', 0});            // file
-    put(264, {0, 0, 0, 0});                                            // vendor area: four zeros,
-    put(268, {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7,          // then the image's first
-              0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF});        // 16 bytes
-    return reply;
-}
-
 TEST_F(BootPTest, BusyboxUdhcpcDiscoverGetsTheWrittenOutReplyByteForByte) {
-    const Bytes discover = testsupport::TestData("udhcpc_dhcpdiscover.bin");
+    const Bytes discover = testdata::AsBytes(testdata::kUdhcpcDiscover);
     ASSERT_EQ(discover.size(), 300u);
     // The capture, read by hand: a BOOTREQUEST on Ethernet (1, 1, 6), xid F7594407,
     // hardware address C6-44-01-9E-8F-77 at 28, the DHCP cookie at 236.
@@ -254,7 +237,7 @@ TEST_F(BootPTest, BusyboxUdhcpcDiscoverGetsTheWrittenOutReplyByteForByte) {
     Start();
     Deliver(0, discover);
     ASSERT_EQ(ReplyCount(), 1u);
-    EXPECT_EQ(LastReply(), WrittenOutReplyTo(discover));
+    EXPECT_EQ(LastReply(), testdata::AsBytes(testdata::kBootpReplyToUdhcpc));
 }
 
 TEST_F(BootPTest, AddressKnownToTheArpTableIsGivenAgainWithoutTouchingThePool) {

@@ -12,8 +12,8 @@
 #include "app/firmware_image.h"
 #include "diag/CLog.h"
 #include "os/byte_order.h"
+#include "tests/data/captured_packets.h"
 #include "tests/diag/RecordingUiPort.h"
-#include "tests/support/TestData.h"
 
 namespace net {
 namespace {
@@ -161,16 +161,21 @@ TEST_F(TftpTransfer, AnyNameGetsImageBytesFrom28InFullBlocksThenAnEmptyFinalBloc
 TEST_F(TftpTransfer, RequestsOfCurlAndTftpHpaAreServedAndTheirAcksReleaseTheBlocks) {
     const os::SocketAddress curl{0x0100007Fu, 45468};
     const os::SocketAddress tftpHpa{0x0100007Fu, 39616};
-    Server(testsupport::TestData("curl_rrq.bin"), curl);  // with options, ignored
+    Server(testdata::AsBytes(testdata::kCurlRrq), curl);  // with options, ignored
     EXPECT_EQ(transfer_.FileName(), "d:\\a.bin");
-    Server(testsupport::TestData("tftp_hpa_rrq.bin"), tftpHpa);
+    Server(testdata::AsBytes(testdata::kTftpHpaRrq), tftpHpa);
     ASSERT_EQ(SentTo(curl), 1u);
     ASSERT_EQ(SentTo(tftpHpa), 1u);
     // Block 1 as the server sent it when the capture was taken.
-    EXPECT_EQ(sender_.sent[0].bytes, testsupport::TestData("tftp_data_1.bin"));
-    Transfer(testsupport::TestData("curl_ack_1.bin"), curl);
+    EXPECT_EQ(sender_.sent[0].bytes, testdata::AsBytes(testdata::kTftpData1));
+    EXPECT_EQ(std::memcmp(testdata::kTftpData1 + 4, app::FirmwareImage() + 28, 512), 0);
+    Transfer(testdata::AsBytes(testdata::kCurlAck1), curl);
     EXPECT_EQ(LastBlockTo(curl), 2);
-    AckAll(tftpHpa);
+    for (int i = 0; i < kFullBlocks && LastBlockTo(tftpHpa) != kFullBlocks + 1; ++i)
+        Transfer(Ack(LastBlockTo(tftpHpa)), tftpHpa);
+    ASSERT_EQ(LastBlockTo(tftpHpa), kFullBlocks + 1);
+    Transfer(testdata::AsBytes(testdata::kTftpHpaAck43), tftpHpa);
+    EXPECT_EQ(transfer_.Stats().transfersCompleted.load(), 1u);
     EXPECT_EQ(ReceivedContent(tftpHpa).size(), static_cast<std::size_t>(kContentSize));
 }
 

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/data/captured_packets.h"
 #include "tests/tools/board-sim/link_datagrams.h"
 
 namespace board_sim {
@@ -135,6 +136,18 @@ TEST(BoardLink, AckNeverCoversARefusedDatagram) {
     driver.Feed(Datagram(1, 0, value));
     driver.Feed(Datagram(3, 0, value));
     EXPECT_EQ(os::load_le32(driver.link.BuildStatus(0).data() + kStatusAckOffset), 1u);
+}
+
+// The status datagram captured from `board-sim link`, rebuilt from what the board had
+// seen then: three status datagrams sent, one 4054-byte message accepted at sequence 1.
+TEST(BoardLink, RebuildsTheCapturedStatusDatagram) {
+    LinkDriver driver;
+    for (int sent = 0; sent < 3; ++sent)
+        driver.link.BuildStatus(0);
+    ASSERT_TRUE(driver.Feed(Datagram(1, 0, Bytes(4054, 0x5A))).accepted);
+    const StatusDatagram status = driver.link.BuildStatus(212);
+    EXPECT_EQ(Bytes(status.begin(), status.end()),
+              ::testdata::AsBytes(::testdata::kBoardSimLinkDatagram));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/crc32.h"
+#include "os/byte_order.h"
+#include "tests/data/captured_packets.h"
 #include "tests/tools/board-sim/link_datagrams.h"
 #include "tools/board-sim/crc32.h"
 
@@ -131,6 +133,19 @@ TEST(BoardMessageCommands, ArbitraryPayloadsAreUnparsedNotViolations) {
         EXPECT_EQ(report.kind, MessageKind::kUnparsed) << "size " << payload.size();
         EXPECT_FALSE(report.violation);
     }
+}
+
+// The configuration message written out in tests/data, as the device sends it.
+TEST(BoardMessageConfig, WrittenOutConfigurationMessageIsAWriteWhoseCrcHolds) {
+    const MessageReport report = InspectMessage(testdata::kConfigurationMessage);
+    EXPECT_EQ(report.kind, MessageKind::kConfigWrite);
+    EXPECT_FALSE(report.violation);
+    ASSERT_EQ(report.configCrcOk, true);
+    ASSERT_TRUE(report.configBlock.has_value());
+    const ConfigBlock& block = *report.configBlock;
+    EXPECT_EQ(os::load_le32(block.data() + 4), 0x0A090914u);  // 10.9.9.20
+    EXPECT_STREQ(reinterpret_cast<const char*>(block.data() + 16), "Axis");
+    EXPECT_EQ(block.back(), 0xFF);
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "os/byte_order.h"
+#include "tests/data/captured_packets.h"
 
 namespace board_sim {
 namespace {
@@ -90,6 +92,36 @@ TEST(BootpExchange, MacTextRoundTrips) {
     EXPECT_EQ(ParseMac("02:00:00:00:00:b1"), kMac);
     EXPECT_FALSE(ParseMac("02:00:00:00:00"));
     EXPECT_FALSE(ParseMac("02:00:00:00:00:b1:"));
+}
+
+// The captures of tests/data, from both sides: busybox udhcpc's DISCOVER carries the
+// same BOOTP fields as the board's request for its transaction and hardware address,
+// and the server's reply to it gives the board its lease.
+const MacAddress kUdhcpcMac = {0xC6, 0x44, 0x01, 0x9E, 0x8F, 0x77};
+constexpr std::uint32_t kUdhcpcXid = 0xF7594407u;
+constexpr std::size_t kVendorOffset = 236;  // where udhcpc's DHCP options begin
+
+TEST(BootpExchange, RequestHasTheBootpFieldsOfUdhcpcsDiscover) {
+    const auto request = BootpExchange(kUdhcpcMac, kUdhcpcXid, Header()).Request();
+    const std::vector<std::uint8_t> discover = testdata::AsBytes(testdata::kUdhcpcDiscover);
+    ASSERT_EQ(discover.size(), request.size());
+    EXPECT_TRUE(std::equal(request.begin(), request.begin() + kVendorOffset, discover.begin()));
+    EXPECT_TRUE(std::all_of(request.begin() + kVendorOffset, request.end(),
+                            [](std::uint8_t byte) { return byte == 0; }));
+}
+
+TEST(BootpExchange, ServersReplyToUdhcpcGivesTheLease) {
+    ImageHeader header{};
+    for (std::size_t i = 0; i < header.size(); ++i)
+        header[i] = static_cast<std::uint8_t>(0xA0 + i);
+    const ReplyCheck check =
+        BootpExchange(kUdhcpcMac, kUdhcpcXid, header).Check(testdata::kBootpReplyToUdhcpc);
+    ASSERT_TRUE(check.ours);
+    EXPECT_TRUE(check.failures.empty()) << check.failures.front();
+    EXPECT_EQ(DottedAddress(check.lease.yourAddressNetworkOrder), "10.9.9.100");
+    EXPECT_EQ(DottedAddress(check.lease.serverAddressNetworkOrder), "10.9.9.1");
+    EXPECT_EQ(check.lease.bootFile, "d:\\a.bin");
+    EXPECT_EQ(check.lease.imageHeader, header);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "app/crc32.h"
 #include "os/byte_order.h"
-#include "tests/support/TestData.h"
+#include "tests/data/captured_packets.h"
 
 namespace board_sim {
 namespace {
@@ -63,15 +63,26 @@ TEST(TftpClient, RequestAndAcksAreThoseOfTftpHpaAndCurl) {
     TftpClientConfig config = ConfigFor(0);
     config.fileName = "tftp.bin";
     TftpClient client(config, kServerPort);
-    EXPECT_EQ(client.Request().packet, testsupport::TestData("tftp_hpa_rrq.bin"));
+    EXPECT_EQ(client.Request().packet, testdata::AsBytes(testdata::kTftpHpaRrq));
     const auto ack = client.OnDatagram(Data(1, 512), kTransferPort);
     ASSERT_TRUE(ack.has_value());
-    EXPECT_EQ(ack->packet, testsupport::TestData("curl_ack_1.bin"));
+    EXPECT_EQ(ack->packet, testdata::AsBytes(testdata::kCurlAck1));
     for (std::uint16_t block = 2; block <= 42; ++block)
         ASSERT_TRUE(client.OnDatagram(Data(block, 512), kTransferPort));
     const auto last = client.OnDatagram(Data(43, 0), kTransferPort);
     ASSERT_TRUE(last.has_value());
-    EXPECT_EQ(last->packet, testsupport::TestData("tftp_hpa_ack_43.bin"));
+    EXPECT_EQ(last->packet, testdata::AsBytes(testdata::kTftpHpaAck43));
+}
+
+// The server's first block, as it sent it to tftp-hpa, is taken and acknowledged.
+TEST(TftpClient, CapturedFirstBlockOfTheServerIsAcked) {
+    TftpClient client(ConfigFor(0), kServerPort);
+    client.Request();
+    const auto ack = client.OnDatagram(testdata::kTftpData1, kTransferPort);
+    ASSERT_TRUE(ack.has_value());
+    EXPECT_EQ(ack->port, kTransferPort);
+    EXPECT_EQ(ack->packet, testdata::AsBytes(testdata::kCurlAck1));
+    EXPECT_EQ(client.CurrentPhase(), TftpClient::Phase::Receiving);
 }
 
 TEST(TftpClient, RepeatedBlockIsAckedAgainAndCounted) {
