@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "os/sockaddr_in_conversion.h"
 #include "os/wsa_errors_posix.h"
 
 namespace os {
@@ -33,18 +34,6 @@ int Descriptor(UdpSocket::NativeSocket handle) {
     return static_cast<int>(handle);
 }
 
-sockaddr_in ToSockaddr(const SocketAddress& address) {
-    sockaddr_in native{};
-    native.sin_family = AF_INET;
-    native.sin_addr.s_addr = address.addressNetworkOrder;
-    native.sin_port = htons(address.port);
-    return native;
-}
-
-SocketAddress FromSockaddr(const sockaddr_in& native) {
-    return {native.sin_addr.s_addr, ntohs(native.sin_port)};
-}
-
 }  // namespace
 
 int LastSocketError() {
@@ -53,18 +42,6 @@ int LastSocketError() {
 
 void SetLastSocketError(int wsaCode) {
     tLastSocketError = wsaCode;
-}
-
-UdpSocket::UdpSocket(UdpSocket&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoSocket)), lastError_(other.lastError_.load()) {}
-
-UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, kNoSocket);
-        lastError_.store(other.lastError_.load());
-    }
-    return *this;
 }
 
 bool UdpSocket::Open() {

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "os/sockaddr_in_conversion.h"
 #include "os/windows_headers.h"
 
 namespace os {
@@ -13,18 +14,6 @@ SOCKET Native(UdpSocket::NativeSocket handle) {
     return static_cast<SOCKET>(handle);
 }
 
-sockaddr_in ToSockaddr(const SocketAddress& address) {
-    sockaddr_in native{};
-    native.sin_family = AF_INET;
-    native.sin_addr.s_addr = address.addressNetworkOrder;
-    native.sin_port = htons(address.port);
-    return native;
-}
-
-SocketAddress FromSockaddr(const sockaddr_in& native) {
-    return {native.sin_addr.s_addr, ntohs(native.sin_port)};
-}
-
 }  // namespace
 
 int LastSocketError() {
@@ -33,18 +22,6 @@ int LastSocketError() {
 
 void SetLastSocketError(int wsaCode) {
     WSASetLastError(wsaCode);
-}
-
-UdpSocket::UdpSocket(UdpSocket&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoSocket)), lastError_(other.lastError_.load()) {}
-
-UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, kNoSocket);
-        lastError_.store(other.lastError_.load());
-    }
-    return *this;
 }
 
 bool UdpSocket::Open() {
