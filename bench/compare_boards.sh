@@ -9,11 +9,9 @@
 #
 # Usage: compare_boards.sh BUILD_DIR [BOARDS]   (BUILD_DIR holds ui/cli and tools/board-sim)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:?usage: compare_boards.sh BUILD_DIR [BOARDS]}
-export EMCB_CONFIG="$build/ui/cli/emcb-config"
-export EMCB_BOARD_SIM="$build/tools/board-sim/board-sim"
-export EMCB_SOURCE_DIR="$root"
+# shellcheck source=bench/namespace_bench.sh
+source "$(dirname "$0")/namespace_bench.sh"
+use_build "${1:?usage: compare_boards.sh BUILD_DIR [BOARDS]}"
 export EMCB_BENCH_BOARDS=${2:-20}
 case $EMCB_BENCH_BOARDS in
   [2-9] | [1-9][0-9] | 100) ;;

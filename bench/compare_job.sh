@@ -6,11 +6,9 @@
 #
 # Usage: compare_job.sh BUILD_DIR [ROUNDS]   (BUILD_DIR holds ui/cli and tools/board-sim)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:?usage: compare_job.sh BUILD_DIR [ROUNDS]}
-export EMCB_CONFIG="$build/ui/cli/emcb-config"
-export EMCB_BOARD_SIM="$build/tools/board-sim/board-sim"
-export EMCB_SOURCE_DIR="$root"
+# shellcheck source=bench/namespace_bench.sh
+source "$(dirname "$0")/namespace_bench.sh"
+use_build "${1:?usage: compare_job.sh BUILD_DIR [ROUNDS]}"
 export EMCB_BENCH_ROUNDS=${2:-5}
 floor_ms=1700
 

@@ -8,11 +8,11 @@
 #
 # Usage: soak_boards.sh BUILD_DIR [BOARDS]   (a build with the tests: out/native, out/asan)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/namespace_bench.sh
+source "$(dirname "$0")/namespace_bench.sh"
 build=${1:?usage: soak_boards.sh BUILD_DIR [BOARDS]}
+use_build "$build"
 export EMCB_JOB_SOAK="$build/tests/job_soak"
-export EMCB_CONFIG="$build/ui/cli/emcb-config"
-export EMCB_BOARD_SIM="$build/tools/board-sim/board-sim"
 export EMCB_SOAK_BOARDS=${2:-50}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 exec bash "$root/tests/netns/netns_harness.sh" "$root/tests/netns/soak_scenarios.sh" soak

@@ -24,29 +24,9 @@ program() {
     >"$EMCB_NS_WORK/program.json" 2>"$EMCB_NS_WORK/program.log" || program_status=$?
 }
 
-# stage_value STAGE KEY: a value of one stage's summary line of the board.
-stage_value() {
-  python3 - "$EMCB_NS_WORK/board.json" "$1" "$2" <<'PY'
-import json, sys
-path, stage, key = sys.argv[1:]
-for line in open(path):
-    line = line.strip()
-    if not line.startswith("{"):
-        continue
-    summary = json.loads(line)
-    if summary.get("mode") == stage:
-        value = summary
-        for part in key.split("."):
-            value = value[part]
-        print(str(value).lower() if isinstance(value, bool) else value)
-        sys.exit(0)
-sys.exit(1)
-PY
-}
-
 expect_stage() {  # STAGE KEY VALUE
   local actual
-  actual=$(stage_value "$1" "$2") || fail "no $1 summary with $2"
+  actual=$(summary_value "$1" "$2") || fail "no $1 summary with $2"
   [ "$actual" = "$3" ] || fail "$1: $2 is '$actual', expected '$3'"
 }
 

@@ -118,6 +118,40 @@ fail() {
   exit 1
 }
 
+# wait_until TRIES WHAT COMMAND...: runs COMMAND every 0.1 s until it succeeds; fails
+# with WHAT once it has failed TRIES times.
+wait_until() {
+  local limit=$1 what=$2 tries=0
+  shift 2
+  until "$@"; do
+    tries=$((tries + 1))
+    [ "$tries" -lt "$limit" ] || fail "$what"
+    sleep 0.1
+  done
+}
+
+# summary_value MODE KEY [BOARD]: a value from the first of board-sim's JSON summary
+# lines in board.json of that mode (and board number); KEY may name nested members as
+# a.b. Booleans print as true/false; no such line or member is a failure.
+summary_value() {
+  python3 - "$EMCB_NS_WORK/board.json" "$@" <<'PY'
+import json, sys
+path, mode, key, *board = sys.argv[1:]
+for line in open(path):
+    line = line.strip()
+    if not line.startswith("{"):
+        continue
+    summary = json.loads(line)
+    if summary.get("mode") == mode and (not board or summary.get("board") == int(board[0])):
+        value = summary
+        for part in key.split("."):
+            value = value[part]
+        print(str(value).lower() if isinstance(value, bool) else value)
+        sys.exit(0)
+sys.exit(1)
+PY
+}
+
 # hold_port_67 SECONDS: a socket in the computer's namespace holds UDP port 67 (as
 # another DHCP or BOOTP server would); returns once it does, its pid in port_holder.
 hold_port_67() {
@@ -128,12 +162,7 @@ s.bind(("0.0.0.0", 67))
 open(sys.argv[1], "w").close()
 time.sleep(float(sys.argv[2]))' "$EMCB_NS_WORK/port67.held" "$1" &
   port_holder=$!
-  local tries=0
-  until [ -f "$EMCB_NS_WORK/port67.held" ]; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 100 ] || fail "could not take port 67"
-    sleep 0.1
-  done
+  wait_until 100 "could not take port 67" test -f "$EMCB_NS_WORK/port67.held"
 }
 
 # require_program VAR...: each variable names a program that can run.

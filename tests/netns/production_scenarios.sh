@@ -43,28 +43,9 @@ wait_board() {
   [ "$status" -eq 0 ] || fail "the simulated boards ended with status $status"
 }
 
-# board_value BOARD MODE KEY: a value of one board's summary line of that mode.
-board_value() {
-  python3 - "$EMCB_NS_WORK/board.json" "$@" <<'PY'
-import json, sys
-path, board, mode, key = sys.argv[1:]
-for line in open(path):
-    if not line.startswith("{"):
-        continue
-    summary = json.loads(line)
-    if summary.get("mode") == mode and summary.get("board") == int(board):
-        value = summary
-        for part in key.split("."):
-            value = value[part]
-        print(str(value).lower() if isinstance(value, bool) else value)
-        sys.exit(0)
-sys.exit(1)
-PY
-}
-
 expect_board() {  # BOARD MODE KEY VALUE
   local actual
-  actual=$(board_value "$1" "$2" "$3") || fail "board $1: no $2 summary with $3"
+  actual=$(summary_value "$2" "$3" "$1") || fail "board $1: no $2 summary with $3"
   [ "$actual" = "$4" ] || fail "board $1: $2 $3 is '$actual', expected '$4'"
 }
 
@@ -213,7 +194,7 @@ scenario_programmed_board_asking_again_is_not_programmed_twice() {
   expect_board 1 ask-again config_writes 0
   expect_board 1 ask-again unanswered true
   local sent
-  sent=$(board_value 1 ask-again link_datagrams_sent)
+  sent=$(summary_value ask-again link_datagrams_sent 1)
   [ "$sent" -ge 10 ] || fail "board 1 sent only $sent link datagrams while asking again"
   expect_programmed_once 1
   expect_programmed_once 2
@@ -282,12 +263,8 @@ while time.time() < end and not os.path.exists(out + ".stop"):
 open(out, "w").write(f"{counts['requests_out']} {counts['replies_in']}\n")
 PY
   local sniffer=$!
-  local tries=0
-  until [ -f "$EMCB_NS_WORK/stranger-packets.ready" ]; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 100 ] || fail "the stranger's packet counter did not start"
-    sleep 0.1
-  done
+  wait_until 100 "the stranger's packet counter did not start" \
+    test -f "$EMCB_NS_WORK/stranger-packets.ready"
   write_boards "10.9.9.31,,Only board"
   # The stranger asks from the start, once a second; the board comes 2 s later.
   in_stranger timeout 30 busybox udhcpc -f -n -q -t 8 -T 1 -A 1 -s /bin/true -i "$EMCB_IF_STRANGER" \

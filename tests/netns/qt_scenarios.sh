@@ -40,12 +40,8 @@ scenario_qt_dialog_screenshot() {
   # -displayfd: Xvfb picks a free display itself and says which, so runs never share one.
   in_computer Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp \
     3>"$EMCB_NS_WORK/display" 2>"$EMCB_NS_WORK/xvfb.log" &
-  local xvfb=$! tries=0
-  until [ -s "$EMCB_NS_WORK/display" ]; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 100 ] || fail "Xvfb did not start"
-    sleep 0.1
-  done
+  local xvfb=$!
+  wait_until 100 "Xvfb did not start" test -s "$EMCB_NS_WORK/display"
   dialog_job xcb DISPLAY=":$(head -n1 "$EMCB_NS_WORK/display")" EMCB_QT_SCREENSHOT="$EMCB_SCREENSHOT"
   kill "$xvfb" 2>/dev/null || true
   [ -s "$EMCB_SCREENSHOT" ] || fail "no screenshot at $EMCB_SCREENSHOT"

@@ -97,4 +97,16 @@ ServerAddress ReadLoopbackServer(const std::string& text, std::uint16_t defaultP
     return server;
 }
 
+void AddLoopbackServer(CLI::App& app, std::uint16_t defaultPort, const std::string& mode,
+                       std::function<void(const ServerAddress&)> keep) {
+    app.add_option_function<std::string>(
+           "--server",
+           [defaultPort, mode, keep = std::move(keep)](const std::string& text) {
+               keep(ReadLoopbackServer(text, defaultPort, mode));
+           },
+           "the server, a loopback address 127.x.x.x (port " + std::to_string(defaultPort) + ")")
+        ->type_name("ADDR[:PORT]")
+        ->required();
+}
+
 }  // namespace board_sim

@@ -78,6 +78,19 @@ struct ServerAddress {
 // and tftp modes never send anywhere else. Throws CLI::ValidationError saying why not.
 ServerAddress ReadLoopbackServer(const std::string& text, std::uint16_t defaultPort,
                                  const std::string& mode);
+// A required --server read by ReadLoopbackServer and handed to `keep`.
+void AddLoopbackServer(CLI::App& app, std::uint16_t defaultPort, const std::string& mode,
+                       std::function<void(const ServerAddress&)> keep);
+// The same, kept in the options' serverAddressNetworkOrder, serverPort and serverText.
+template <typename Options>
+void AddLoopbackServer(CLI::App& app, Options& options, std::uint16_t defaultPort,
+                       const std::string& mode) {
+    AddLoopbackServer(app, defaultPort, mode, [&options](const ServerAddress& server) {
+        options.serverAddressNetworkOrder = server.addressNetworkOrder;
+        options.serverPort = server.port;
+        options.serverText = server.text;
+    });
+}
 
 // One mode's `arguments` (after the mode's name) read with the options `add` defines:
 // the options (with `help` set for --help), or nothing with `error` saying what is wrong.

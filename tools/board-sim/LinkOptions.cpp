@@ -12,17 +12,7 @@ void AddLinkOptions(CLI::App& app, LinkOptions& options) {
               "header and message.\n"
               "Prints a JSON summary on standard output at exit. Stops on SIGINT or SIGTERM as\n"
               "well. Exit status 0, 1 when a socket or file failed, 2 for a bad command line.");
-    app.add_option_function<std::string>(
-           "--server",
-           [&options](const std::string& text) {
-               const ServerAddress server = ReadLoopbackServer(text, kDefaultServerPort, "link");
-               options.serverAddressNetworkOrder = server.addressNetworkOrder;
-               options.serverPort = server.port;
-               options.serverText = server.text;
-           },
-           "the server, a loopback address 127.x.x.x (port 5020)")
-        ->type_name("ADDR[:PORT]")
-        ->required();
+    AddLoopbackServer(app, options, kDefaultServerPort, "link");
     AddProbability(app, "--drop-rx", options.faultRates.dropIncoming,
                    "drop each incoming datagram with probability P (0..1)");
     AddProbability(app, "--drop-tx", options.faultRates.dropOutgoing,

@@ -39,17 +39,7 @@ void AddTftpOptions(CLI::App& app, TftpOptions& options) {
               "image header that BOOTP would have given it. Prints a JSON summary on standard\n"
               "output at exit. Exit status 0 when the file arrived whole with the right CRC, 1\n"
               "otherwise, 2 for a bad command line.");
-    app.add_option_function<std::string>(
-           "--server",
-           [&options](const std::string& text) {
-               const ServerAddress server = ReadLoopbackServer(text, kDefaultTftpPort, "tftp");
-               options.serverAddressNetworkOrder = server.addressNetworkOrder;
-               options.serverPort = server.port;
-               options.serverText = server.text;
-           },
-           "the server, a loopback address 127.x.x.x (port 69)")
-        ->type_name("ADDR[:PORT]")
-        ->required();
+    AddLoopbackServer(app, options, kDefaultTftpPort, "tftp");
     app.add_option("--file", options.fileName, "the file to ask for (default d:\\a.bin)")
         ->type_name("NAME");
     app.add_option_function<std::string>(
