@@ -104,6 +104,15 @@ void Pause(std::uint32_t ms, const std::atomic<bool>& stopRequested) {
     PollLoop(stopRequested).SleepUntil(PollLoop::Clock::now() + std::chrono::milliseconds(ms));
 }
 
+// Points the tftp or link mode's options at the server and the address the lease gave.
+template <typename ModeOptions>
+void FollowLease(ModeOptions& options, const BootpLease& lease) {
+    options.serverAddressNetworkOrder = lease.serverAddressNetworkOrder;
+    options.serverText =
+        DottedAddress(lease.serverAddressNetworkOrder) + ':' + std::to_string(options.serverPort);
+    options.localAddressNetworkOrder = lease.yourAddressNetworkOrder;
+}
+
 class OneBoard {
   public:
     OneBoard(const BoardOptions& options, std::uint32_t board, std::FILE* out, std::FILE* err)
@@ -127,10 +136,7 @@ class OneBoard {
     bool LoadFirmware(const std::atomic<bool>& stopRequested) {
         const BootpLease& lease = *result_.lease;
         TftpOptions tftp;
-        tftp.serverAddressNetworkOrder = lease.serverAddressNetworkOrder;
-        tftp.serverText =
-            DottedAddress(lease.serverAddressNetworkOrder) + ':' + std::to_string(tftp.serverPort);
-        tftp.localAddressNetworkOrder = lease.yourAddressNetworkOrder;
+        FollowLease(tftp, lease);
         tftp.fileName = lease.bootFile;
         std::copy(lease.imageHeader.begin(), lease.imageHeader.end(), tftp.header.begin());
         if (!options_.faultsOnLinkOnly) {
@@ -160,10 +166,7 @@ class OneBoard {
     bool RunLink(const std::atomic<bool>& stopRequested) {
         const BootpLease& lease = *result_.lease;
         LinkOptions link;
-        link.serverAddressNetworkOrder = lease.serverAddressNetworkOrder;
-        link.serverText =
-            DottedAddress(lease.serverAddressNetworkOrder) + ':' + std::to_string(link.serverPort);
-        link.localAddressNetworkOrder = lease.yourAddressNetworkOrder;
+        FollowLease(link, lease);
         link.faultRates = options_.faultRates;
         link.seed = options_.seed;
         link.flashPath = FlashPathOfBoard(options_.flashPath, board_, options_.boards);
