@@ -13,22 +13,18 @@
 #include <iterator>
 #include <string>
 
+#include "os/fixed_text.h"
+
 namespace os {
 namespace {
-
-void CopyText(char* to, std::size_t size, const char* from) {
-    const std::size_t length = strnlen(from, size - 1);
-    std::memcpy(to, from, length);
-    to[length] = '\0';
-}
 
 AdapterInfo* FindOrAdd(std::vector<AdapterInfo>& adapters, const char* name) {
     for (AdapterInfo& adapter : adapters) {
         if (std::strcmp(adapter.name, name) == 0) return &adapter;
     }
     AdapterInfo& added = adapters.emplace_back();
-    CopyText(added.name, sizeof added.name, name);
-    CopyText(added.description, sizeof added.description, name);
+    CopyText(added.name, name);
+    CopyText(added.description, name);
     added.index = if_nametoindex(name);
     return &added;
 }
@@ -49,7 +45,7 @@ void TakeIpv4Address(AdapterInfo& adapter, const ifaddrs& entry, std::vector<boo
     const auto* inet = reinterpret_cast<const sockaddr_in*>(entry.ifa_addr);
     char text[INET_ADDRSTRLEN] = "";
     if (inet_ntop(AF_INET, &inet->sin_addr, text, sizeof text) == nullptr) return;
-    CopyText(adapter.ipAddress, sizeof adapter.ipAddress, text);
+    CopyText(adapter.ipAddress, text);
     hasAddress[position] = true;
 }
 

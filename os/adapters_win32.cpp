@@ -2,28 +2,23 @@
 
 #include <cstring>
 
+#include "os/fixed_text.h"
 #include "os/windows_headers.h"
 
 namespace os {
 namespace {
 
-void CopyText(char* to, std::size_t size, const char* from) {
-    const std::size_t length = strnlen(from, size - 1);
-    std::memcpy(to, from, length);
-    to[length] = '\0';
-}
-
 AdapterInfo FromNative(const IP_ADAPTER_INFO& native) {
     AdapterInfo adapter;
-    CopyText(adapter.name, sizeof adapter.name, native.AdapterName);
-    CopyText(adapter.description, sizeof adapter.description, native.Description);
+    CopyText(adapter.name, native.AdapterName);
+    CopyText(adapter.description, native.Description);
     const std::size_t length = native.AddressLength < sizeof adapter.hardwareAddress
                                    ? native.AddressLength
                                    : sizeof adapter.hardwareAddress;
     std::memcpy(adapter.hardwareAddress, native.Address, length);
     adapter.hardwareAddressLength = static_cast<std::uint32_t>(length);
     adapter.index = native.Index;
-    CopyText(adapter.ipAddress, sizeof adapter.ipAddress, native.IpAddressList.IpAddress.String);
+    CopyText(adapter.ipAddress, native.IpAddressList.IpAddress.String);
     return adapter;
 }
 

@@ -12,24 +12,12 @@
 #include "os/inet_addr.h"
 #include "os/socket_address.h"
 #include "os/wsa_errors.h"
+#include "tests/os/LoopbackSocket.h"
 
 namespace os {
 namespace {
 
 constexpr std::uint32_t kArrivalTimeoutMs = 2000;
-
-std::uint32_t Loopback() {
-    return InetAddr("127.0.0.1");
-}
-
-// A socket on 127.0.0.1 with a port of the system's choosing.
-UdpSocket OpenLoopbackSocket() {
-    UdpSocket socket;
-    EXPECT_TRUE(socket.Open());
-    EXPECT_TRUE(socket.Bind(Loopback(), 0)) << socket.LastError();
-    EXPECT_TRUE(socket.SetNonBlocking(true));
-    return socket;
-}
 
 SocketAddress AddressOf(const UdpSocket& socket) {
     return {Loopback(), socket.LocalPort()};

@@ -12,6 +12,7 @@
 #include "os/inet_addr.h"
 #include "os/udp_socket.h"
 #include "os/wsa_errors.h"
+#include "tests/os/LoopbackSocket.h"
 
 namespace os {
 namespace {
@@ -22,17 +23,6 @@ using std::chrono::milliseconds;
 constexpr std::uint32_t kLongTimeoutMs = 10000;
 constexpr std::uint32_t kArrivalTimeoutMs = 2000;
 constexpr std::uint32_t kQuietTimeoutMs = 100;
-
-std::uint32_t Loopback() {
-    return InetAddr("127.0.0.1");
-}
-
-UdpSocket OpenLoopbackSocket() {
-    UdpSocket socket;
-    EXPECT_TRUE(socket.Open());
-    EXPECT_TRUE(socket.Bind(Loopback(), 0)) << socket.LastError();
-    return socket;
-}
 
 long long MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
