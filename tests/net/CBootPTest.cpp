@@ -1048,7 +1048,8 @@ TEST_F(BootPRescanTest, EachRescanServesTheListAsItIsAndLeavesTheOthersAlone) {
         server_->Rescan();
         server_->Rescan();  // a second look at the same list changes nothing
         EXPECT_EQ(changes_.WaitFor(c.changes.size()), c.changes);
-        EXPECT_TRUE(Eventually([&] { return Served() == c.served; }));
+        EXPECT_TRUE(Eventually([this] { return server_->InterfacesSettled(); }));
+        EXPECT_EQ(Served(), c.served);
         ExpectEth0Undisturbed();
         for (std::size_t i = 0; i < c.before.size(); ++i) {
             const std::string name = c.before[i].name;

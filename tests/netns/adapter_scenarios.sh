@@ -31,16 +31,17 @@ log_ms() {
 }
 
 # expect_adapter_stages KIND ADAPTER ADDRESS [COUNT]: the job's JSON lists COUNT
-# (default 1) stages of KIND for that adapter and address, their text as shown.
+# (default 1) stages of KIND for that adapter ("*": any, as Windows names adapters by
+# GUID) and address, their text as shown.
 expect_adapter_stages() {
   python3 - "$EMCB_NS_WORK/program.json" "$@" <<'PY' || fail "no $1 stage for $2 ($3)"
 import json, sys
 path, kind, adapter, address, *count = sys.argv[1:]
 stages = [s for s in json.load(open(path))["stages"] if s["stage"] == kind]
-mine = [s for s in stages if (s["adapter"], s["address"]) == (adapter, address)]
+mine = [s for s in stages if adapter in ("*", s["adapter"]) and s["address"] == address]
 words = "is now served" if kind == "adapter-served" else "is no longer served"
 ok = len(mine) == int(count[0] if count else 1) and \
-    all(s["text"].startswith(f"Adapter {adapter} ({address}) {words}") for s in mine)
+    all(s["text"].startswith(f"Adapter {s['adapter']} ({address}) {words}") for s in mine)
 if not ok:
     print(kind, "stages:", stages)
 sys.exit(0 if ok else 1)
@@ -48,13 +49,14 @@ PY
 }
 
 # The board is cabled straight to the computer and powered after the click: the
-# computer's adapter has no IPv4 address when the job starts and gets it 3 s later.
+# computer's adapter has no IPv4 address when the job starts and gets it 3 s
+# (EMCB_ADDRESS_DELAY) later.
 scenario_address_comes_after_the_job_starts() {
   require_programs
   ip -n "$EMCB_NS_COMPUTER" addr del 10.9.9.1/24 dev "$EMCB_IF_COMPUTER"
   start_board --attempts 40
   program_in_background --timeout 40 --ip 10.9.9.40 --nickname "Powered late"
-  sleep 3
+  sleep "${EMCB_ADDRESS_DELAY:-3}"
   ip -n "$EMCB_NS_COMPUTER" addr add 10.9.9.1/24 brd + dev "$EMCB_IF_COMPUTER"
   local added_ms
   added_ms=$(now_ms)
@@ -105,4 +107,38 @@ scenario_adapters_lost_mid_job_leave_the_board_served() {
   echo "address removed to no longer served: $(($(log_ms "Adapter $EMCB_IF_SECOND (10.9.8.1) is no longer served") - lost_ms)) ms;" \
     "adapter deleted to no longer served: $(($(log_ms "Adapter $dummy (10.9.7.1) is no longer served") - lost_ms)) ms"
   echo "program: $(cat "$EMCB_NS_WORK/program.json")"
+}
+
+# The same under Wine: the Windows build's program, with a prefix of its own in the
+# computer's namespace, sees the adapter get its address through GetAdaptersInfo.
+scenario_windows_address_comes_after_the_job_starts() {
+  [ -x "${EMCB_BOARD_SIM:-}" ] || { echo "SKIPPED: no native board-sim at '${EMCB_BOARD_SIM:-}'"; exit 77; }
+  [ -x "${EMCB_NATIVE_CLI:-}" ] || { echo "SKIPPED: no native emcb-config at '${EMCB_NATIVE_CLI:-}'"; exit 77; }
+  [ -f "${EMCB_CONFIG:-}" ] || fail "EMCB_CONFIG is not the Windows program: '${EMCB_CONFIG:-}'"
+  # shellcheck source=/dev/null
+  source "$EMCB_SOURCE_DIR/scripts/wine-env"
+  [ -f "$WINEPREFIX/system.reg" ] || { echo "SKIPPED: no initialised Wine prefix at $WINEPREFIX"; exit 77; }
+  local prefix=$EMCB_NS_WORK/prefix
+  cp -a "$WINEPREFIX" "$prefix"
+  rm -f "$prefix"/.update-timestamp.lock
+  ip -n "$EMCB_NS_COMPUTER" addr del 10.9.9.1/24 dev "$EMCB_IF_COMPUTER"
+  start_board --attempts 60
+  in_computer env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    timeout 170 "$EMCB_WINE" "$EMCB_CONFIG" program --json --verbose --timeout 60 --ip 10.9.9.42 \
+    --nickname "Wine, powered late" </dev/null >"$EMCB_NS_WORK/program.json" 2>"$EMCB_NS_WORK/program.log" &
+  program_pid=$!
+  # Wine's start-up in a fresh namespace takes a few seconds: wait for the job itself.
+  wait_until 600 "the job did not start" grep -qF 'No adapter answers BOOTP' "$EMCB_NS_WORK/program.log"
+  sleep 3
+  ip -n "$EMCB_NS_COMPUTER" addr add 10.9.9.1/24 brd + dev "$EMCB_IF_COMPUTER"
+  local added_ms
+  added_ms=$(now_ms)
+  wait_program
+  in_computer env WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+  EMCB_CONFIG=$EMCB_NATIVE_CLI
+  expect_programmed 10.9.9.42 "Wine, powered late"
+  expect_adapter_stages adapter-served '*' 10.9.9.1
+  grep -F 'GetAdaptersInfo' "$EMCB_NS_WORK/program.log" | head -4
+  echo "address to served: $(($(log_ms "is now served") - added_ms)) ms"
+  echo "program (Windows build): $(cat "$EMCB_NS_WORK/program.json")"
 }
