@@ -112,20 +112,11 @@ scenario_adapters_lost_mid_job_leave_the_board_served() {
 # The same under Wine: the Windows build's program, with a prefix of its own in the
 # computer's namespace, sees the adapter get its address through GetAdaptersInfo.
 scenario_windows_address_comes_after_the_job_starts() {
-  [ -x "${EMCB_BOARD_SIM:-}" ] || { echo "SKIPPED: no native board-sim at '${EMCB_BOARD_SIM:-}'"; exit 77; }
-  [ -x "${EMCB_NATIVE_CLI:-}" ] || { echo "SKIPPED: no native emcb-config at '${EMCB_NATIVE_CLI:-}'"; exit 77; }
-  [ -f "${EMCB_CONFIG:-}" ] || fail "EMCB_CONFIG is not the Windows program: '${EMCB_CONFIG:-}'"
-  # shellcheck source=/dev/null
-  source "$EMCB_SOURCE_DIR/scripts/wine-env"
-  [ -f "$WINEPREFIX/system.reg" ] || { echo "SKIPPED: no initialised Wine prefix at $WINEPREFIX"; exit 77; }
-  local prefix=$EMCB_NS_WORK/prefix
-  cp -a "$WINEPREFIX" "$prefix"
-  rm -f "$prefix"/.update-timestamp.lock
+  prepare_wine
   ip -n "$EMCB_NS_COMPUTER" addr del 10.9.9.1/24 dev "$EMCB_IF_COMPUTER"
   start_board --attempts 60
-  in_computer env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    timeout 170 "$EMCB_WINE" "$EMCB_CONFIG" program --json --verbose --timeout 60 --ip 10.9.9.42 \
-    --nickname "Wine, powered late" </dev/null >"$EMCB_NS_WORK/program.json" 2>"$EMCB_NS_WORK/program.log" &
+  in_wine program --json --verbose --timeout 60 --ip 10.9.9.42 --nickname "Wine, powered late" \
+    </dev/null >"$EMCB_NS_WORK/program.json" 2>"$EMCB_NS_WORK/program.log" &
   program_pid=$!
   # Wine's start-up in a fresh namespace takes a few seconds: wait for the job itself.
   wait_until 600 "the job did not start" grep -qF 'No adapter answers BOOTP' "$EMCB_NS_WORK/program.log"
@@ -134,8 +125,7 @@ scenario_windows_address_comes_after_the_job_starts() {
   local added_ms
   added_ms=$(now_ms)
   wait_program
-  in_computer env WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
-  EMCB_CONFIG=$EMCB_NATIVE_CLI
+  stop_wine
   expect_programmed 10.9.9.42 "Wine, powered late"
   expect_adapter_stages adapter-served '*' 10.9.9.1
   grep -F 'GetAdaptersInfo' "$EMCB_NS_WORK/program.log" | head -4
