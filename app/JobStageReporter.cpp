@@ -46,7 +46,8 @@ const char* LinkStageText(JobStageKind kind) {
 }
 
 bool IsServiceStage(JobStageKind kind) {
-    return kind == JobStageKind::kAddressGiven || kind == JobStageKind::kTransferStarted ||
+    return kind == JobStageKind::kAdapterServed || kind == JobStageKind::kAdapterNoLongerServed ||
+           kind == JobStageKind::kAddressGiven || kind == JobStageKind::kTransferStarted ||
            kind == JobStageKind::kTransferFinished;
 }
 
@@ -105,6 +106,17 @@ void JobStageReporter::OnAddressGiven(const net::AddressGiven& given) {
     stage.hardwareAddress = hardware;
     stage.address = given.address;
     stage.fromArpTable = given.fromArpTable;
+    Raise(std::move(stage));
+}
+
+void JobStageReporter::OnAdapterChanged(const net::AdapterChange& change) {
+    const std::string adapter =
+        "Adapter " + change.adapterName + " (" + change.adapterAddress + ")";
+    JobStage stage = change.served ? Stage(JobStageKind::kAdapterServed, adapter + " is now served")
+                                   : Stage(JobStageKind::kAdapterNoLongerServed,
+                                           adapter + " is no longer served: " + change.reason);
+    stage.adapter = change.adapterName;
+    stage.address = change.adapterAddress;
     Raise(std::move(stage));
 }
 

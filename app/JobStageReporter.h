@@ -30,6 +30,7 @@ class JobStageReporter final : public net::ServiceEvents {
     void Outcome(const std::string& outcomeName, const std::string& message);
 
     void OnAddressGiven(const net::AddressGiven& given) override;
+    void OnAdapterChanged(const net::AdapterChange& change) override;
     void OnTransferStarted(const os::SocketAddress& client, const std::string& fileName,
                            std::uint32_t bytes) override;
     void OnTransferFinished(const os::SocketAddress& client, std::uint32_t bytes) override;

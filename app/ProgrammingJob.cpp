@@ -151,24 +151,24 @@ std::uint32_t ServedBytes(const net::CTftp& tftp, const net::BoardContext& conte
 
 std::vector<diag::JobAdapter> ListeningAdapters(const net::CBootP& bootp) {
     std::vector<diag::JobAdapter> adapters;
-    for (std::uint32_t i = 0; i < bootp.InterfaceCount(); ++i) {
-        if (!bootp.IsListening(static_cast<int>(i))) continue;
-        const os::AdapterInfo& adapter = bootp.Adapters()[i];
+    for (const os::AdapterInfo& adapter : bootp.ServedAdapters())
         adapters.push_back({adapter.name, adapter.ipAddress});
-    }
     return adapters;
 }
 
 // Waits (briefly) for every adapter's BOOTP socket to bind, then warns when none did:
 // the log alone would leave the user waiting for a board that never gets an address.
+// The job goes on either way: an adapter that gets its address later (the board
+// powered after the click) is served from then on, and reported as a stage.
 int CheckBootp(const EnetDevice& device, const JobOptions& options, JobStageReporter& stages) {
     const net::CBootP* bootp = device.Bootp();
     if (bootp == nullptr) return -1;
     const std::uint32_t start = options.tickCountMs();
     while (!bootp->InterfacesSettled() && options.tickCountMs() - start < kBootpSettleMs)
         options.sleepMs(10);
-    const int listening = bootp->ListeningInterfaces();
-    stages.Adapters(ListeningAdapters(*bootp));
+    std::vector<diag::JobAdapter> adapters = ListeningAdapters(*bootp);
+    const int listening = static_cast<int>(adapters.size());
+    stages.Adapters(std::move(adapters));
     if (listening == 0) {
         diag::theLog.Print("ProgrammingJob - no adapter answers BOOTP");
         diag::Ui().ShowMessage(kNoBootpWarning);
@@ -181,8 +181,9 @@ int CheckBootp(const EnetDevice& device, const JobOptions& options, JobStageRepo
 const char* const kNoBootpWarning =
     "No network adapter can answer BOOTP requests (UDP port 67).\n\n"
     "Another DHCP or BOOTP server on this computer may be using port 67, or no adapter "
-    "has an IPv4 address. A board in BOOTP mode will not get its address; a board that "
-    "already runs its firmware can still be programmed, so the job goes on.";
+    "has an IPv4 address yet. The job goes on: an adapter that gets an IPv4 address "
+    "during the job (a board powered now, a cable or USB adapter plugged in) is served "
+    "from then on, and a board that already runs its firmware can still be programmed.";
 
 const char* OutcomeName(JobOutcome outcome) {
     switch (outcome) {

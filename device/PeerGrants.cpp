@@ -10,6 +10,10 @@ void PeerGrants::OnAddressGiven(const net::AddressGiven& given) {
     if (next_) next_->OnAddressGiven(given);
 }
 
+void PeerGrants::OnAdapterChanged(const net::AdapterChange& change) {
+    if (next_) next_->OnAdapterChanged(change);
+}
+
 void PeerGrants::OnTransferStarted(const os::SocketAddress& client, const std::string& fileName,
                                    std::uint32_t bytes) {
     if (next_) next_->OnTransferStarted(client, fileName, bytes);

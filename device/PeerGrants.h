@@ -14,6 +14,7 @@ class PeerGrants : public net::ServiceEvents {
     PeerGrants(net::CUdpServer& link, net::ServiceEvents* next) : link_(link), next_(next) {}
 
     void OnAddressGiven(const net::AddressGiven& given) override;
+    void OnAdapterChanged(const net::AdapterChange& change) override;
     void OnTransferStarted(const os::SocketAddress& client, const std::string& fileName,
                            std::uint32_t bytes) override;
     void OnTransferFinished(const os::SocketAddress& client, std::uint32_t bytes) override;

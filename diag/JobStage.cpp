@@ -6,6 +6,10 @@ const char* JobStageName(JobStageKind kind) {
     switch (kind) {
         case JobStageKind::kBootpAdapters:
             return "bootp-adapters";
+        case JobStageKind::kAdapterServed:
+            return "adapter-served";
+        case JobStageKind::kAdapterNoLongerServed:
+            return "adapter-no-longer-served";
         case JobStageKind::kAddressGiven:
             return "address-given";
         case JobStageKind::kTransferStarted:

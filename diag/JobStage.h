@@ -12,7 +12,10 @@ namespace diag {
 // In the order a successful job passes them.
 enum class JobStageKind {
     kBootpAdapters,  // the adapters answering BOOTP (none, when no port 67 could be had)
-    kAddressGiven,   // a BOOTP reply gave a hardware address its address
+    // At any time while BOOTP runs: an adapter that came up, or went, during the job.
+    kAdapterServed,
+    kAdapterNoLongerServed,
+    kAddressGiven,  // a BOOTP reply gave a hardware address its address
     kTransferStarted,
     kTransferFinished,  // the final ACK of the firmware transfer arrived
     kBoardHeard,        // the board's first datagram on the link
@@ -33,10 +36,10 @@ struct JobStage {
     std::uint32_t elapsedMs = 0;       // since the job began
     std::string text;                  // one line, for a status line or a terminal
     std::vector<JobAdapter> adapters;  // kBootpAdapters
-    std::string adapter;               // kAddressGiven: the adapter that answered
+    std::string adapter;               // kAddressGiven: the adapter that answered; kAdapter*
     std::string hardwareAddress;       // kAddressGiven: "02-00-00-00-0C-01"
-    // kAddressGiven: the address given; kTransfer*: the client ("a.b.c.d:port");
-    // kBoardHeard: where the board's datagrams come from ("a.b.c.d:port").
+    // kAddressGiven: the address given; kAdapter*: the adapter's; kTransfer*: the
+    // client ("a.b.c.d:port"); kBoardHeard: where the board's datagrams come from.
     std::string address;
     bool fromArpTable = false;  // kAddressGiven: the ARP table already held the address
     std::uint32_t bytes = 0;    // kTransfer*: the firmware bytes the transfer carries

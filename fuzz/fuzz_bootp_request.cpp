@@ -44,6 +44,10 @@ class Computer final : public net::CBootPPlatform {
         return 0;
     }
     std::uint32_t ReadArpTable(std::uint8_t*, std::uint32_t) override { return 0; }
+    bool BindServerSocket(os::UdpSocket&, const os::AdapterInfo&, std::uint32_t,
+                          std::uint16_t) override {
+        return false;  // no interface thread runs here
+    }
     int SendReply(os::UdpSocket&, const std::uint8_t* data, int length,
                   const os::SocketAddress& to) override {
         replies.push_back({{data, data + length}, to});

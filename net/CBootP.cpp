@@ -1,6 +1,7 @@
 #include "net/CBootP.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
@@ -49,6 +50,29 @@ int SocketNumber(const os::UdpSocket& socket) {
     return static_cast<int>(socket.NativeHandle());
 }
 
+bool HasUsableAddress(const os::AdapterInfo& adapter) {
+    const std::uint32_t address = os::InetAddr(adapter.ipAddress);
+    return address != 0 && address != os::kInaddrNone;
+}
+
+bool SameAdapter(const os::AdapterInfo& a, const os::AdapterInfo& b) {
+    return a.index == b.index && std::strcmp(a.name, b.name) == 0;
+}
+
+const os::AdapterInfo* FindAdapter(const std::vector<os::AdapterInfo>& listed,
+                                   const os::AdapterInfo& adapter) {
+    for (const os::AdapterInfo& candidate : listed)
+        if (SameAdapter(candidate, adapter)) return &candidate;
+    return nullptr;
+}
+
+// Why a served adapter is served no longer: `now` is its record in the new list.
+std::string StopReason(const os::AdapterInfo* now) {
+    if (now == nullptr) return "the adapter is gone";
+    if (!HasUsableAddress(*now)) return "it has no IPv4 address now";
+    return std::string("its address is now ") + now->ipAddress;
+}
+
 }  // namespace
 
 CBootP::CBootP(const BoardContext& context) : CBootP(context, CBootPSystemPlatform::Instance()) {}
@@ -66,32 +90,55 @@ CBootP::CBootP(const BoardContext& context, CBootPPlatform& platform)
 }
 
 CBootP::~CBootP() {
+    StopRescan();
     StopAllThreads();
 }
 
 int CBootP::Init() {
-    // The threads read the adapter list: it is replaced only once none of them runs.
+    // The slots are given new adapters only once none of their threads runs.
     if (AnyThreadAlive()) {
         theLog.Print("CBootP::Init - still serving the adapters found before; StopAll first");
         return 0;
     }
-    StopAllThreads();  // joins the threads that ended by themselves
-    const std::uint32_t count = DetectInterfaces();
-    for (std::uint32_t i = 0; i < count; ++i) {
-        theLog.Separator();
-        theLog.Print("CBootP::Init - spawning thread %d", static_cast<int>(i));
-        StartThread(static_cast<int>(i));
+    {
+        std::lock_guard control(controlMutex_);
+        StopAllThreads();  // joins the threads that ended by themselves
+        listFailing_ = false;
+        slotsFullLogged_ = false;
+        const std::uint32_t count = DetectInterfaces();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            theLog.Separator();
+            theLog.Print("CBootP::Init - spawning thread %d", static_cast<int>(i));
+            StartThread(static_cast<int>(i));
+        }
+    }
+    if (rescanIntervalMs_ == 0) return 0;
+    {
+        std::lock_guard lock(rescanMutex_);
+        rescanStop_ = false;
+    }
+    try {
+        rescanThread_ = std::thread([this] { RescanLoop(); });
+    } catch (const std::system_error& error) {
+        theLog.Print("CBootP::Init - cannot create the re-scan thread: %s", error.what());
     }
     return 0;
 }
 
 int CBootP::StopAll() {
+    StopRescan();
+    std::lock_guard control(controlMutex_);
     StopAllThreads();
+    std::lock_guard lock(slotsMutex_);
     adapters_.clear();
+    for (const auto& slot : slots_)
+        slot->assigned = false;
     return 0;
 }
 
+// The re-scan thread first: it starts and stops interface threads itself.
 bool CBootP::AnyThreadAlive() const {
+    if (rescanThread_.joinable()) return true;
     for (const auto& slot : slots_) {
         if (slot->thread.joinable() && !slot->threadEnded.load()) return true;
     }
@@ -104,6 +151,132 @@ void CBootP::StopAllThreads() {
     }
 }
 
+void CBootP::RescanLoop() {
+    std::unique_lock lock(rescanMutex_);
+    const auto interval = std::chrono::milliseconds(rescanIntervalMs_);
+    while (!rescanWake_.wait_for(lock, interval, [this] { return rescanStop_; })) {
+        lock.unlock();
+        Rescan();
+        lock.lock();
+    }
+}
+
+void CBootP::StopRescan() {
+    if (!rescanThread_.joinable()) return;
+    {
+        std::lock_guard lock(rescanMutex_);
+        rescanStop_ = true;
+    }
+    rescanWake_.notify_all();
+    rescanThread_.join();
+}
+
+// Polled rather than notified: GetAdaptersInfo and getifaddrs are cheap once a second,
+// and one path serves both platforms and Wine alike. A query that fails leaves every
+// interface as it was; an empty list (ERROR_NO_DATA) means every adapter is gone.
+void CBootP::Rescan() {
+    std::lock_guard control(controlMutex_);
+    std::vector<os::AdapterInfo> listed;
+    const auto room = static_cast<std::uint32_t>(std::max<std::size_t>(adapters_.size(), 1));
+    const std::uint32_t error = ListAdapters(room, listed, true);
+    if (error != 0 && error != os::kErrorNoData) {
+        if (!listFailing_) {
+            ReportAdaptersInfoError(static_cast<int>(error), "CBootP::Rescan");
+            theLog.Print(
+                "CBootP::Rescan - the adapter list cannot be read; serving the "
+                "adapters as they were");
+        }
+        listFailing_ = true;
+        return;
+    }
+    listFailing_ = false;
+    std::vector<AdapterChange> stopped;
+    StopChangedSlots(listed, stopped);
+    // Before any start: an adapter whose address changed is reported gone first.
+    for (const AdapterChange& change : stopped)
+        Announce(change);
+    StartNewAdapters(listed);
+    std::lock_guard lock(slotsMutex_);
+    adapters_ = std::move(listed);
+}
+
+// Slots whose adapter vanished or has another address now are stopped; a vanished
+// adapter's slot is freed, any other keeps its adapter with the new address.
+void CBootP::StopChangedSlots(const std::vector<os::AdapterInfo>& listed,
+                              std::vector<AdapterChange>& stopped) {
+    for (int i = 0; i < kInterfaceSlots; ++i) {
+        Slot& slot = *slots_[i];
+        if (!slot.assigned) continue;
+        const os::AdapterInfo* now = FindAdapter(listed, slot.adapter);
+        if (now != nullptr && std::strcmp(now->ipAddress, slot.adapter.ipAddress) == 0) continue;
+        bool wasServing = false;
+        StopSlot(i, wasServing);
+        if (wasServing) {
+            AdapterChange change{slot.adapter.name, slot.adapter.ipAddress, false, StopReason(now)};
+            theLog.Print("CBootP::Rescan - Adapter %s (%s) is no longer served: %s",
+                         change.adapterName.c_str(), change.adapterAddress.c_str(),
+                         change.reason.c_str());
+            stopped.push_back(std::move(change));
+        }
+        AssignSlot(i, now, false);
+    }
+}
+
+// An adapter with a usable address and no thread of its own gets one, in its own slot
+// if it has one, else in the lowest free slot. A slot whose thread failed with this
+// same address (port 67 taken) is not tried again.
+void CBootP::StartNewAdapters(const std::vector<os::AdapterInfo>& listed) {
+    for (const os::AdapterInfo& adapter : listed) {
+        if (!HasUsableAddress(adapter)) continue;
+        int i = SlotServing(adapter);
+        if (i >= 0 && slots_[i]->thread.joinable()) continue;
+        if (i < 0) i = FreeSlot();
+        if (i < 0) {
+            if (!slotsFullLogged_)
+                theLog.Print(
+                    "CBootP::Rescan - adapter %s (%s) is not served: all %d slots are "
+                    "in use",
+                    adapter.name, adapter.ipAddress, kInterfaceSlots);
+            slotsFullLogged_ = true;
+            continue;
+        }
+        AssignSlot(i, &adapter, true);
+        CArp& arp = slots_[i]->arp;
+        arp.SetAdapter(static_cast<std::int32_t>(adapter.index));
+        arp.Print();
+        theLog.Separator();
+        theLog.Print("CBootP::Rescan - spawning thread %d for adapter %s (%s)", i, adapter.name,
+                     adapter.ipAddress);
+        StartThread(i);
+    }
+}
+
+// Null frees the slot.
+void CBootP::AssignSlot(int i, const os::AdapterInfo* adapter, bool announce) {
+    Slot& slot = *slots_[i];
+    std::lock_guard lock(slotsMutex_);
+    slot.adapter = adapter != nullptr ? *adapter : os::AdapterInfo{};
+    slot.assigned = adapter != nullptr;
+    slot.announce = announce;
+    if (adapter == nullptr) slotsFullLogged_ = false;
+}
+
+int CBootP::SlotServing(const os::AdapterInfo& adapter) const {
+    for (int i = 0; i < kInterfaceSlots; ++i)
+        if (slots_[i]->assigned && SameAdapter(slots_[i]->adapter, adapter)) return i;
+    return -1;
+}
+
+int CBootP::FreeSlot() const {
+    for (int i = 0; i < kInterfaceSlots; ++i)
+        if (!slots_[i]->assigned) return i;
+    return -1;
+}
+
+void CBootP::Announce(const AdapterChange& change) {
+    if (events_ != nullptr) events_->OnAdapterChanged(change);
+}
+
 std::uint32_t CBootP::DetectInterfaces() {
     std::uint32_t count = 0;
     const std::uint32_t error = platform_.NumberOfInterfaces(count);
@@ -112,6 +285,8 @@ std::uint32_t CBootP::DetectInterfaces() {
         theLog.Print("CBootP::DetectInterfaces - GetNumberOfInterfaces returned error: %u", error);
         theLog.Separator();
         interfaceCount_ = 0;
+        for (int i = 0; i < kInterfaceSlots; ++i)
+            AssignSlot(i, nullptr, false);
         return 0;
     }
     interfaceCount_ = count;
@@ -119,63 +294,66 @@ std::uint32_t CBootP::DetectInterfaces() {
     theLog.Print(
         "CBootP::DetectInterfaces - GetNumberOfInterfaces returns: %u (includes loopback device)",
         count);
-    if (!adapters_.empty()) {
+    if (!adapters_.empty()) {  // only the controlling thread writes it
         theLog.Print("m_sAdapterInfo not NULL");
+        std::lock_guard lock(slotsMutex_);
         adapters_.clear();
     }
+    std::vector<os::AdapterInfo> listed;
+    const std::uint32_t listError = ListAdapters(count, listed, false);
     // Unfilled records must never be read: a failed query serves no interface.
-    if (!ListAdapters()) {
-        interfaceCount_ = 0;
-        theLog.Separator();
-        return 0;
+    if (listError != 0) {
+        ReportAdaptersInfoError(static_cast<int>(listError), "CBootP::DetectInterfaces");
+        listed.clear();
     }
-    for (std::size_t n = 0; n < adapters_.size(); ++n) {
+    for (std::size_t n = 0; n < listed.size(); ++n) {
         theLog.Print("CBootP::DetectInterfaces - GetAdaptersInfo %d found adapter %s\n%s.\n",
-                     static_cast<int>(n), adapters_[n].name, adapters_[n].description);
+                     static_cast<int>(n), listed[n].name, listed[n].description);
     }
-    const auto listed = static_cast<std::uint32_t>(adapters_.size());
-    if (listed != interfaceCount_) {
+    const auto found = static_cast<std::uint32_t>(listed.size());
+    if (listError == 0 && found != count) {
         theLog.Print("CBootP::DetectInterfaces - Only %d of %d interfaces found. Truncating.",
-                     static_cast<int>(listed), static_cast<int>(interfaceCount_));
-        interfaceCount_ = listed;
+                     static_cast<int>(found), static_cast<int>(count));
     }
-    if (interfaceCount_ > kInterfaceSlots) {
-        theLog.Print("CBootP::DetectInterfaces - %u adapters found; serving the first %d",
-                     interfaceCount_, kInterfaceSlots);
-        interfaceCount_ = kInterfaceSlots;
+    if (found > kInterfaceSlots) {
+        theLog.Print("CBootP::DetectInterfaces - %u adapters found; serving the first %d", found,
+                     kInterfaceSlots);
     }
-    for (std::uint32_t i = 0; i < interfaceCount_; ++i) {
+    const std::uint32_t served = std::min<std::uint32_t>(found, kInterfaceSlots);
+    interfaceCount_ = served;
+    for (std::uint32_t i = 0; i < kInterfaceSlots; ++i)
+        AssignSlot(static_cast<int>(i), i < served ? &listed[i] : nullptr, false);
+    for (std::uint32_t i = 0; i < served; ++i) {
         CArp& arp = slots_[i]->arp;
-        arp.SetAdapter(static_cast<std::int32_t>(adapters_[i].index));
+        arp.SetAdapter(static_cast<std::int32_t>(listed[i].index));
         arp.Print();
     }
+    {
+        std::lock_guard lock(slotsMutex_);
+        adapters_ = std::move(listed);
+    }
     theLog.Separator();
-    return interfaceCount_;
+    return served;
 }
 
-// The interface count is only a first guess at the room needed (Wine answers 0):
-// when the platform asks for more, it gets what it asks for, once.
-bool CBootP::ListAdapters() {
-    std::uint32_t room = interfaceCount_;
+// The room offered is only a first guess (Wine answers 0 interfaces): when the
+// platform asks for more, it gets what it asks for, once. 0 or the platform's error.
+std::uint32_t CBootP::ListAdapters(std::uint32_t room, std::vector<os::AdapterInfo>& listed,
+                                   bool quiet) {
     std::uint32_t needed = 0;
-    std::vector<os::AdapterInfo> listed;
     std::uint32_t error = platform_.ListAdapters(room, listed, needed);
     if (error == os::kErrorBufferOverflow && needed > room) {
-        theLog.Print("CBootP::DetectInterfaces - GetAdaptersInfo asks for room for %u adapters",
-                     needed);
+        if (!quiet)
+            theLog.Print("CBootP::DetectInterfaces - GetAdaptersInfo asks for room for %u adapters",
+                         needed);
         room = needed;
         error = platform_.ListAdapters(room, listed, needed);
     }
-    if (error != 0) {
-        ReportAdaptersInfoError(static_cast<int>(error), "CBootP::DetectInterfaces");
-        return false;
-    }
-    adapters_ = std::move(listed);
-    return true;
+    return error;
 }
 
 bool CBootP::StartThread(int i) {
-    if (i < 0 || static_cast<std::uint32_t>(i) >= interfaceCount_ || !ValidSlot(i)) {
+    if (!ValidSlot(i) || !slots_[i]->assigned) {
         theLog.Print("StartThread(%d) - out of bounds", i);
         return false;
     }
@@ -206,16 +384,25 @@ bool CBootP::StartThread(int i) {
 }
 
 bool CBootP::StopThread(int i) {
+    bool wasServing = false;
+    return StopSlot(i, wasServing);
+}
+
+// `wasServing`: the thread had bound its socket, so its adapter was being served.
+bool CBootP::StopSlot(int i, bool& wasServing) {
+    wasServing = false;
     if (!ValidSlot(i)) return true;
     Slot& slot = *slots_[i];
     if (!slot.thread.joinable()) {
         slot.running = false;
+        slot.listening = -1;
         return true;
     }
     if (slot.thread.get_id() == std::this_thread::get_id()) return false;
     if (slot.waiter) slot.waiter->RequestStop();
     slot.thread.join();
     slot.running = false;
+    wasServing = slot.listening.exchange(-1) == 1;
     CloseEvents(i);
     return true;
 }
@@ -233,15 +420,28 @@ void CBootP::CloseEvents(int i) {
 
 int CBootP::ListeningInterfaces() const {
     int count = 0;
-    for (std::uint32_t i = 0; i < interfaceCount_; ++i)
-        count += slots_[i]->listening.load() == 1;
+    for (const auto& slot : slots_)
+        count += slot->listening.load() == 1;
     return count;
 }
 
 bool CBootP::InterfacesSettled() const {
-    for (std::uint32_t i = 0; i < interfaceCount_; ++i)
-        if (slots_[i]->listening.load() == 0) return false;
+    for (const auto& slot : slots_)
+        if (slot->listening.load() == 0) return false;
     return true;
+}
+
+std::vector<os::AdapterInfo> CBootP::ServedAdapters() const {
+    std::vector<os::AdapterInfo> served;
+    std::lock_guard lock(slotsMutex_);
+    for (const auto& slot : slots_)
+        if (slot->assigned && slot->listening.load() == 1) served.push_back(slot->adapter);
+    return served;
+}
+
+std::vector<os::AdapterInfo> CBootP::Adapters() const {
+    std::lock_guard lock(slotsMutex_);
+    return adapters_;
 }
 
 int CBootP::BootPThread(int i) {
@@ -250,6 +450,11 @@ int CBootP::BootPThread(int i) {
     const bool listening = slot.waiter && slot.waiter->IsValid() && InitializeBootP(i);
     slot.listening = listening ? 1 : -1;
     if (!listening) return -1;
+    if (slot.announce) {
+        theLog.Print("CBootP::BootPThread( %d ) - Adapter %s (%s) is now served", i,
+                     slot.adapter.name, slot.interfaceText);
+        Announce({slot.adapter.name, slot.interfaceText, true, ""});
+    }
     while (slot.running.load()) {
         const os::WaitResult result = slot.waiter->Wait(os::Waiter::kForever);
         if (result.outcome == os::WaitOutcome::kStopped) {
@@ -272,10 +477,11 @@ bool CBootP::InitializeBootP(int i) {
     if (slot.interfaceAddress == 0 || slot.interfaceAddress == os::kInaddrNone) return false;
     RebuildPool(i);
 
-    const os::AdapterInfo& adapter = adapters_[static_cast<std::size_t>(i)];
+    const os::AdapterInfo& adapter = slot.adapter;
     slot.localAddress = {slot.interfaceAddress, kServerPort};
-    const bool bound = slot.socket.Open() &&
-                       os::BindToAdapter(slot.socket, adapter, slot.interfaceAddress, kServerPort);
+    const bool bound =
+        slot.socket.Open() &&
+        platform_.BindServerSocket(slot.socket, adapter, slot.interfaceAddress, kServerPort);
     if (!bound) {
         char context[kContextSize];
         std::snprintf(context, sizeof context, "CBootP::InitializeBootP( %d ) IP 0x%8.8lx  Port %d",
@@ -316,9 +522,8 @@ bool CBootP::GetHostInfo(int i) {
         theLog.Print("CBootP::GetHostInfo - gethostname returned %d", result);
         return false;
     }
-    if (static_cast<std::size_t>(i) >= adapters_.size()) return false;
-    CopyText(slot.interfaceText, sizeof slot.interfaceText,
-             adapters_[static_cast<std::size_t>(i)].ipAddress);
+    if (!slot.assigned) return false;
+    CopyText(slot.interfaceText, sizeof slot.interfaceText, slot.adapter.ipAddress);
     slot.interfaceAddress = os::InetAddr(slot.interfaceText);
     return true;
 }
@@ -383,8 +588,7 @@ void CBootP::HandleDatagram(int i, const std::uint8_t* data, int length,
         DropDatagram(i, length, from, refused);
         return;
     }
-    const os::AdapterInfo& adapter = adapters_[static_cast<std::size_t>(i)];
-    const std::uint8_t* mac = adapter.hardwareAddress;
+    const std::uint8_t* mac = slot.adapter.hardwareAddress;
     theLog.Separator();
     theLog.Print(
         "CBootP::BootPThread( %d ) - detected a network event socket %d with Ip %s - "
@@ -549,7 +753,7 @@ void CBootP::ReportAddressGiven(int i, const char* addressText, bool fromArpTabl
     if (events_ == nullptr) return;
     const Slot& slot = *slots_[i];
     AddressGiven given;
-    given.adapterName = adapters_[static_cast<std::size_t>(i)].name;
+    given.adapterName = slot.adapter.name;
     given.adapterAddress = slot.interfaceText;
     given.hardwareAddress = slot.message + kBootpChaddrOffset;
     given.hardwareAddressLength = std::min<int>(slot.message[kBootpHlenOffset], kBootpChaddrSize);

@@ -5,12 +5,19 @@
 // 109); the reply names the adapter as server, the boot file "d:\a.bin", and carries
 // the firmware image's first 16 bytes. Everything is reported through the log.
 //
+// While it serves, a re-scan thread reads the adapter list again about once a second:
+// an adapter that appears, or gains a usable IPv4 address, is served from then on; one
+// that loses its address or vanishes is stopped (its thread joined, its socket
+// closed); the others are left as they are. Each slot keeps its own copy of the
+// adapter record it serves, so an interface thread never reads the changing list.
+//
 // The device's thread constructs, calls Init and StopAll, and destroys; an Init while
 // threads of an earlier Init are alive does nothing (it says so in the log). Large (64 ARP tables):
 // create it on the heap. The BoardContext and the platform must outlive the server.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -64,6 +71,7 @@ class CBootP {
     static constexpr const char* kServerName = "BOOTPServer";
     static constexpr int kAddressTextSize = 32;
     static constexpr int kHostNameSize = 257;
+    static constexpr std::uint32_t kRescanIntervalMs = 1000;
 
     struct PoolEntry {
         bool issued = false;
@@ -78,22 +86,32 @@ class CBootP {
     CBootP(const CBootP&) = delete;
     CBootP& operator=(const CBootP&) = delete;
 
-    // Who is told of each address given (not owned; null: nobody). Set before Init.
+    // Who is told of each address given and each adapter change (not owned; null:
+    // nobody). Set before Init.
     void SetEvents(ServiceEvents* events) { events_ = events; }
+    // How often the adapter list is read again while serving; 0: never. Set before Init.
+    void SetRescanIntervalMs(std::uint32_t ms) { rescanIntervalMs_ = ms; }
     // Who is answered (default: every board). Set before Init.
     void SetAdmission(BootpAdmission admission) { admission_ = std::move(admission); }
     // From now on only this hardware address is answered, or none without one: the
     // job has its board, and a next board must wait for a job of its own. Any thread.
     void AdmitOnly(const std::optional<EthernetAddress>& board);
 
-    // Detects the adapters and starts one thread per adapter; nothing while threads of
-    // an earlier Init still run. Returns 0.
+    // Detects the adapters, starts one thread per adapter and the re-scan thread;
+    // nothing while threads of an earlier Init still run. Returns 0.
     int Init();
-    // Stops every thread and frees the adapter list. Returns 0.
+    // Stops the re-scan thread and every interface thread, and frees the adapter list.
+    // Returns 0.
     int StopAll();
+
+    // Reads the adapter list once more and starts and stops interfaces to match it
+    // (what the re-scan thread does). A failed query changes nothing. Serialised with
+    // itself; not during Init or StopAll.
+    void Rescan();
 
     // The inner operations, by interface number. Public so that request handling can
     // be driven without threads or sockets; the interface threads call them too.
+    // DetectInterfaces gives slot i the i-th adapter listed; not while threads run.
     std::uint32_t DetectInterfaces();
     bool StartThread(int i);
     bool StopThread(int i);
@@ -113,14 +131,17 @@ class CBootP {
     static void ReportSendToError(int code, const char* context);
     void ReportAdaptersInfoError(int code, const char* context);
 
-    // How many interfaces are bound to port 67 and answering.
+    // How many interfaces are bound to port 67 and answering now. Any thread.
     int ListeningInterfaces() const;
-    // True once every interface thread has bound its socket or failed to.
+    // True once every interface thread has bound its socket or failed to. Any thread.
     bool InterfacesSettled() const;
+    // The adapters answering now, in slot order. Any thread.
+    std::vector<os::AdapterInfo> ServedAdapters() const;
 
-    // Observers, for the owner and tests.
-    std::uint32_t InterfaceCount() const { return interfaceCount_; }
-    const std::vector<os::AdapterInfo>& Adapters() const { return adapters_; }
+    // Observers, for the owner and tests. InterfaceCount is the first detection's;
+    // Adapters the last list read. Any thread.
+    std::uint32_t InterfaceCount() const { return interfaceCount_.load(); }
+    std::vector<os::AdapterInfo> Adapters() const;
     const PoolEntry& Pool(int i, int j) const { return slots_[i]->pool[j]; }
     std::uint32_t InterfaceAddress(int i) const { return slots_[i]->interfaceAddress; }
     const std::uint8_t* Message(int i) const { return slots_[i]->message; }
@@ -133,6 +154,11 @@ class CBootP {
     struct Slot {
         Slot(CArp::TableReader reader, int i)
             : arp(std::move(reader)), drops("CBootP::HandleRead( " + std::to_string(i) + " )") {}
+        // The adapter this slot serves. Written under slotsMutex_ and only while the
+        // slot has no thread; its thread reads it without a lock.
+        os::AdapterInfo adapter;
+        bool assigned = false;  // holds an adapter; as `adapter`
+        bool announce = false;  // started by a re-scan: say so once it serves
         os::UdpSocket socket;
         std::uint8_t receiveBuffer[kReceiveBufferSize] = {};
         os::SocketAddress localAddress;
@@ -146,7 +172,7 @@ class CBootP {
         std::atomic<bool> running{false};
         std::atomic<int> exitCode{0};
         std::atomic<bool> threadEnded{false};  // its body has returned (joinable still)
-        std::atomic<int> listening{0};         // 1 bound to port 67, -1 failed, 0 not yet known
+        std::atomic<int> listening{-1};        // 1 bound to port 67, 0 starting, -1 not serving
         std::thread thread;
         std::unique_ptr<os::Waiter> waiter;  // the stop and network events
         diag::DropSummary drops;             // what is not a request, summarised
@@ -161,7 +187,18 @@ class CBootP {
         bool used = false;
     };
 
-    bool ListAdapters();
+    std::uint32_t ListAdapters(std::uint32_t room, std::vector<os::AdapterInfo>& listed,
+                               bool quiet);
+    void AssignSlot(int i, const os::AdapterInfo* adapter, bool announce);
+    int SlotServing(const os::AdapterInfo& adapter) const;
+    int FreeSlot() const;
+    void StopChangedSlots(const std::vector<os::AdapterInfo>& listed,
+                          std::vector<AdapterChange>& stopped);
+    bool StopSlot(int i, bool& wasServing);
+    void StartNewAdapters(const std::vector<os::AdapterInfo>& listed);
+    void RescanLoop();
+    void StopRescan();
+    void Announce(const AdapterChange& change);
     int BootPThread(int i);
     bool CreateEvents(int i);
     bool InitializeBootP(int i);
@@ -190,9 +227,20 @@ class CBootP {
     std::optional<EthernetAddress> onlyBoard_;  // under onlyBoardMutex_
     std::mutex ignoredMutex_;
     std::vector<EthernetAddress> ignoredLogged_;
-    std::uint32_t interfaceCount_ = 0;
-    std::vector<os::AdapterInfo> adapters_;
+    std::atomic<std::uint32_t> interfaceCount_{0};
+    // Init, StopAll and Rescan start and stop slots one at a time under controlMutex_;
+    // observers take only slotsMutex_, which nobody holds while joining a thread.
+    std::mutex controlMutex_;
+    mutable std::mutex slotsMutex_;
+    std::vector<os::AdapterInfo> adapters_;  // under slotsMutex_
     std::unique_ptr<Slot> slots_[kInterfaceSlots];
+    bool listFailing_ = false;      // under controlMutex_: logged until a query succeeds
+    bool slotsFullLogged_ = false;  // under controlMutex_
+    std::uint32_t rescanIntervalMs_ = kRescanIntervalMs;
+    std::thread rescanThread_;
+    std::mutex rescanMutex_;
+    std::condition_variable rescanWake_;
+    bool rescanStop_ = false;  // under rescanMutex_
     // Nothing is answered until the spacing has passed once since construction.
     const std::uint32_t constructionTick_;
     std::atomic<bool> warmedUp_{false};

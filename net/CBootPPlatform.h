@@ -28,6 +28,10 @@ class CBootPPlatform {
     virtual int HostName(char* buffer, int size) = 0;
     // As os::ReadArpTable.
     virtual std::uint32_t ReadArpTable(std::uint8_t* buffer, std::uint32_t capacity) = 0;
+    // Binds an interface's open socket to port `port` of its adapter, as
+    // os::BindToAdapter; the socket's last error says why not.
+    virtual bool BindServerSocket(os::UdpSocket& socket, const os::AdapterInfo& adapter,
+                                  std::uint32_t addressNetworkOrder, std::uint16_t port) = 0;
     // Sends one reply on the interface's socket: bytes sent, or -1 with the thread's
     // last socket error set.
     virtual int SendReply(os::UdpSocket& socket, const std::uint8_t* data, int length,

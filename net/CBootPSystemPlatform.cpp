@@ -36,6 +36,11 @@ std::uint32_t CBootPSystemPlatform::ReadArpTable(std::uint8_t* buffer, std::uint
     return os::ReadArpTable(buffer, capacity);
 }
 
+bool CBootPSystemPlatform::BindServerSocket(os::UdpSocket& socket, const os::AdapterInfo& adapter,
+                                            std::uint32_t addressNetworkOrder, std::uint16_t port) {
+    return os::BindToAdapter(socket, adapter, addressNetworkOrder, port);
+}
+
 int CBootPSystemPlatform::SendReply(os::UdpSocket& socket, const std::uint8_t* data, int length,
                                     const os::SocketAddress& to) {
     return socket.SendTo(data, length, to);

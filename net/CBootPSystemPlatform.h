@@ -17,6 +17,8 @@ class CBootPSystemPlatform final : public CBootPPlatform {
     int LastSystemError() override;
     int HostName(char* buffer, int size) override;
     std::uint32_t ReadArpTable(std::uint8_t* buffer, std::uint32_t capacity) override;
+    bool BindServerSocket(os::UdpSocket& socket, const os::AdapterInfo& adapter,
+                          std::uint32_t addressNetworkOrder, std::uint16_t port) override;
     int SendReply(os::UdpSocket& socket, const std::uint8_t* data, int length,
                   const os::SocketAddress& to) override;
 };

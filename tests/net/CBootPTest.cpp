@@ -7,9 +7,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "os/byte_order.h"
@@ -58,6 +62,7 @@ class FakePlatform final : public CBootPPlatform {
     }
     std::uint32_t ListAdapters(std::uint32_t room, std::vector<os::AdapterInfo>& out,
                                std::uint32_t& needed) override {
+        std::lock_guard lock(listMutex);
         ++listCalls;
         if (listError != 0) return listError;
         if (adapters.size() > room) {
@@ -93,6 +98,40 @@ class FakePlatform final : public CBootPPlatform {
         ++arpReads;
         return testing::WriteArpTable(arp, buffer, capacity);
     }
+    // On loopback, at a port of the system's choosing: the interface threads run
+    // whole, and nothing reaches a network.
+    bool BindServerSocket(os::UdpSocket& socket, const os::AdapterInfo& adapter, std::uint32_t,
+                          std::uint16_t) override {
+        std::lock_guard lock(listMutex);
+        ++binds[adapter.name];
+        if (refuseBind.count(adapter.name) != 0) {
+            os::SetLastSocketError(os::kWsaEAddrInUse);
+            return false;
+        }
+        return socket.Bind(os::InetAddr("127.0.0.1"), 0) &&
+               (ports[adapter.name] = socket.LocalPort()) != 0;
+    }
+    // While the re-scan thread may read them.
+    void SetAdapters(std::vector<os::AdapterInfo> now, std::uint32_t error = 0) {
+        std::lock_guard lock(listMutex);
+        adapters = std::move(now);
+        listError = error;
+    }
+    int Binds(const std::string& name) {
+        std::lock_guard lock(listMutex);
+        return binds[name];
+    }
+    std::uint16_t Port(const std::string& name) {
+        std::lock_guard lock(listMutex);
+        return ports[name];
+    }
+    std::size_t RepliesTo(const std::string& destination) {
+        std::lock_guard lock(mutex);
+        std::size_t count = 0;
+        for (const Reply& reply : replies)
+            count += reply.to.ToString() == destination;
+        return count;
+    }
     int SendReply(os::UdpSocket&, const std::uint8_t* data, int length,
                   const os::SocketAddress& to) override {
         std::lock_guard lock(mutex);
@@ -107,9 +146,13 @@ class FakePlatform final : public CBootPPlatform {
     std::atomic<std::uint32_t> tick{1000};
     std::uint32_t interfaceCountError = 0;
     std::uint32_t interfaceCount = 0;
+    std::mutex listMutex;  // the adapter list and the binds
     std::vector<os::AdapterInfo> adapters;
     std::uint32_t listError = 0;
     int listCalls = 0;
+    std::map<std::string, int> binds;
+    std::map<std::string, std::uint16_t> ports;
+    std::set<std::string> refuseBind;  // as if another server held their port 67
     int lastSystemError = 0;
     int hostNameResult = 0;
     std::mutex hostNameMutex;
@@ -159,9 +202,15 @@ class BootPTest : public ::testing::Test {
         platform_.interfaceCount = 3;  // loopback included, as Windows counts
     }
 
+    // Re-scans only when a test asks for one.
+    void MakeServer() {
+        server_ = std::make_unique<CBootP>(context_, platform_);
+        server_->SetRescanIntervalMs(0);
+    }
+
     // What Init and each interface thread do before their socket exists.
     void Start() {
-        server_ = std::make_unique<CBootP>(context_, platform_);
+        MakeServer();
         server_->DetectInterfaces();
         for (std::uint32_t i = 0; i < server_->InterfaceCount(); ++i) {
             server_->GetHostInfo(static_cast<int>(i));
@@ -603,7 +652,7 @@ TEST_F(BootPTest, InterfaceWithoutAUsableAddressIsNotServed) {
 
 TEST_F(BootPTest, InitWhileItsThreadsRunLeavesThemTheirAdapterList) {
     platform_.adapters = {Adapter("eth0", "0.0.0.0", 1)};  // ends before any socket
-    server_ = std::make_unique<CBootP>(context_, platform_);
+    MakeServer();
     platform_.HoldHostName(true);
     server_->Init();
     ASSERT_TRUE(platform_.WaitForHostNameCalls(1));  // its thread is starting up
@@ -819,6 +868,245 @@ TEST_F(BootPAdmissionTest, IgnoredAddressesAreLoggedUpToALimit) {
         lines += line.find("not answering") != std::string::npos ? 1 : 0;
     EXPECT_EQ(lines, CBootP::kIgnoredLogged);
     EXPECT_EQ(ReplyCount(), 0u);
+}
+
+}  // namespace
+}  // namespace net
+
+namespace net {
+namespace {
+
+// Adapters that come and go while the server runs. The interface threads run whole,
+// on loopback sockets; a board has its address on eth0 before anything changes.
+class BootPRescanTest : public BootPTest {
+  protected:
+    class Changes final : public ServiceEvents {
+      public:
+        void OnAdapterChanged(const AdapterChange& change) override {
+            std::lock_guard lock(mutex_);
+            seen_.push_back((change.served ? "+" : "-") + change.adapterName + " " +
+                            change.adapterAddress +
+                            (change.reason.empty() ? "" : ": " + change.reason));
+            changed_.notify_all();
+        }
+        void Clear() {
+            std::lock_guard lock(mutex_);
+            seen_.clear();
+        }
+        std::vector<std::string> WaitFor(std::size_t count) {
+            std::unique_lock lock(mutex_);
+            changed_.wait_for(lock, std::chrono::seconds(10),
+                              [&] { return seen_.size() >= count; });
+            return seen_;
+        }
+
+      private:
+        std::mutex mutex_;
+        std::condition_variable changed_;
+        std::vector<std::string> seen_;
+    };
+
+    static bool Eventually(const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+
+    void Serve(std::vector<os::AdapterInfo> adapters) {
+        platform_.SetAdapters(std::move(adapters));
+        MakeServer();
+        server_->SetEvents(&changes_);
+        server_->Init();
+        ASSERT_TRUE(Eventually([this] { return server_->InterfacesSettled(); }));
+        platform_.tick += kPastGate;
+        SendTo("eth0", Request(Mac(1)));
+        ASSERT_TRUE(Eventually([this] { return platform_.RepliesTo("10.9.9.255:68") == 1; }));
+    }
+
+    void SendTo(const std::string& adapter, const Bytes& datagram) {
+        os::UdpSocket socket;
+        ASSERT_TRUE(socket.Open());
+        const os::SocketAddress to{os::InetAddr("127.0.0.1"), platform_.Port(adapter)};
+        ASSERT_EQ(socket.SendTo(datagram.data(), static_cast<int>(datagram.size()), to),
+                  static_cast<int>(datagram.size()));
+    }
+
+    std::vector<std::string> Served() {
+        std::vector<std::string> names;
+        for (const os::AdapterInfo& adapter : server_->ServedAdapters())
+            names.push_back(adapter.name);
+        return names;
+    }
+
+    // Eth0 kept its thread, its pool and its board's spacing: the board asking again
+    // at once is a retry.
+    void ExpectEth0Undisturbed() {
+        EXPECT_EQ(platform_.Binds("eth0"), 1);
+        EXPECT_TRUE(server_->IsRunning(0));
+        EXPECT_TRUE(server_->Pool(0, 0).issued);
+        SendTo("eth0", Request(Mac(1)));
+        EXPECT_TRUE(Eventually([this] {
+            return log_.HasSubstring("dropped: this client was answered less than 1.5 s ago");
+        }));
+    }
+
+    Changes changes_;
+};
+
+const os::AdapterInfo kEth0 = Adapter("eth0", "10.9.9.1", 5);
+const os::AdapterInfo kEth1 = Adapter("eth1", "192.168.7.33", 6);
+const os::AdapterInfo kEth1Bare = Adapter("eth1", "0.0.0.0", 6);
+const os::AdapterInfo kUsb0 = Adapter("usb0", "10.7.7.1", 9);
+
+struct RescanCase {
+    const char* what;
+    std::vector<os::AdapterInfo> before;
+    std::vector<os::AdapterInfo> after;
+    std::uint32_t listError;
+    std::vector<std::string> refuseBind;
+    std::vector<std::string> served;
+    std::vector<std::string> changes;
+};
+
+TEST_F(BootPRescanTest, EachRescanServesTheListAsItIsAndLeavesTheOthersAlone) {
+    const std::vector<RescanCase> cases = {
+        {"an adapter appears with an address",
+         {kEth0, kEth1},
+         {kEth0, kEth1, kUsb0},
+         0,
+         {},
+         {"eth0", "eth1", "usb0"},
+         {"+usb0 10.7.7.1"}},
+        {"an adapter appears without one",
+         {kEth0, kEth1},
+         {kEth0, kEth1, Adapter("usb0", "0.0.0.0", 9)},
+         0,
+         {},
+         {"eth0", "eth1"},
+         {}},
+        {"a media-disconnected adapter gets its address",
+         {kEth0, kEth1Bare},
+         {kEth0, kEth1},
+         0,
+         {},
+         {"eth0", "eth1"},
+         {"+eth1 192.168.7.33"}},
+        {"an adapter loses its address",
+         {kEth0, kEth1},
+         {kEth0, kEth1Bare},
+         0,
+         {},
+         {"eth0"},
+         {"-eth1 192.168.7.33: it has no IPv4 address now"}},
+        {"an adapter vanishes",
+         {kEth0, kEth1},
+         {kEth0},
+         0,
+         {},
+         {"eth0"},
+         {"-eth1 192.168.7.33: the adapter is gone"}},
+        {"an adapter's address changes",
+         {kEth0, kEth1},
+         {kEth0, Adapter("eth1", "192.168.8.33", 6)},
+         0,
+         {},
+         {"eth0", "eth1"},
+         {"-eth1 192.168.7.33: its address is now 192.168.8.33", "+eth1 192.168.8.33"}},
+        {"an adapter is plugged in again under a new index",
+         {kEth0, kEth1},
+         {kEth0, Adapter("eth1", "192.168.7.33", 7)},
+         0,
+         {},
+         {"eth0", "eth1"},
+         {"-eth1 192.168.7.33: the adapter is gone", "+eth1 192.168.7.33"}},
+        {"the list cannot be read for now",
+         {kEth0, kEth1},
+         {},
+         os::kErrorNotSupported,
+         {},
+         {"eth0", "eth1"},
+         {}},
+        {"a new adapter's port 67 is taken",
+         {kEth0, kEth1},
+         {kEth0, kEth1, kUsb0},
+         0,
+         {"usb0"},
+         {"eth0", "eth1"},
+         {}},
+    };
+    for (const RescanCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        log_.Clear();
+        changes_.Clear();
+        platform_.binds.clear();
+        platform_.refuseBind = {c.refuseBind.begin(), c.refuseBind.end()};
+        Serve(c.before);
+        platform_.SetAdapters(c.after, c.listError);
+        server_->Rescan();
+        server_->Rescan();  // a second look at the same list changes nothing
+        EXPECT_EQ(changes_.WaitFor(c.changes.size()), c.changes);
+        EXPECT_TRUE(Eventually([this] { return server_->InterfacesSettled(); }));
+        EXPECT_EQ(Served(), c.served);
+        ExpectEth0Undisturbed();
+        for (std::size_t i = 0; i < c.before.size(); ++i) {
+            const std::string name = c.before[i].name;
+            if (std::find(c.served.begin(), c.served.end(), name) != c.served.end()) continue;
+            EXPECT_FALSE(server_->IsRunning(static_cast<int>(i))) << name;  // joined
+            EXPECT_EQ(server_->ExitCode(static_cast<int>(i)), 0) << name;   // its socket closed
+        }
+        for (const std::string& name : c.refuseBind)
+            EXPECT_EQ(platform_.Binds(name), 1) << name << " is not tried again";
+        const std::vector<std::string> lines = log_.All();
+        const auto failureLines = std::count_if(lines.begin(), lines.end(), [](const auto& line) {
+            return line.find("the adapter list cannot be read") != std::string::npos;
+        });
+        EXPECT_EQ(failureLines, c.listError != 0 ? 1 : 0);
+        server_->StopAll();
+        EXPECT_EQ(server_->ListeningInterfaces(), 0);
+        server_.reset();
+        platform_.replies.clear();
+    }
+}
+
+TEST_F(BootPRescanTest, TheRescanThreadServesAnAdapterThatGetsItsAddressAndStopAllJoinsIt) {
+    platform_.SetAdapters({Adapter("eth0", "0.0.0.0", 5)});
+    MakeServer();
+    server_->SetEvents(&changes_);
+    server_->SetRescanIntervalMs(20);
+    server_->Init();
+    ASSERT_TRUE(Eventually([this] { return server_->InterfacesSettled(); }));
+    EXPECT_EQ(server_->ListeningInterfaces(), 0);
+    platform_.SetAdapters({kEth0});
+    EXPECT_EQ(changes_.WaitFor(1), std::vector<std::string>{"+eth0 10.9.9.1"});
+    EXPECT_EQ(server_->ListeningInterfaces(), 1);
+    server_->StopAll();
+    EXPECT_EQ(server_->ListeningInterfaces(), 0);
+    server_->Init();  // nothing of the first run is alive
+    EXPECT_FALSE(log_.HasSubstring("still serving the adapters found before"));
+    server_->StopAll();
+}
+
+TEST_F(BootPRescanTest, AnAdapterBeyondTheSixtyFourSlotsIsNotServed) {
+    std::vector<os::AdapterInfo> adapters;
+    for (std::uint32_t n = 0; n < CBootP::kInterfaceSlots; ++n)
+        adapters.push_back(Adapter("eth", "0.0.0.0", n + 1));
+    platform_.SetAdapters(adapters);
+    platform_.interfaceCount = CBootP::kInterfaceSlots;
+    MakeServer();
+    server_->DetectInterfaces();
+    adapters.push_back(kUsb0);
+    platform_.SetAdapters(adapters);
+    server_->Rescan();
+    server_->Rescan();
+    EXPECT_EQ(platform_.Binds("usb0"), 0);
+    int lines = 0;
+    for (const std::string& line : log_.All())
+        lines += line.find("usb0 (10.7.7.1) is not served: all 64 slots are in use") !=
+                 std::string::npos;
+    EXPECT_EQ(lines, 1);
 }
 
 }  // namespace

@@ -129,25 +129,39 @@ scenario_port_67_held_warns_and_ends_cleanly() {
   cat "$EMCB_NS_WORK/program.log"
 }
 
-# The Windows build's configurator under Wine in the computer's namespace (a prefix of
-# its own there, so that its wineserver sees that namespace's adapters).
-scenario_windows_program_under_wine() {
+# prepare_wine: for the Windows build's configurator (EMCB_CONFIG) under Wine in the
+# computer's namespace, a prefix of its own there (a copy of an initialised one), so
+# that its wineserver sees that namespace's adapters. Skips without the native
+# programs or a prefix.
+prepare_wine() {
   [ -x "${EMCB_BOARD_SIM:-}" ] || { echo "SKIPPED: no native board-sim at '${EMCB_BOARD_SIM:-}'"; exit 77; }
   [ -x "${EMCB_NATIVE_CLI:-}" ] || { echo "SKIPPED: no native emcb-config at '${EMCB_NATIVE_CLI:-}'"; exit 77; }
   [ -f "${EMCB_CONFIG:-}" ] || fail "EMCB_CONFIG is not the Windows program: '${EMCB_CONFIG:-}'"
   # shellcheck source=/dev/null
   source "$EMCB_SOURCE_DIR/scripts/wine-env"
   [ -f "$WINEPREFIX/system.reg" ] || { echo "SKIPPED: no initialised Wine prefix at $WINEPREFIX"; exit 77; }
-  local prefix=$EMCB_NS_WORK/prefix
-  cp -a "$WINEPREFIX" "$prefix"
-  rm -f "$prefix"/.update-timestamp.lock
+  wine_prefix=$EMCB_NS_WORK/prefix
+  cp -a "$WINEPREFIX" "$wine_prefix"
+  rm -f "$wine_prefix"/.update-timestamp.lock
+}
+
+# in_wine ARGS...: the Windows configurator with ARGS in the computer's namespace.
+in_wine() {
+  in_computer env WINEPREFIX="$wine_prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    timeout 170 "$EMCB_WINE" "$EMCB_CONFIG" "$@"
+}
+
+stop_wine() {
+  in_computer env WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null || true
+}
+
+scenario_windows_program_under_wine() {
+  prepare_wine
   start_board --attempts 60
   program_status=0
-  in_computer env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    timeout 170 "$EMCB_WINE" "$EMCB_CONFIG" program --json --timeout 120 --ip 10.9.9.22 \
-    --nickname "Wine board" </dev/null >"$EMCB_NS_WORK/program.json" 2>"$EMCB_NS_WORK/program.log" ||
-    program_status=$?
-  in_computer env WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+  in_wine program --json --timeout 120 --ip 10.9.9.22 --nickname "Wine board" </dev/null \
+    >"$EMCB_NS_WORK/program.json" 2>"$EMCB_NS_WORK/program.log" || program_status=$?
+  stop_wine
   expect_programmed 10.9.9.22 "Wine board"
   echo "program (Windows build): $(cat "$EMCB_NS_WORK/program.json")"
 }

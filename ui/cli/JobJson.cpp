@@ -22,6 +22,10 @@ void AddStageFacts(const diag::JobStage& stage, JsonObject& json) {
             json.Add("adapters", JsonList(adapters));
             break;
         }
+        case JobStageKind::kAdapterServed:
+        case JobStageKind::kAdapterNoLongerServed:
+            json.Add("adapter", JsonText(stage.adapter)).Add("address", JsonText(stage.address));
+            break;
         case JobStageKind::kAddressGiven:
             json.Add("adapter", JsonText(stage.adapter))
                 .Add("hardware_address", JsonText(stage.hardwareAddress))
