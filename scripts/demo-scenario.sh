@@ -18,8 +18,8 @@ scenario_demo() {
   wait "$board_pid" || true
   [ "$status" -eq 0 ] || fail "the board was not programmed (exit status $status)"
   echo
-  echo "The board received its address $(stage_value bootp yiaddr), loaded $(stage_value tftp bytes) bytes"
-  echo "of firmware (CRC $(stage_value tftp crc), checked: $(stage_value tftp crc_ok)), and stored:"
+  echo "The board received its address $(summary_value bootp yiaddr), loaded $(summary_value tftp bytes) bytes"
+  echo "of firmware (CRC $(summary_value tftp crc), checked: $(summary_value tftp crc_ok)), and stored:"
   python3 - "$EMCB_NS_WORK/flash.bin" <<'PY'
 import struct, sys, zlib
 block = open(sys.argv[1], "rb").read()

@@ -50,3 +50,8 @@ scenario_soak() {
   echo "soak: $rounds boards programmed, $rounds stored blocks right, threads and" \
     "descriptors back after every job, $((SECONDS - start)) s in all"
 }
+
+# The test run's soak.
+scenario_ten_boards_lossy_link() {
+  EMCB_SOAK_BOARDS=10 scenario_soak
+}
