@@ -239,6 +239,7 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
     }
 
     report.bootpInterfaces = CheckBootp(*device, options, stages);
+    device->FollowBootp();
     const WaitEnd waitEnd = WaitForBoard(*device, options);
     if (const net::CTftp* tftp = device->Tftp())
         report.tftpBytesServed = ServedBytes(*tftp, context);

@@ -97,6 +97,10 @@ class EnetDevice : public net::CUdpServer {
     int EndFpgaUpload();
 
     std::uint32_t BoardValue(int index) const { return boardValues_[index].load(); }
+    // Sets the link's peer rule from what BOOTP serves: a grant is required while it
+    // serves an adapter or one is still starting. Init calls it; call it again once the
+    // adapters have settled, and whenever the adapters served change.
+    void FollowBootp();
     // BOOTP answers only this board from now on, or none without one.
     void AdmitOnly(const std::optional<net::EthernetAddress>& board);
     const net::CTftp* Tftp() const { return tftp_.get(); }

@@ -12,9 +12,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/job_scenarios.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/production_scenarios.sh"
 
 # start_earlier_board ADDRESS: the earlier board at ADDRESS, its summary in earlier.json;
-# returns once it sends.
+# returns once it sends. Not through in_board, so that earlier_pid is the board's own.
 start_earlier_board() {
-  in_board timeout 120 "$EMCB_BOARD_SIM" link --interface "$EMCB_IF_BOARD" --address "$1" \
+  ip netns exec "$EMCB_NS_BOARD" "$EMCB_BOARD_SIM" link --interface "$EMCB_IF_BOARD" --address "$1" \
     --server 10.9.9.1 --duration 90 --flash "$EMCB_NS_WORK/earlier-flash.bin" \
     >"$EMCB_NS_WORK/earlier.json" 2>"$EMCB_NS_WORK/earlier.log" &
   earlier_pid=$!
