@@ -54,7 +54,7 @@ int EnetDevice::Init() {
     }
     tftp_->SetPort(services_.tftpPort);
     tftp_->SetEvents(&peerGrants_);
-    SetRefusedPeers(services_.refusedPeers);
+    SetRefusedPeers(services_.admission.refusedAddresses);
     if (bootp_) {
         bootp_->SetEvents(&peerGrants_);
         bootp_->SetAdmission(services_.admission);

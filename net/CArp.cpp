@@ -117,6 +117,27 @@ int CArp::LookForAddr(const std::uint8_t* searchRecord) {
     return kNotFound;
 }
 
+bool CArp::HeldForAnother(std::uint32_t addressNetworkOrder, const std::uint8_t* hardwareAddress,
+                          int length) const {
+    const std::uint32_t count = EntryCount();
+    for (std::uint32_t position = 0; position < count; ++position) {
+        const std::uint8_t* entry = Entry(position);
+        if (std::memcmp(entry + os::kArpEntryIpOffset, &addressNetworkOrder,
+                        sizeof addressNetworkOrder) != 0)
+            continue;
+        const std::uint32_t entryLength = os::load_le32(entry + os::kArpEntryLengthOffset);
+        const std::uint32_t type = os::load_le32(entry + os::kArpEntryTypeOffset);
+        if (entryLength == 0 || entryLength > os::kArpEntryAddressSize ||
+            type == os::kArpTypeInvalid)
+            continue;
+        const bool same =
+            static_cast<int>(entryLength) == length &&
+            std::memcmp(entry + os::kArpEntryAddressOffset, hardwareAddress, entryLength) == 0;
+        if (!same) return true;
+    }
+    return false;
+}
+
 int CArp::GetNewAddress(const std::uint8_t* hardwareAddress, int length, char* addressText) {
     if (adapterIndex_ < 0) {
         theLog.Print("CArp::GetNewAddress - Invalid Adapter Index %d", adapterIndex_);

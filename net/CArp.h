@@ -41,6 +41,12 @@ class CArp {
     // unchanged. Reloads the table after every search.
     int GetNewAddress(const std::uint8_t* hardwareAddress, int length, char* addressText);
 
+    // True when the table as last loaded holds `addressNetworkOrder` for a hardware
+    // address other than the given one (an entry that resolved: unresolved and failed
+    // entries hold it for nobody). Reads only; logs nothing.
+    bool HeldForAnother(std::uint32_t addressNetworkOrder, const std::uint8_t* hardwareAddress,
+                        int length) const;
+
     std::int32_t AdapterIndex() const { return adapterIndex_; }
     std::uint32_t EntryCount() const;
 
