@@ -39,9 +39,10 @@ stop_earlier_board() {
     fail "the earlier board sent only $(earlier datagrams_sent) datagrams"
 }
 
-# job_ms: the milliseconds from the job's start to its outcome.
-job_ms() {
-  python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["stages"][-1]["ms"])' \
+# job_times: the milliseconds from the job's start to its outcome, and the seconds
+# from the BOOTP reply to it.
+job_times() {
+  python3 -c 'import json,sys; j=json.load(open(sys.argv[1])); print("%d ms, %.3f s from the BOOTP reply" % (j["stages"][-1]["ms"], j["seconds"]))' \
     "$EMCB_NS_WORK/program.json"
 }
 
@@ -65,7 +66,7 @@ earlier_board_case() {
     fail "the board was not heard at $2"
   [ "$(grep -c "ignoring datagrams from ${1//./\\.}:" "$EMCB_NS_WORK/program.log")" -eq 1 ] ||
     fail "the log does not say once that the earlier board at $1 was ignored"
-  echo "job: $(job_ms) ms; the earlier board at $1 sent $(earlier datagrams_sent), received $(earlier datagrams_received)"
+  echo "job: $(job_times); the earlier board at $1 sent $(earlier datagrams_sent), received $(earlier datagrams_received)"
   grep -F "ignoring datagrams from" "$EMCB_NS_WORK/program.log"
   grep -F "datagrams from other senders" "$EMCB_NS_WORK/program.log" || true
 }
