@@ -175,33 +175,39 @@ PY
   cat "$EMCB_NS_WORK/report.csv"
 }
 
-# Board 1, once programmed, restarts at 10.9.9.21 with its jumper still fitted and asks
-# BOOTP again, and sends link datagrams from that address, while board 2 is served.
-scenario_programmed_board_asking_again_is_not_programmed_twice() {
-  require_programs
-  write_boards "10.9.9.21,,First" "10.9.9.22,,Second"
-  # Board 2 comes 2 s after board 1's disconnect: board 1's requests and datagrams
-  # reach the second job before board 2 does, and go on after it got its address.
+# asking_again_run FIRST_IP: rows FIRST_IP "First" and 10.9.9.22 "Second"; board 1, once
+# programmed, restarts at FIRST_IP with its jumper still fitted, asks BOOTP again and
+# sends link datagrams from there while board 2 is served. Board 2 comes 2 s after
+# board 1's disconnect, so board 1's requests and datagrams reach the second job
+# before board 2 does, and go on after it got its address. Both must be programmed
+# once, board 2 at the next pool address, and board 1 must get no answer at all.
+asking_again_run() {
+  write_boards "$1,,First" "10.9.9.22,,Second"
   start_boards 2 --ask-again 1 --pause 2
   run_boards
   [ "$program_status" -eq 0 ] || fail "program exited with $program_status"
   wait_board
   check_report \
-    "1,02-00-00-00-0C-01,10\.9\.9\.100,10\.9\.9\.21,FF-FF-FF-FF-FF-FF,First,programmed,$SECONDS_FIELD" \
+    "1,02-00-00-00-0C-01,10\.9\.9\.100,${1//./\\.},FF-FF-FF-FF-FF-FF,First,programmed,$SECONDS_FIELD" \
     "2,02-00-00-00-0C-02,10\.9\.9\.101,10\.9\.9\.22,FF-FF-FF-FF-FF-FF,Second,programmed,$SECONDS_FIELD"
-  expect_board 1 ask-again ip 10.9.9.21
-  expect_board 1 ask-again bootp_requests_sent 5
+  expect_board 1 ask-again ip "$1"
   expect_board 1 ask-again bootp_replies 0
   expect_board 1 ask-again link_datagrams_received 0
   expect_board 1 ask-again config_writes 0
   expect_board 1 ask-again unanswered true
+  expect_programmed_once 1
+  expect_programmed_once 2
+  expect_stored "$EMCB_NS_WORK/flash.bin.1" "$1" "" First
+  expect_stored "$EMCB_NS_WORK/flash.bin.2" 10.9.9.22 "" Second
+}
+
+scenario_programmed_board_asking_again_is_not_programmed_twice() {
+  require_programs
+  asking_again_run 10.9.9.21
+  expect_board 1 ask-again bootp_requests_sent 5
   local sent
   sent=$(summary_value ask-again link_datagrams_sent 1)
   [ "$sent" -ge 10 ] || fail "board 1 sent only $sent link datagrams while asking again"
-  expect_programmed_once 1
-  expect_programmed_once 2
-  expect_stored "$EMCB_NS_WORK/flash.bin.1" 10.9.9.21 "" First
-  expect_stored "$EMCB_NS_WORK/flash.bin.2" 10.9.9.22 "" Second
   local log=$EMCB_NS_WORK/program.log
   [ "$(grep -c '^\[ *[0-9.]* s\] Gave .* to 02-00-00-00-0C-01 ' "$log")" -eq 1 ] || fail "board 1 was given an address again"
   grep -q 'not answering 02-00-00-00-0C-01: this board was programmed earlier in the run' "$log" ||
