@@ -63,7 +63,9 @@ void BoardRun::Program(BoardResult& result, bool retry, const Hooks& hooks) {
 
     JobOptions options = options_;
     options.services.admission.excluded = programmedHardware_;
-    options.services.refusedPeers = programmedAddresses_;
+    options.services.admission.refusedAddresses = configuredAddresses_;
+    for (const std::uint32_t address : lastBoardAddresses_)
+        AddOnce(options.services.admission.refusedAddresses, address);
     const JobReport report = RunProgrammingJob(result.board.fields, options);
 
     ++result.attempts;
@@ -76,11 +78,19 @@ void BoardRun::Program(BoardResult& result, bool retry, const Hooks& hooks) {
     if (hooks.afterBoard) hooks.afterBoard(result, results_);
 }
 
+// A board, once programmed, restarts at the address it was configured with, and keeps
+// it. Until it restarts it may still answer where BOOTP put it, so the next job must
+// neither give that address again nor take it for its peer. Only the last board's is
+// kept: the pool has ten addresses, and refusing every board's would leave none after
+// the tenth; a board lingering longer is still seen in the ARP table, which the pool
+// consults too.
 void BoardRun::Remember(const BoardResult& result, const JobReport& report) {
     if (const auto hardware = net::ParseEthernetAddress(report.hardwareAddress))
         programmedHardware_.push_back(*hardware);
-    AddOnce(programmedAddresses_, report.boardIp);
-    AddOnce(programmedAddresses_, os::InetAddr(result.board.fields.ip.c_str()));
+    AddOnce(configuredAddresses_, os::InetAddr(result.board.fields.ip.c_str()));
+    lastBoardAddresses_.clear();
+    AddOnce(lastBoardAddresses_, report.boardIp);
+    AddOnce(lastBoardAddresses_, os::InetAddr(report.bootpAddress.c_str()));
 }
 
 }  // namespace app

@@ -1,8 +1,9 @@
 // Many boards in a row: one programming job per row of a board list, each with a new
 // device, in order, then (when asked) each failed row once more. A board programmed
 // in the run is never answered or heard again in it: its hardware address leaves
-// BOOTP's admission, and its link and configured addresses may not become a later
-// job's peer. Runs on the caller's thread.
+// BOOTP's admission, and its configured address (and, for the next job, the address it
+// had there) is refused: BOOTP never gives it and the link never takes it for its
+// peer. Runs on the caller's thread.
 #pragma once
 
 #include <atomic>
@@ -46,7 +47,8 @@ class BoardRun {
     std::vector<BoardResult> results_;
     JobOptions options_;
     std::vector<net::EthernetAddress> programmedHardware_;
-    std::vector<std::uint32_t> programmedAddresses_;  // network order
+    std::vector<std::uint32_t> configuredAddresses_;  // network order, every board's
+    std::vector<std::uint32_t> lastBoardAddresses_;   // the last board's BOOTP and link ones
     bool interrupted_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "app/JobStageReporter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -144,11 +145,20 @@ std::vector<JobStage> JobStageReporter::Stages() const {
     return stages_;
 }
 
+std::vector<JobStage> JobStageReporter::Grants() const {
+    std::lock_guard lock(mutex_);
+    return grants_;
+}
+
 void JobStageReporter::Raise(JobStage stage) {
     stage.elapsedMs = os::TickCountMs() - startMs_;
     std::lock_guard lock(mutex_);
+    NoteGrant(stage);
     if (holding_ && IsServiceStage(stage.kind)) {
-        held_.push_back(std::move(stage));
+        if (held_.size() < kMaxStages)
+            held_.push_back(std::move(stage));
+        else
+            LeaveOut();
         return;
     }
     if (stage.kind == JobStageKind::kOutcome) {  // a job that ended before BOOTP settled
@@ -162,10 +172,49 @@ void JobStageReporter::Raise(JobStage stage) {
 
 // Under the lock, so that stages from different threads reach the port in order.
 void JobStageReporter::Publish(const JobStage& stage) {
+    if (stage.kind == JobStageKind::kOutcome) {
+        if (leftOut_ > 0) {
+            JobStage note =
+                Stage(JobStageKind::kStagesLeftOut,
+                      std::to_string(leftOut_) + " more stages are left out of this list");
+            note.leftOut = leftOut_;
+            note.elapsedMs = stage.elapsedMs;
+            Keep(note);
+        }
+    } else if (stages_.size() >= kMaxStages && Kept(stage.kind)) {
+        if (leftOut_++ == 0)
+            diag::theLog.Print(
+                "ProgrammingJob - %u stages listed: the rest are counted, not listed",
+                static_cast<unsigned>(kMaxStages));
+        return;
+    }
+    Keep(stage);
+}
+
+void JobStageReporter::LeaveOut() {
+    if (leftOut_++ == 0)
+        diag::theLog.Print("ProgrammingJob - %u stages listed: the rest are counted, not listed",
+                           static_cast<unsigned>(kMaxStages));
+}
+
+void JobStageReporter::Keep(const JobStage& stage) {
     stages_.push_back(stage);
     diag::theLog.Print("ProgrammingJob - %u ms: %s", static_cast<unsigned>(stage.elapsedMs),
                        stage.text.c_str());
     diag::Ui().OnJobStage(stage);
+}
+
+bool JobStageReporter::Kept(JobStageKind kind) const {
+    return std::any_of(stages_.begin(), stages_.end(),
+                       [kind](const JobStage& kept) { return kept.kind == kind; });
+}
+
+void JobStageReporter::NoteGrant(const JobStage& stage) {
+    if (stage.kind != JobStageKind::kAddressGiven || grants_.size() >= kMaxGrants) return;
+    const bool known = std::any_of(grants_.begin(), grants_.end(), [&stage](const JobStage& grant) {
+        return grant.address == stage.address;
+    });
+    if (!known) grants_.push_back(stage);
 }
 
 }  // namespace app

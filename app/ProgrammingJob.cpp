@@ -27,10 +27,9 @@ constexpr std::uint32_t kSleepStepMs = 20;
 constexpr std::uint32_t kAcknowledgementPollMs = 10;
 
 // The hardware address BOOTP gave the board's address to, if it did.
-std::optional<net::EthernetAddress> HardwareOf(const std::vector<diag::JobStage>& stages,
+std::optional<net::EthernetAddress> HardwareOf(const std::vector<diag::JobStage>& grants,
                                                std::uint32_t boardIp) {
-    for (const diag::JobStage& stage : stages) {
-        if (stage.kind != JobStageKind::kAddressGiven) continue;
+    for (const diag::JobStage& stage : grants) {
         if (os::InetAddr(stage.address.c_str()) != boardIp) continue;
         if (const auto address = net::ParseEthernetAddress(stage.hardwareAddress)) return address;
     }
@@ -38,10 +37,9 @@ std::optional<net::EthernetAddress> HardwareOf(const std::vector<diag::JobStage>
 }
 
 // Which board BOOTP answered, and how long it took from there to the outcome.
-void NoteAnsweredBoard(JobReport& report) {
+void NoteAnsweredBoard(JobReport& report, const std::vector<diag::JobStage>& grants) {
     const diag::JobStage* given = nullptr;
-    for (const diag::JobStage& stage : report.stages) {
-        if (stage.kind != JobStageKind::kAddressGiven) continue;
+    for (const diag::JobStage& stage : grants) {
         if (given == nullptr) given = &stage;
         if (os::InetAddr(stage.address.c_str()) == report.boardIp) {
             given = &stage;
@@ -61,7 +59,7 @@ JobReport Finish(JobReport report, JobStageReporter& stages, JobOutcome outcome,
     report.message = message;
     stages.Outcome(OutcomeName(outcome), message);
     report.stages = stages.Stages();
-    NoteAnsweredBoard(report);
+    NoteAnsweredBoard(report, stages.Grants());
     diag::Ui().ShowMessage(message);
     return report;
 }
@@ -240,6 +238,7 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
     }
 
     report.bootpInterfaces = CheckBootp(*device, options, stages);
+    device->FollowBootp();
     const WaitEnd waitEnd = WaitForBoard(*device, options);
     if (const net::CTftp* tftp = device->Tftp())
         report.tftpBytesServed = ServedBytes(*tftp, context);
@@ -262,7 +261,7 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
     report.boardAddress = device->PeerAddress().ToString();
     report.boardIp = device->PeerAddress().addressNetworkOrder;
     stages.BoardHeard(device->PeerAddress());
-    if (options.oneBoardPerJob) device->AdmitOnly(HardwareOf(stages.Stages(), report.boardIp));
+    if (options.oneBoardPerJob) device->AdmitOnly(HardwareOf(stages.Grants(), report.boardIp));
 
     const std::uint32_t firstSeq = device->LastSentSeq() + 1;
     LinkStages linkStages(*device, firstSeq, stages);

@@ -54,14 +54,24 @@ int EnetDevice::Init() {
     }
     tftp_->SetPort(services_.tftpPort);
     tftp_->SetEvents(&peerGrants_);
-    SetRefusedPeers(services_.refusedPeers);
+    SetRefusedPeers(services_.admission.refusedAddresses);
     if (bootp_) {
         bootp_->SetEvents(&peerGrants_);
         bootp_->SetAdmission(services_.admission);
         bootp_->Init();
     }
+    FollowBootp();
     tftp_->Start();
     return Start() ? 1 : 0;
+}
+
+// While BOOTP serves an adapter, or may yet (an adapter still starting), the board of
+// this job is one BOOTP gives an address: a board programmed earlier that still talks
+// to the link must not be taken for it. With no adapter able to answer BOOTP (port 67
+// held) or BOOTP off, the job can only program a board that already runs its firmware,
+// and the first one heard is taken.
+void EnetDevice::FollowBootp() {
+    RequireGrant(bootp_ && (!bootp_->InterfacesSettled() || bootp_->ListeningInterfaces() > 0));
 }
 
 void EnetDevice::AdmitOnly(const std::optional<net::EthernetAddress>& board) {
@@ -140,6 +150,7 @@ void EnetDevice::NotRunning() {
 
 int EnetDevice::FT_Open(void*) {
     if (bootp_) bootp_->Init();
+    FollowBootp();
     if (tftp_) tftp_->Start();
     if (Start()) return FT_OK;
     diag::Ui().ShowMessage("FT_Open - Server not started!");

@@ -46,10 +46,10 @@ struct DeviceServices {
     std::uint16_t tftpPort = net::CTftp::kDefaultPort;
     std::uint16_t linkPort = net::CUdpServer::kDefaultPort;
     net::CTftpTiming tftpTiming = {};
-    std::uint32_t fpgaStallLimitMs = 5000;    // no progress this long ends an FPGA wait
-    net::ServiceEvents* events = nullptr;     // told of addresses and transfers; not owned
-    net::BootpAdmission admission;            // which boards BOOTP answers
-    std::vector<std::uint32_t> refusedPeers;  // never the link's peer (network order)
+    std::uint32_t fpgaStallLimitMs = 5000;  // no progress this long ends an FPGA wait
+    net::ServiceEvents* events = nullptr;   // told of addresses and transfers; not owned
+    // Which boards BOOTP answers; its refused addresses are never the link's peer either.
+    net::BootpAdmission admission;
 };
 
 class EnetDevice : public net::CUdpServer {
@@ -97,6 +97,10 @@ class EnetDevice : public net::CUdpServer {
     int EndFpgaUpload();
 
     std::uint32_t BoardValue(int index) const { return boardValues_[index].load(); }
+    // Sets the link's peer rule from what BOOTP serves: a grant is required while it
+    // serves an adapter or one is still starting. Init calls it; call it again once the
+    // adapters have settled, and whenever the adapters served change.
+    void FollowBootp();
     // BOOTP answers only this board from now on, or none without one.
     void AdmitOnly(const std::optional<net::EthernetAddress>& board);
     const net::CTftp* Tftp() const { return tftp_.get(); }

@@ -1,6 +1,6 @@
 // Passes the services' events on to whoever runs the job, and lets each address BOOTP
-// gives become the link's peer: once a board of this job has its address, datagrams
-// from elsewhere (a board programmed earlier, another host) are never taken for it.
+// gives become the link's peer: while BOOTP serves the job, only a board it gave an
+// address is taken for the board, never a board programmed earlier or another host.
 #pragma once
 
 #include "net/CUdpServer.h"

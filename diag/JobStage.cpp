@@ -26,6 +26,8 @@ const char* JobStageName(JobStageKind kind) {
             return "disconnect-sent";
         case JobStageKind::kDisconnectAcknowledged:
             return "disconnect-acknowledged";
+        case JobStageKind::kStagesLeftOut:
+            return "stages-left-out";
         case JobStageKind::kOutcome:
             return "outcome";
     }

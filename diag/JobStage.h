@@ -23,7 +23,8 @@ enum class JobStageKind {
     kConfigurationAcknowledged,
     kDisconnectSent,
     kDisconnectAcknowledged,
-    kOutcome,  // always the last
+    kStagesLeftOut,  // the list is capped: how many stages it does not hold (before the outcome)
+    kOutcome,        // always the last
 };
 
 struct JobAdapter {
@@ -43,6 +44,7 @@ struct JobStage {
     std::string address;
     bool fromArpTable = false;  // kAddressGiven: the ARP table already held the address
     std::uint32_t bytes = 0;    // kTransfer*: the firmware bytes the transfer carries
+    std::uint32_t leftOut = 0;  // kStagesLeftOut: the stages not in the list
     std::string outcome;        // kOutcome: the outcome's name, as in summaries
     std::string message;        // kOutcome: what the user was told, whole
 };

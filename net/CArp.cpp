@@ -32,7 +32,27 @@ void CArp::Refresh() {
     std::memset(table_, 0, sizeof table_);
     // The result is not looked at: a failed load must read as an empty table.
     if (reader_(table_, kTableSize) != 0) std::memset(table_, 0, sizeof table_);
+    const std::uint64_t digest = Digest();
+    if (loadedDigest_ == digest) return;
+    loadedDigest_ = digest;
+    searchLogged_ = false;
     if (EntryCount() == 0) theLog.Print("ARP Table is empty");
+}
+
+// FNV-1a over the count and the entries in use.
+std::uint64_t CArp::Digest() const {
+    constexpr std::uint64_t kOffsetBasis = 14695981039346656037ull;
+    constexpr std::uint64_t kPrime = 1099511628211ull;
+    const std::size_t used = os::kArpEntriesOffset + EntryCount() * os::kArpEntrySize;
+    std::uint64_t digest = kOffsetBasis;
+    for (std::size_t i = 0; i < used; ++i)
+        digest = (digest ^ table_[i]) * kPrime;
+    return digest;
+}
+
+bool CArp::PrintIfChanged() {
+    if (printedDigest_ == Digest()) return EntryCount() != 0;
+    return Print();
 }
 
 std::uint32_t CArp::EntryCount() const {
@@ -50,6 +70,7 @@ void CArp::DottedText(const std::uint8_t* networkOrder, char* text, std::size_t 
 }
 
 bool CArp::Print() {
+    printedDigest_ = Digest();
     const std::uint32_t count = EntryCount();
     if (count == 0) {
         theLog.Print("ARP Table is empty");
@@ -101,8 +122,9 @@ int CArp::LookForAddr(const std::uint8_t* searchRecord) {
         const std::uint8_t* entry = Entry(position);
         const std::uint32_t length = os::load_le32(entry + os::kArpEntryLengthOffset);
         if (length != wantedLength) {
-            theLog.Print("CArp::LookForAddr - PhysAddrLength mismatch %d != %d",
-                         static_cast<int>(wantedLength), static_cast<int>(length));
+            if (!searchLogged_)
+                theLog.Print("CArp::LookForAddr - PhysAddrLength mismatch %d != %d",
+                             static_cast<int>(wantedLength), static_cast<int>(length));
             continue;
         }
         if (length > os::kArpEntryAddressSize) continue;  // a platform record we cannot hold
@@ -114,7 +136,29 @@ int CArp::LookForAddr(const std::uint8_t* searchRecord) {
                      address);
         return static_cast<int>(position);
     }
+    searchLogged_ = true;  // a whole pass: every mismatch of this table is in the log
     return kNotFound;
+}
+
+bool CArp::HeldForAnother(std::uint32_t addressNetworkOrder, const std::uint8_t* hardwareAddress,
+                          int length) const {
+    const std::uint32_t count = EntryCount();
+    for (std::uint32_t position = 0; position < count; ++position) {
+        const std::uint8_t* entry = Entry(position);
+        if (std::memcmp(entry + os::kArpEntryIpOffset, &addressNetworkOrder,
+                        sizeof addressNetworkOrder) != 0)
+            continue;
+        const std::uint32_t entryLength = os::load_le32(entry + os::kArpEntryLengthOffset);
+        const std::uint32_t type = os::load_le32(entry + os::kArpEntryTypeOffset);
+        if (entryLength == 0 || entryLength > os::kArpEntryAddressSize ||
+            type == os::kArpTypeInvalid)
+            continue;
+        const bool same =
+            static_cast<int>(entryLength) == length &&
+            std::memcmp(entry + os::kArpEntryAddressOffset, hardwareAddress, entryLength) == 0;
+        if (!same) return true;
+    }
+    return false;
 }
 
 int CArp::GetNewAddress(const std::uint8_t* hardwareAddress, int length, char* addressText) {
@@ -144,7 +188,7 @@ int CArp::GetNewAddress(const std::uint8_t* hardwareAddress, int length, char* a
         result = kFound;
     }
     Refresh();
-    Print();
+    PrintIfChanged();
     return result;
 }
 

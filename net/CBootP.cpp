@@ -704,19 +704,48 @@ bool CBootP::TakeReplyToken(Slot& slot, std::uint32_t now) {
 }
 
 // The entry already issued to this hardware address, so that a board that missed
-// the reply and asks again gets the same address; else the lowest free one.
-CBootP::PoolEntry* CBootP::ChoosePoolEntry(int i, const std::uint8_t* chaddr) {
-    PoolEntry* pool = slots_[i]->pool;
+// the reply and asks again gets the same address; else the lowest free one that is
+// not refused and that the ARP table holds for no other hardware: a board programmed
+// earlier, or another host, may still answer there, and would then be taken for the
+// board. The table only hints (its entries outlive hosts that have gone), so when it
+// holds every free address the lowest of them is given rather than none. A refused
+// address is never given.
+CBootP::PoolEntry* CBootP::ChoosePoolEntry(int i, const std::uint8_t* chaddr, int hlen) {
+    Slot& slot = *slots_[i];
+    PoolEntry* pool = slot.pool;
     for (int j = 0; j < kPoolEntries; ++j) {
         if (pool[j].issued &&
             std::memcmp(pool[j].hardwareAddress, chaddr, sizeof pool[j].hardwareAddress) == 0) {
             return &pool[j];
         }
     }
+    PoolEntry* heldForAnother = nullptr;
     for (int j = 0; j < kPoolEntries; ++j) {
-        if (!pool[j].issued) return &pool[j];
+        if (pool[j].issued) continue;
+        const std::uint32_t address = os::InetAddr(pool[j].text);
+        if (IsRefused(address)) {
+            theLog.Print("CBootP::ChoosePoolEntry( %d ) - %s is refused in this job", i,
+                         pool[j].text);
+        } else if (slot.arp.HeldForAnother(address, chaddr, hlen)) {
+            theLog.Print(
+                "CBootP::ChoosePoolEntry( %d ) - the ARP table holds %s for other hardware", i,
+                pool[j].text);
+            if (heldForAnother == nullptr) heldForAnother = &pool[j];
+        } else {
+            return &pool[j];
+        }
     }
-    return nullptr;
+    if (heldForAnother != nullptr)
+        theLog.Print(
+            "CBootP::ChoosePoolEntry( %d ) - the ARP table holds every free pool address; "
+            "giving %s",
+            i, heldForAnother->text);
+    return heldForAnother;
+}
+
+bool CBootP::IsRefused(std::uint32_t addressNetworkOrder) const {
+    const std::vector<std::uint32_t>& refused = admission_.refusedAddresses;
+    return std::find(refused.begin(), refused.end(), addressNetworkOrder) != refused.end();
 }
 
 void CBootP::ProcessRequest(int i) {
@@ -727,14 +756,18 @@ void CBootP::ProcessRequest(int i) {
         return;
     }
     if (slot.interfaceAddress == os::InetAddr("127.0.0.1")) return;
-    PoolEntry* entry = ChoosePoolEntry(i, message + kBootpChaddrOffset);
-    if (entry == nullptr) return;  // all ten issued: no reply on this interface
+    // The hardware address never reaches past chaddr, whatever hlen says.
+    const int hlen = std::min<int>(message[kBootpHlenOffset], kBootpChaddrSize);
+    PoolEntry* entry = ChoosePoolEntry(i, message + kBootpChaddrOffset, hlen);
+    if (entry == nullptr) return;  // all ten issued or refused: no reply on this interface
 
     char working[kWorkingTextSize];
     CopyText(working, sizeof working, entry->text);
-    // The hardware address never reaches past chaddr, whatever hlen says.
-    const int hlen = std::min<int>(message[kBootpHlenOffset], kBootpChaddrSize);
-    const int result = slot.arp.GetNewAddress(message + kBootpChaddrOffset, hlen, working);
+    int result = slot.arp.GetNewAddress(message + kBootpChaddrOffset, hlen, working);
+    if (result == CArp::kFound && IsRefused(os::InetAddr(working))) {
+        theLog.Print("CBootP::ProcessRequest: the ARP table's %s is refused in this job", working);
+        result = CArp::kNotFound;
+    }
     if (result == CArp::kNotFound) {
         entry->issued = true;
         std::memcpy(entry->hardwareAddress, message + kBootpChaddrOffset,

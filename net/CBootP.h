@@ -43,10 +43,13 @@ namespace net {
 
 // Which boards are answered at all: those whose hardware address begins with
 // `hardwarePrefix` (empty: every one), except the `excluded`, boards a run of many
-// has programmed already whose jumper is still fitted.
+// has programmed already whose jumper is still fitted. `refusedAddresses` (network
+// order) are never given, from the pool or the ARP table: addresses boards
+// programmed earlier in a run use; the link never takes them for its peer either.
 struct BootpAdmission {
     std::vector<std::uint8_t> hardwarePrefix;
     std::vector<EthernetAddress> excluded;
+    std::vector<std::uint32_t> refusedAddresses;
 };
 
 class CBootP {
@@ -210,7 +213,8 @@ class CBootP {
     void LogIgnoredOnce(int i, const std::uint8_t* chaddr, const char* why);
     bool IsRetry(int i, const std::uint8_t* chaddr, std::uint32_t xid, std::uint32_t now);
     bool TakeReplyToken(Slot& slot, std::uint32_t now);
-    PoolEntry* ChoosePoolEntry(int i, const std::uint8_t* chaddr);
+    PoolEntry* ChoosePoolEntry(int i, const std::uint8_t* chaddr, int hlen);
+    bool IsRefused(std::uint32_t addressNetworkOrder) const;
     void ReportAddressGiven(int i, const char* addressText, bool fromArpTable);
     void CloseSocket(int i);
     void CloseEvents(int i);

@@ -163,6 +163,11 @@ void CUdpServer::ReceiveThread() {
         }
     }
     receiveDrops_.Flush(os::TickCountMs());
+    if (const std::uint32_t foreign = counters_.foreignDatagrams.load(); foreign > 0)
+        theLog.Print(
+            "CUdpServer::ReceiveThread - %u datagrams from other senders than the board "
+            "were dropped",
+            foreign);
     receiving_ = false;
 }
 
@@ -191,17 +196,9 @@ void CUdpServer::HandleServerRead() {
 
 void CUdpServer::HandleDatagram(const std::uint8_t* datagram, int length,
                                 const os::SocketAddress& from) {
-    if (!AcceptSender(from)) {
+    if (const Refusal why = AcceptSender(from); why != Refusal::kNone) {
         Increment(counters_.foreignDatagrams);
-        if (!receiveDrops_.Note(os::TickCountMs())) return;
-        if (peerKnown_)
-            theLog.Print("CUdpServer::HandleServerRead - dropped %d bytes from %s: the board is %s",
-                         length, from.ToString().c_str(), PeerAddress().ToString().c_str());
-        else
-            theLog.Print(
-                "CUdpServer::HandleServerRead - dropped %d bytes from %s: not the board "
-                "this job waits for",
-                length, from.ToString().c_str());
+        NoteIgnoredSender(from, why);
         return;
     }
     // Only the board's datagrams show it is there: one refused by the peer rule (a
@@ -214,27 +211,60 @@ void CUdpServer::HandleDatagram(const std::uint8_t* datagram, int length,
     OnDatagram(datagram, handled);
 }
 
-// The board's first datagram names the peer. After that only its IPv4 address is
-// heard, so a stray datagram can neither redirect the link nor acknowledge for it;
-// the board may still change its port.
-bool CUdpServer::AcceptSender(const os::SocketAddress& from) {
-    if (peerKnown_) {
-        if (PeerAddress().addressNetworkOrder != from.addressNetworkOrder) return false;
-    } else if (!MayBecomePeer(from.addressNetworkOrder)) {
-        return false;
+// The board's first accepted datagram names the peer. After that only its IPv4
+// address is heard, so a stray datagram can neither redirect the link nor acknowledge
+// for it; the board may still change its port. Under the rule's lock, so that a grant
+// on a BOOTP thread and a sender taken here cannot pass each other.
+CUdpServer::Refusal CUdpServer::AcceptSender(const os::SocketAddress& from) {
+    std::lock_guard lock(peerRuleMutex_);
+    const std::uint64_t peer = peer_.load();
+    if (peer != kNoPeer) {
+        if (os::SocketAddress::Unpack(peer).addressNetworkOrder != from.addressNetworkOrder)
+            return Refusal::kNotThePeer;
+    } else if (const Refusal why = PeerRefusal(from.addressNetworkOrder); why != Refusal::kNone) {
+        return why;
     }
     peer_ = from.Pack();
-    peerKnown_ = true;
-    return true;
+    return Refusal::kNone;
 }
 
-bool CUdpServer::MayBecomePeer(std::uint32_t addressNetworkOrder) const {
-    std::lock_guard lock(peerRuleMutex_);
+// Refused wins over allowed: an address refused for the job (a board programmed
+// earlier in a run) stays refused even if BOOTP should give it again.
+CUdpServer::Refusal CUdpServer::PeerRefusal(std::uint32_t addressNetworkOrder) const {
     const auto named = [addressNetworkOrder](const std::vector<std::uint32_t>& addresses) {
         return std::find(addresses.begin(), addresses.end(), addressNetworkOrder) !=
                addresses.end();
     };
-    return allowedPeers_.empty() ? !named(refusedPeers_) : named(allowedPeers_);
+    if (named(refusedPeers_)) return Refusal::kRefused;
+    if (allowedPeers_.empty() ? grantRequired_ : !named(allowedPeers_)) return Refusal::kNotGiven;
+    return Refusal::kNone;
+}
+
+// Once per sender, so that a board programmed earlier, sending ten datagrams a
+// second, leaves one line; the receive thread counts the rest.
+void CUdpServer::NoteIgnoredSender(const os::SocketAddress& from, Refusal why) {
+    if (std::find(ignoredSenders_.begin(), ignoredSenders_.end(), from.addressNetworkOrder) !=
+        ignoredSenders_.end())
+        return;
+    if (ignoredSenders_.size() >= kIgnoredSendersLogged) return;
+    ignoredSenders_.push_back(from.addressNetworkOrder);
+    std::string reason;
+    switch (why) {
+        case Refusal::kNotThePeer:
+            reason = "the board is " + PeerAddress().ToString();
+            break;
+        case Refusal::kRefused:
+            reason = "its address is refused in this job (a board programmed earlier)";
+            break;
+        default:
+            reason = "BOOTP has not given its address in this job";
+            break;
+    }
+    theLog.Print("CUdpServer::HandleServerRead - ignoring datagrams from %s: %s",
+                 from.ToString().c_str(), reason.c_str());
+    if (ignoredSenders_.size() == kIgnoredSendersLogged)
+        theLog.Print("CUdpServer::HandleServerRead - %u senders ignored; any more are not named",
+                     static_cast<unsigned>(kIgnoredSendersLogged));
 }
 
 void CUdpServer::SetRefusedPeers(std::vector<std::uint32_t> addressesNetworkOrder) {
@@ -242,11 +272,28 @@ void CUdpServer::SetRefusedPeers(std::vector<std::uint32_t> addressesNetworkOrde
     refusedPeers_ = std::move(addressesNetworkOrder);
 }
 
+void CUdpServer::RequireGrant(bool required) {
+    std::lock_guard lock(peerRuleMutex_);
+    grantRequired_ = required;
+}
+
+// A peer heard before any grant was taken while nothing required one (no adapter
+// answered BOOTP then). Once BOOTP gives some other address, that board is the one
+// this job serves, and the earlier sender is not.
 void CUdpServer::AllowPeer(std::uint32_t addressNetworkOrder) {
     std::lock_guard lock(peerRuleMutex_);
     if (std::find(allowedPeers_.begin(), allowedPeers_.end(), addressNetworkOrder) ==
         allowedPeers_.end())
         allowedPeers_.push_back(addressNetworkOrder);
+    const std::uint64_t peer = peer_.load();
+    if (peer == kNoPeer ||
+        PeerRefusal(os::SocketAddress::Unpack(peer).addressNetworkOrder) == Refusal::kNone)
+        return;
+    theLog.Print("CUdpServer::AllowPeer - BOOTP gave %s: %s, heard before, is no longer the peer",
+                 os::SocketAddress{addressNetworkOrder, 0}.ToString().c_str(),
+                 os::SocketAddress::Unpack(peer).ToString().c_str());
+    peer_ = kNoPeer;
+    activity_ = 0;
 }
 
 // An acknowledgement counts when it moves past the last one without passing the
@@ -412,11 +459,12 @@ void CUdpServer::Resend(std::uint16_t retries) {
 // Before the board has been heard there is nowhere to send: that fails as Windows
 // fails a send to the all-zero address.
 int CUdpServer::SendToPeer(int length) {
-    if (!peerKnown_) {
+    const std::uint64_t peer = peer_.load();  // once: the peer may be dropped meanwhile
+    if (peer == kNoPeer) {
         os::SetLastSocketError(os::kWsaEAddrNotAvail);
         return -1;
     }
-    return socket_.SendTo(txBuffer_, length, PeerAddress());
+    return socket_.SendTo(txBuffer_, length, os::SocketAddress::Unpack(peer));
 }
 
 bool CUdpServer::Send(const void* message, int& length) {

@@ -9,10 +9,12 @@
 //    hands no message from thread to thread. CRetransmitTimer says when a repeat
 //    is due and how long the send thread waits; the threads do the waiting.
 // Send credits (one per permitted new datagram) keep at most one datagram
-// unacknowledged. The first board datagram fixes the peer's IPv4 address; datagrams
-// from any other address are then counted and dropped. Which addresses may become the
-// peer can be narrowed: never a refused one, and once any address has been allowed,
-// only an allowed one.
+// unacknowledged. The first board datagram accepted fixes the peer's IPv4 address;
+// datagrams from any other address are then counted and dropped. Which addresses may
+// become the peer (the peer rule): never a refused one; once any address has been
+// allowed (given to a board by BOOTP), only an allowed one; before that, none while a
+// grant is required (BOOTP serves the job, or may yet), else the first sender. A peer
+// taken before the first grant is dropped when a different address is allowed.
 //
 // Start, Stop, Send and Receive are for one owner thread. OnDatagram runs on the
 // receive thread. The counters and flags may be read from any thread.
@@ -88,10 +90,14 @@ class CUdpServer {
     bool WaitReceive(void* buffer, int& length);
     // Takes effect at the next Start. Port 0 lets the system choose (tests).
     bool SetPort(std::uint16_t newPort);
-    // Addresses (network order) that never become the peer. Before Start.
+    // Addresses (network order) that never become the peer, allowed or not. Any thread.
     void SetRefusedPeers(std::vector<std::uint32_t> addressesNetworkOrder);
+    // While set, and no address has been allowed yet, no sender becomes the peer. Any
+    // thread (the owner, as BOOTP starts or stops serving).
+    void RequireGrant(bool required);
     // From now on only this address, or another allowed one, may become the peer (an
-    // address just given to a board). Any thread.
+    // address just given to a board). A peer taken before that is dropped unless it is
+    // allowed. Any thread (BOOTP's).
     void AllowPeer(std::uint32_t addressNetworkOrder);
 
     // Each accepted datagram, on the receive thread, after it was counted and its
@@ -104,6 +110,7 @@ class CUdpServer {
     static const char* SocketErrorText(int code);
 
     bool IsReceiving() const { return receiving_.load(); }
+    bool HasPeer() const { return peer_.load() != kNoPeer; }
     bool IsSending() const { return sending_.load(); }
     std::int32_t Activity() const { return activity_.load(); }
     // The bound address (port in host order; the actual port when 0 was asked).
@@ -132,8 +139,10 @@ class CUdpServer {
     void ReceiveThread();
     void SendThread();
     void HandleServerRead();
-    bool AcceptSender(const os::SocketAddress& from);
-    bool MayBecomePeer(std::uint32_t addressNetworkOrder) const;
+    enum class Refusal { kNone, kNotThePeer, kRefused, kNotGiven };
+    Refusal AcceptSender(const os::SocketAddress& from);
+    Refusal PeerRefusal(std::uint32_t addressNetworkOrder) const;  // under peerRuleMutex_
+    void NoteIgnoredSender(const os::SocketAddress& from, Refusal why);
     void TakeAcknowledgement(const std::uint8_t* datagram, int length);
     bool ReturnCredit();
     bool WaitForNextSend();
@@ -155,11 +164,17 @@ class CUdpServer {
     os::Waiter waiter_;
     os::SocketAddress localAddress_;
     std::uint16_t port_ = kDefaultPort;
-    std::atomic<std::uint64_t> peer_{0};
-    std::atomic<bool> peerKnown_{false};
+    // The peer, packed; kNoPeer until a board is heard. Set and dropped under
+    // peerRuleMutex_, read without it.
+    static constexpr std::uint64_t kNoPeer = 0;
+    std::atomic<std::uint64_t> peer_{kNoPeer};
     mutable std::mutex peerRuleMutex_;
     std::vector<std::uint32_t> refusedPeers_;  // under peerRuleMutex_
     std::vector<std::uint32_t> allowedPeers_;  // under peerRuleMutex_
+    bool grantRequired_ = false;               // under peerRuleMutex_
+    // Senders whose datagrams were ignored, each named once in the log (receive thread).
+    static constexpr std::size_t kIgnoredSendersLogged = 64;
+    std::vector<std::uint32_t> ignoredSenders_;
     std::uint8_t rxBuffer_[kMaxDatagramSize] = {};
     std::uint8_t txBuffer_[kMaxDatagramSize] = {};
     std::atomic<std::int32_t> activity_{0};

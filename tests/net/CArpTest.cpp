@@ -77,13 +77,37 @@ TEST_F(ArpTest, EntriesOfAnotherLengthEachLogAMismatchAndNeverMatch) {
     EXPECT_EQ(log_.Count("CArp::LookForAddr - PhysAddrLength mismatch 6 != 8"), 1);
 }
 
-TEST_F(ArpTest, EmptyTableLogsItOnSearchReloadAndPrint) {
+TEST_F(ArpTest, EmptyTableLogsItOnSearchAndWhenFirstPrinted) {
     arp_.SetAdapter(1);
+    EXPECT_EQ(log_.Count("ARP Table is empty"), 1);  // loaded
     log_.Clear();
     EXPECT_EQ(arp_.GetNewAddress(kBoardMac.data(), 6, text_), CArp::kNotFound);
     EXPECT_EQ(log_.Count("CArp::LookForAddr - ARP Table is empty"), 1);
-    EXPECT_EQ(log_.Count("ARP Table is empty"), 2);
+    EXPECT_EQ(log_.Count("ARP Table is empty"), 1);  // reloaded the same, printed once
     EXPECT_FALSE(arp_.Print());
+}
+
+// A host asking again and again (a stranger's DHCP client) reloads the table each time;
+// it is written to the log only when it changed, the length mismatches with it.
+TEST_F(ArpTest, TheTableIsLoggedWhenItChangesNotPerRequest) {
+    rows_ = {{1, {}, "10.9.9.5", os::kArpTypeInvalid}, {1, kBoardMac, "10.9.9.20"}};
+    arp_.SetAdapter(1);
+    arp_.Print();  // as the interfaces are detected
+    const std::vector<std::uint8_t> stranger = {0x06, 0x11, 0x22, 0x33, 0x44, 0x55};
+    for (int request = 0; request < 5; ++request)
+        EXPECT_EQ(arp_.GetNewAddress(stranger.data(), 6, text_), CArp::kNotFound);
+    EXPECT_EQ(log_.Count("ARP Table"), 1);
+    EXPECT_EQ(log_.Count("CArp::LookForAddr - PhysAddrLength mismatch 6 != 0"), 1);
+    EXPECT_EQ(log_.Count("CArp::GetNewAddress(1) - Looking for IP for MAC 06 11 22 33 44 55"), 5);
+
+    rows_.push_back({1, stranger, "10.9.9.30"});
+    EXPECT_EQ(arp_.GetNewAddress(stranger.data(), 6, text_), CArp::kNotFound);  // old table
+    EXPECT_EQ(log_.Count("ARP Table"), 2);
+    EXPECT_EQ(log_.Count("1\t10.9.9.30\t06 11 22 33 44 55\t3"), 1);
+    EXPECT_EQ(arp_.GetNewAddress(stranger.data(), 6, text_), CArp::kFound);
+    EXPECT_STREQ(text_, "10.9.9.30");
+    EXPECT_EQ(log_.Count("ARP Table"), 2);
+    EXPECT_EQ(log_.Count("CArp::LookForAddr - PhysAddrLength mismatch 6 != 0"), 2);
 }
 
 TEST_F(ArpTest, LengthAboveEightYieldsNotFoundWithoutSearchOrReload) {

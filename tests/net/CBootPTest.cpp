@@ -813,7 +813,7 @@ class BootPAdmissionTest : public BootPTest {
 };
 
 TEST_F(BootPAdmissionTest, OnlyTheHardwarePrefixIsAnsweredAndEachStrangerIsLoggedOnce) {
-    StartWith({{0x00, 0x1a, 0x2b}, {}});
+    StartWith({{0x00, 0x1a, 0x2b}, {}, {}});
     const Bytes stranger = {0x00, 0x1a, 0x2c, 0x3c, 0x4d, 0x01};  // differs in the last prefix byte
     for (int attempt = 0; attempt < 5; ++attempt)
         Deliver(0, Request(stranger));
@@ -829,7 +829,7 @@ TEST_F(BootPAdmissionTest, ABoardProgrammedEarlierInTheRunIsNeverAnsweredAgain) 
     const Bytes programmed = Mac(1);
     EthernetAddress excluded{};
     std::copy(programmed.begin(), programmed.end(), excluded.begin());
-    StartWith({{}, {excluded}});
+    StartWith({{}, {excluded}, {}});
     for (int i : {0, 1, 0})
         Deliver(i, Request(programmed));
     EXPECT_EQ(ReplyCount(), 0u);
@@ -858,8 +858,66 @@ TEST_F(BootPAdmissionTest, OnceTheJobHasItsBoardOnlyItIsAnsweredAndWithoutOneNob
     EXPECT_EQ(IgnoredLines("00-1A-2B-3C-4D-02"), 1);
 }
 
+// Which pool address a new board (Mac(1), absent from the ARP table unless a case
+// says so) is given on eth0, when some are refused in the run or held in the ARP table.
+TEST_F(BootPAdmissionTest, ThePoolSkipsRefusedAddressesAndThoseOtherHardwareHolds) {
+    struct Case {
+        const char* name;
+        std::vector<const char*> refused;
+        std::vector<ArpRow> arp;
+        const char* given;  // "" for no reply
+    };
+    std::vector<std::string> pool;
+    for (int host = CBootP::kFirstPoolHost; host < CBootP::kFirstPoolHost + 10; ++host)
+        pool.push_back("10.9.9." + std::to_string(host));
+    std::vector<const char*> everyPoolAddress;
+    std::vector<ArpRow> everyPoolAddressHeld;
+    for (const std::string& address : pool) {
+        everyPoolAddress.push_back(address.c_str());
+        everyPoolAddressHeld.push_back({5, Mac(0x77), address.c_str()});
+    }
+    const std::vector<Case> cases = {
+        {"a refused address is skipped", {"10.9.9.100"}, {}, "10.9.9.101"},
+        {"an address other hardware holds is skipped",
+         {},
+         {{5, Mac(0x77), "10.9.9.100"}},
+         "10.9.9.101"},
+        {"an entry that never resolved holds it for nobody",
+         {},
+         {{5, {}, "10.9.9.100", os::kArpTypeInvalid},
+          {6, Mac(0x77), "10.9.9.100", os::kArpTypeInvalid}},
+         "10.9.9.100"},
+        {"refused, then held", {"10.9.9.100"}, {{5, Mac(0x77), "10.9.9.101"}}, "10.9.9.102"},
+        {"every free address held: the lowest, the table being only a hint",
+         {},
+         everyPoolAddressHeld,
+         "10.9.9.100"},
+        {"every free address held: the lowest not refused",
+         {"10.9.9.100"},
+         everyPoolAddressHeld,
+         "10.9.9.101"},
+        {"every address refused: no reply", everyPoolAddress, {}, ""},
+        {"the ARP table's own address for the board is refused: a pool address",
+         {"10.9.9.20"},
+         {{5, Mac(1), "10.9.9.20"}},
+         "10.9.9.100"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform_.replies.clear();
+        platform_.arp = c.arp;
+        BootpAdmission admission;
+        for (const char* address : c.refused)
+            admission.refusedAddresses.push_back(os::InetAddr(address));
+        StartWith(admission);
+        Deliver(0, Request(Mac(1)));
+        ASSERT_LE(ReplyCount(), 1u);
+        EXPECT_EQ(ReplyCount() == 0 ? "" : LastYiaddr(), c.given);
+    }
+}
+
 TEST_F(BootPAdmissionTest, IgnoredAddressesAreLoggedUpToALimit) {
-    StartWith({{0x02}, {}});
+    StartWith({{0x02}, {}, {}});
     for (int i = 0; i < CBootP::kIgnoredLogged + 10; ++i)
         Deliver(0, Request({0x00, 0x1a, 0x2b, 0x3c, static_cast<std::uint8_t>(i / 256),
                             static_cast<std::uint8_t>(i)}));

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -245,7 +246,7 @@ TEST(UdpServerPeerRule, ARefusedSendersDatagramsDoNotShowTheBoardAsThere) {
     EXPECT_EQ(server.Stats().rxDatagrams, 0u);
 }
 
-TEST_F(UdpServerTest, AFloodFromAnotherAddressIsLoggedInAFewLines) {
+TEST_F(UdpServerTest, AFloodFromAnotherAddressIsNamedOnceInTheLog) {
     if (!SecondLoopbackAddressIsSeen())
         GTEST_SKIP() << "datagrams from 127.0.0.2 arrive as 127.0.0.1 here";
     TestBoard board;
@@ -259,8 +260,7 @@ TEST_F(UdpServerTest, AFloodFromAnotherAddressIsLoggedInAFewLines) {
         ASSERT_TRUE(
             WaitUntil([&] { return server_.Stats().foreignDatagrams == burst * kPerBurst; }));
     }
-    EXPECT_LE(log_.Count("CUdpServer::HandleServerRead - dropped 108 bytes from 127.0.0.2"),
-              diag::DropSummary::kFullLinesPerInterval * 2);
+    EXPECT_EQ(log_.Count("CUdpServer::HandleServerRead - ignoring datagrams from 127.0.0.2"), 1);
     EXPECT_EQ(server_.LastAckSeq(), 0u);
 }
 
@@ -457,34 +457,145 @@ class PeerRuleServer : public CUdpServer {
         const std::uint8_t datagram[kBoardAckEnd] = {};
         HandleDatagram(datagram, sizeof datagram, {os::InetAddr(address), 5020});
     }
-    std::string Peer() const { return Stats().rxDatagrams == 0 ? "" : PeerAddress().ToString(); }
+    std::string Peer() const { return HasPeer() ? PeerAddress().ToString() : ""; }
 };
 
-TEST(UdpServerPeerRule, ARefusedAddressNeverBecomesThePeerAndAnotherStillMay) {
-    LogCapture log;
-    PeerRuleServer server;
-    server.SetRefusedPeers({os::InetAddr("10.9.9.21"), os::InetAddr("10.9.9.100")});
-    server.Deliver("10.9.9.21");
-    server.Deliver("10.9.9.100");
-    EXPECT_EQ(server.Peer(), "");
-    EXPECT_EQ(server.Stats().foreignDatagrams, 2u);
-    EXPECT_EQ(server.Activity(), 0);  // a refused sender is not the board showing up
-    server.Deliver("10.9.9.101");
-    EXPECT_EQ(server.Peer(), "10.9.9.101:5020");
+struct PeerStep {
+    enum Kind { kDeliver, kGrant, kRequireGrant, kNoGrantNeeded } kind;
+    const char* address = "";
+};
+
+struct PeerRuleCase {
+    const char* name;
+    std::vector<const char*> refused;
+    std::vector<PeerStep> steps;
+    const char* peer;  // at the end; "" for none
+    std::uint32_t ignored;
+};
+
+constexpr PeerStep Deliver(const char* address) {
+    return {PeerStep::kDeliver, address};
+}
+constexpr PeerStep Grant(const char* address) {
+    return {PeerStep::kGrant, address};
+}
+constexpr PeerStep kRequire{PeerStep::kRequireGrant};
+constexpr PeerStep kNotRequired{PeerStep::kNoGrantNeeded};
+
+TEST(UdpServerPeerRule, WhoMayBecomeThePeer) {
+    const std::vector<PeerRuleCase> cases = {
+        {"BOOTP serves, no grant yet: nobody", {}, {kRequire, Deliver("10.9.9.21")}, "", 1},
+        {"a grant, then another sender: only the granted one",
+         {},
+         {kRequire, Grant("10.9.9.100"), Deliver("10.9.9.21"), Deliver("10.9.9.100"),
+          Deliver("10.9.9.21")},
+         "10.9.9.100:5020",
+         2},
+        {"a peer taken before the grant is dropped when another address is given",
+         {},
+         {Deliver("10.9.9.21"), Grant("10.9.9.100"), Deliver("10.9.9.21"), Deliver("10.9.9.100")},
+         "10.9.9.100:5020",
+         1},
+        {"a peer taken before the grant is kept when its own address is given",
+         {},
+         {Deliver("10.9.9.100"), Grant("10.9.9.100"), Deliver("10.9.9.100")},
+         "10.9.9.100:5020",
+         0},
+        {"a peer dropped before the granted board is heard leaves none",
+         {},
+         {Deliver("10.9.9.21"), Grant("10.9.9.100")},
+         "",
+         0},
+        {"refused wins over allowed",
+         {"10.9.9.100"},
+         {kRequire, Grant("10.9.9.100"), Deliver("10.9.9.100")},
+         "",
+         1},
+        {"refused, and another address allowed",
+         {"10.9.9.21"},
+         {kRequire, Grant("10.9.9.100"), Deliver("10.9.9.21"), Deliver("10.9.9.100")},
+         "10.9.9.100:5020",
+         1},
+        {"BOOTP not running: the first sender", {}, {Deliver("10.9.9.21")}, "10.9.9.21:5020", 0},
+        {"BOOTP not running, a refused sender, then another",
+         {"10.9.9.21", "10.9.9.100"},
+         {Deliver("10.9.9.21"), Deliver("10.9.9.100"), Deliver("10.9.9.101")},
+         "10.9.9.101:5020",
+         2},
+        {"no adapter could answer BOOTP after all: the first sender from then on",
+         {},
+         {kRequire, Deliver("10.9.9.21"), kNotRequired, Deliver("10.9.9.21")},
+         "10.9.9.21:5020",
+         1},
+    };
+    for (const PeerRuleCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        PeerRuleServer server;
+        std::vector<std::uint32_t> refused;
+        for (const char* address : c.refused)
+            refused.push_back(os::InetAddr(address));
+        server.SetRefusedPeers(refused);
+        for (const PeerStep& step : c.steps) {
+            switch (step.kind) {
+                case PeerStep::kDeliver:
+                    server.Deliver(step.address);
+                    break;
+                case PeerStep::kGrant:
+                    server.AllowPeer(os::InetAddr(step.address));
+                    break;
+                case PeerStep::kRequireGrant:
+                    server.RequireGrant(true);
+                    break;
+                case PeerStep::kNoGrantNeeded:
+                    server.RequireGrant(false);
+                    break;
+            }
+        }
+        EXPECT_EQ(server.Peer(), c.peer);
+        EXPECT_EQ(server.Stats().foreignDatagrams, c.ignored);
+        // Only a peer's datagrams show the board as there; a dropped peer's no longer do.
+        EXPECT_EQ(server.Activity() > 0, server.HasPeer());
+    }
 }
 
-TEST(UdpServerPeerRule, OnceAnAddressIsAllowedOnlyAllowedOnesBecomeThePeer) {
+TEST(UdpServerPeerRule, EachIgnoredSenderIsNamedOnceUpToALimit) {
     LogCapture log;
     PeerRuleServer server;
-    server.SetRefusedPeers({os::InetAddr("10.9.9.100")});
-    server.AllowPeer(os::InetAddr("10.9.9.100"));  // given again by BOOTP: allowed wins
-    server.Deliver("10.9.9.22");
-    EXPECT_EQ(server.Peer(), "");
+    server.RequireGrant(true);
+    for (int i = 0; i < 50; ++i)
+        server.Deliver("10.9.9.21");
+    EXPECT_EQ(log.Count("ignoring datagrams from 10.9.9.21:5020: BOOTP has not given its address"),
+              1);
+    for (int host = 1; host <= 100; ++host)
+        server.Deliver(("10.9.8." + std::to_string(host)).c_str());
+    EXPECT_EQ(log.Count("ignoring datagrams from "), 64);
+    EXPECT_EQ(log.Count("64 senders ignored; any more are not named"), 1);
+    EXPECT_EQ(server.Stats().foreignDatagrams, 150u);
+}
+
+// A BOOTP thread grants while the receive thread takes datagrams: the sender that
+// was never given an address is never the peer, not even for a moment.
+TEST(UdpServerPeerRule, AGrantOnAnotherThreadNeverLetsAnotherSenderIn) {
+    LogCapture log;
+    PeerRuleServer server;
+    server.RequireGrant(true);
+    std::atomic<bool> granted{false};
+    std::thread bootp([&] {
+        os::SleepMs(5);
+        server.AllowPeer(os::InetAddr("10.9.9.100"));
+        granted = true;
+    });
+    bool strangerWasPeer = false;
+    for (int i = 0; i < 2000 || !granted; ++i) {
+        server.Deliver("10.9.9.21");
+        server.Deliver("10.9.9.100");
+        strangerWasPeer = strangerWasPeer || server.Peer() == "10.9.9.21:5020";
+    }
+    bootp.join();
     server.Deliver("10.9.9.100");
+    EXPECT_FALSE(strangerWasPeer);
     EXPECT_EQ(server.Peer(), "10.9.9.100:5020");
-    server.Deliver("10.9.9.22");
-    EXPECT_EQ(server.Peer(), "10.9.9.100:5020");
-    EXPECT_EQ(server.Stats().foreignDatagrams, 2u);
 }
 
 }  // namespace

@@ -115,8 +115,8 @@ scenario_three_boards_in_a_row() {
   wait_board
   check_report \
     "1,02-00-00-00-0C-01,10\.9\.9\.100,10\.9\.9\.21,FF-FF-FF-FF-FF-FF,Axis 1,programmed,$SECONDS_FIELD" \
-    "2,02-00-00-00-0C-02,10\.9\.9\.100,10\.9\.9\.22,00-1B-2C-3D-4E-5F,Axis 2,programmed,$SECONDS_FIELD" \
-    "3,02-00-00-00-0C-03,10\.9\.9\.100,10\.9\.9\.23,FF-FF-FF-FF-FF-FF,New Ethernet Orvantis,programmed,$SECONDS_FIELD"
+    "2,02-00-00-00-0C-02,10\.9\.9\.101,10\.9\.9\.22,00-1B-2C-3D-4E-5F,Axis 2,programmed,$SECONDS_FIELD" \
+    "3,02-00-00-00-0C-03,10\.9\.9\.102,10\.9\.9\.23,FF-FF-FF-FF-FF-FF,New Ethernet Orvantis,programmed,$SECONDS_FIELD"
   expect_stored "$EMCB_NS_WORK/flash.bin.1" 10.9.9.21 "" "Axis 1"
   expect_stored "$EMCB_NS_WORK/flash.bin.2" 10.9.9.22 00-1B-2C-3D-4E-5F "Axis 2"
   expect_stored "$EMCB_NS_WORK/flash.bin.3" 10.9.9.23 "" "New Ethernet Orvantis"
@@ -129,10 +129,12 @@ scenario_three_boards_in_a_row() {
   json_check 'j["image"] == {"source": "built-in", "bytes": 21532, "crc32": j["image"]["crc32"]}'
   json_check '[(b["row"], b["hardware_address"], b["ip"], b["outcome"], b["attempts"]) for b in j["boards"]] == [(k, f"02-00-00-00-0C-0{k}", f"10.9.9.2{k}", "programmed", 1) for k in (1, 2, 3)]'
   json_check 'all(b["message"] == "Programming Complete" and 0 < b["seconds"] < 30 for b in j["boards"])'
-  # The prompt before each board, in order, and each board's link peer its own address.
+  # The prompt before each board, in order, and each board's link peer its own address:
+  # the pool gives none that the board before used (refused, and in the ARP table).
   [ "$(grep -c '^Board [1-3] of 3: fit the BOOTP jumper and power it on$' "$EMCB_NS_WORK/program.log")" -eq 3 ] ||
     fail "not one prompt per board"
-  [ "$(grep -c '^\[ *[0-9.]* s\] Board heard on the link from 10\.9\.9\.100:' "$EMCB_NS_WORK/program.log")" -eq 3 ] ||
+  [ "$(grep -o '^\[ *[0-9.]* s\] Board heard on the link from 10\.9\.9\.10[0-9]' "$EMCB_NS_WORK/program.log" |
+      grep -o '10\.9\.9\.10[0-9]' | paste -sd' ')" = "10.9.9.100 10.9.9.101 10.9.9.102" ] ||
     fail "not every board was heard at the address BOOTP gave it"
   cat "$EMCB_NS_WORK/report.csv"
 }
@@ -173,38 +175,45 @@ PY
   cat "$EMCB_NS_WORK/report.csv"
 }
 
-# Board 1, once programmed, restarts at 10.9.9.21 with its jumper still fitted and asks
-# BOOTP again, and sends link datagrams from that address, while board 2 is served.
-scenario_programmed_board_asking_again_is_not_programmed_twice() {
-  require_programs
-  write_boards "10.9.9.21,,First" "10.9.9.22,,Second"
-  # Board 2 comes 2 s after board 1's disconnect: board 1's requests and datagrams
-  # reach the second job before board 2 does, and go on after it got its address.
+# asking_again_run FIRST_IP: rows FIRST_IP "First" and 10.9.9.22 "Second"; board 1, once
+# programmed, restarts at FIRST_IP with its jumper still fitted, asks BOOTP again and
+# sends link datagrams from there while board 2 is served. Board 2 comes 2 s after
+# board 1's disconnect, so board 1's requests and datagrams reach the second job
+# before board 2 does, and go on after it got its address. Both must be programmed
+# once, board 2 at the next pool address, and board 1 must get no answer at all.
+asking_again_run() {
+  write_boards "$1,,First" "10.9.9.22,,Second"
   start_boards 2 --ask-again 1 --pause 2
   run_boards
   [ "$program_status" -eq 0 ] || fail "program exited with $program_status"
   wait_board
   check_report \
-    "1,02-00-00-00-0C-01,10\.9\.9\.100,10\.9\.9\.21,FF-FF-FF-FF-FF-FF,First,programmed,$SECONDS_FIELD" \
-    "2,02-00-00-00-0C-02,10\.9\.9\.100,10\.9\.9\.22,FF-FF-FF-FF-FF-FF,Second,programmed,$SECONDS_FIELD"
-  expect_board 1 ask-again ip 10.9.9.21
-  expect_board 1 ask-again bootp_requests_sent 5
+    "1,02-00-00-00-0C-01,10\.9\.9\.100,${1//./\\.},FF-FF-FF-FF-FF-FF,First,programmed,$SECONDS_FIELD" \
+    "2,02-00-00-00-0C-02,10\.9\.9\.101,10\.9\.9\.22,FF-FF-FF-FF-FF-FF,Second,programmed,$SECONDS_FIELD"
+  expect_board 1 ask-again ip "$1"
   expect_board 1 ask-again bootp_replies 0
   expect_board 1 ask-again link_datagrams_received 0
   expect_board 1 ask-again config_writes 0
   expect_board 1 ask-again unanswered true
+  expect_programmed_once 1
+  expect_programmed_once 2
+  expect_stored "$EMCB_NS_WORK/flash.bin.1" "$1" "" First
+  expect_stored "$EMCB_NS_WORK/flash.bin.2" 10.9.9.22 "" Second
+}
+
+scenario_programmed_board_asking_again_is_not_programmed_twice() {
+  require_programs
+  asking_again_run 10.9.9.21
+  expect_board 1 ask-again bootp_requests_sent 5
   local sent
   sent=$(summary_value ask-again link_datagrams_sent 1)
   [ "$sent" -ge 10 ] || fail "board 1 sent only $sent link datagrams while asking again"
-  expect_programmed_once 1
-  expect_programmed_once 2
-  expect_stored "$EMCB_NS_WORK/flash.bin.1" 10.9.9.21 "" First
-  expect_stored "$EMCB_NS_WORK/flash.bin.2" 10.9.9.22 "" Second
   local log=$EMCB_NS_WORK/program.log
   [ "$(grep -c '^\[ *[0-9.]* s\] Gave .* to 02-00-00-00-0C-01 ' "$log")" -eq 1 ] || fail "board 1 was given an address again"
   grep -q 'not answering 02-00-00-00-0C-01: this board was programmed earlier in the run' "$log" ||
     fail "the second job did not say why board 1 is not answered"
-  # The second job hears board 2 only, at the address it gave, and only after giving it.
+  # The second job hears board 2 only, at the address it gave (not board 1's 10.9.9.100,
+  # refused in it), and only after giving it.
   python3 - "$log" <<'PY' || fail "the second job did not wait for board 2"
 import re, sys
 jobs = re.split(r"^Board 2 of 2: fit the BOOTP jumper", open(sys.argv[1]).read(), flags=re.M)
@@ -213,7 +222,7 @@ stages = re.findall(r"^\[ *[0-9.]+ s\] (.*)$", second, re.M)
 heard = [s for s in stages if s.startswith("Board heard")]
 given = [i for i, s in enumerate(stages) if s.startswith("Gave ")]
 problems = []
-if len(heard) != 1 or not heard[0].startswith("Board heard on the link from 10.9.9.100:"):
+if len(heard) != 1 or not heard[0].startswith("Board heard on the link from 10.9.9.101:"):
     problems.append(f"heard: {heard}")
 elif not given or stages.index(heard[0]) < given[0]:
     problems.append("board heard before BOOTP gave board 2 its address")

@@ -1,9 +1,6 @@
 #include "tools/board-sim/BootpMode.h"
 
-#include <net/if.h>
-
 #include <chrono>
-#include <cstring>
 #include <random>
 
 #include "tools/board-sim/built_in_image.h"
@@ -29,20 +26,6 @@ Json Endpoint(std::uint32_t addressNetworkOrder, std::uint16_t port) {
 BootpMode::BootpMode(const BootpOptions& options, std::FILE* out, std::FILE* err)
     : options_(options), out_(out), err_(err) {}
 
-// A board broadcasts: it runs only where loopback and its own interface are all the
-// interfaces there are, as in a network namespace made for it, never beside the
-// computer's real adapters.
-bool BootpMode::InOwnNetworkNamespace(const std::string& interfaceName) {
-    struct if_nameindex* names = if_nameindex();
-    if (names == nullptr) return false;
-    bool alone = true;
-    for (const struct if_nameindex* name = names; name->if_index != 0; ++name) {
-        alone = alone && (interfaceName == name->if_name || std::strcmp(name->if_name, "lo") == 0);
-    }
-    if_freenameindex(names);
-    return alone;
-}
-
 int BootpMode::Run(const std::atomic<bool>& stopRequested) {
     const bool obtained = Obtain(stopRequested);
     PrintLine(out_, SummaryJson());
@@ -53,8 +36,8 @@ bool BootpMode::Obtain(const std::atomic<bool>& stopRequested) {
     if (!InOwnNetworkNamespace(options_.interfaceName)) {
         failures_.emplace_back("other interfaces than loopback and " + options_.interfaceName);
         std::fprintf(err_,
-                     "board-sim bootp: refusing to broadcast beside other interfaces than lo and "
-                     "%s (run it with ip netns exec in a namespace of its own)\n",
+                     "board-sim bootp: refusing to broadcast outside a network namespace of its "
+                     "own (made by ip netns add, with lo and %s as its only interfaces)\n",
                      options_.interfaceName.c_str());
         return false;
     }

@@ -30,7 +30,6 @@ class BootpMode {
     const std::optional<BootpLease>& Lease() const { return lease_; }
 
   private:
-    static bool InOwnNetworkNamespace(const std::string& interfaceName);
     bool AssignAddress(std::uint32_t addressNetworkOrder);
 
     BootpOptions options_;

@@ -70,8 +70,7 @@ void AddSeconds(CLI::App& app, const std::string& name, std::uint32_t& ms,
         ->check(Needs<double>(std::move(holds), need));
 }
 
-ServerAddress ReadLoopbackServer(const std::string& text, std::uint16_t defaultPort,
-                                 const std::string& mode) {
+ServerAddress ReadServerAddress(const std::string& text, std::uint16_t defaultPort) {
     const auto refuse = [&text](const std::string& why) {
         return CLI::ValidationError("--server", "'" + text + "': " + why);
     };
@@ -87,13 +86,24 @@ ServerAddress ReadLoopbackServer(const std::string& text, std::uint16_t defaultP
     in_addr parsed{};
     if (inet_pton(AF_INET, address.c_str(), &parsed) != 1)
         throw refuse("the address must be a dotted IPv4 address");
-    if (ntohl(parsed.s_addr) >> kFirstOctetShift != kLoopbackNetwork) {
-        throw refuse("the " + mode +
-                     " mode talks only to a loopback address (127.x.x.x); traffic to any other "
-                     "address must not leave this machine");
-    }
     server.addressNetworkOrder = parsed.s_addr;
     server.text = address + ':' + std::to_string(server.port);
+    return server;
+}
+
+bool IsLoopbackAddress(std::uint32_t addressNetworkOrder) {
+    return ntohl(addressNetworkOrder) >> kFirstOctetShift == kLoopbackNetwork;
+}
+
+ServerAddress ReadLoopbackServer(const std::string& text, std::uint16_t defaultPort,
+                                 const std::string& mode) {
+    const ServerAddress server = ReadServerAddress(text, defaultPort);
+    if (!IsLoopbackAddress(server.addressNetworkOrder)) {
+        throw CLI::ValidationError(
+            "--server", "'" + text + "': the " + mode +
+                            " mode talks only to a loopback address (127.x.x.x); traffic to any "
+                            "other address must not leave this machine");
+    }
     return server;
 }
 

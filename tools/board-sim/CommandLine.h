@@ -74,8 +74,12 @@ struct ServerAddress {
     std::uint16_t port = 0;
     std::string text;  // "a.b.c.d:port"
 };
-// "ADDR[:PORT]" with ADDR a dotted IPv4 address on the loopback network 127/8: the link
-// and tftp modes never send anywhere else. Throws CLI::ValidationError saying why not.
+// "ADDR[:PORT]" with ADDR a dotted IPv4 address; throws CLI::ValidationError saying
+// what is wrong with it.
+ServerAddress ReadServerAddress(const std::string& text, std::uint16_t defaultPort);
+bool IsLoopbackAddress(std::uint32_t addressNetworkOrder);
+// The same, with ADDR on the loopback network 127/8: the link and tftp modes send
+// nowhere else (the link mode's --address aside). Throws CLI::ValidationError saying why not.
 ServerAddress ReadLoopbackServer(const std::string& text, std::uint16_t defaultPort,
                                  const std::string& mode);
 // A required --server read by ReadLoopbackServer and handed to `keep`.

@@ -1,6 +1,7 @@
 #include "tools/board-sim/LinkMode.h"
 
 #include "tools/board-sim/PollLoop.h"
+#include "tools/board-sim/interface_address.h"
 #include "tools/board-sim/json_line.h"
 
 #include <algorithm>
@@ -26,10 +27,43 @@ LinkMode::LinkMode(const LinkOptions& options, std::FILE* out, std::FILE* err)
       receiveBuffer_(kReceiveBufferSize) {}
 
 int LinkMode::Run(const std::atomic<bool>& stopRequested) {
-    if (!Open()) return 1;
-    const int status = Serve(stopRequested);
-    PrintLine(out_, SummaryJson());
-    return status;
+    if (!TakeOwnAddress()) return 1;
+    int status = 1;
+    if (Open()) {
+        status = Serve(stopRequested);
+        PrintLine(out_, SummaryJson());
+    }
+    return ReleaseOwnAddress() ? status : 1;
+}
+
+// A board that already has its address (--address) holds it on its interface for the
+// run, beside any address a board asking BOOTP on the same cable is given meanwhile:
+// secondary addresses are promoted, so that removing this one leaves theirs.
+bool LinkMode::TakeOwnAddress() {
+    if (options_.interfaceName.empty()) return true;
+    std::string error;
+    if (!InOwnNetworkNamespace(options_.interfaceName)) {
+        std::fprintf(err_,
+                     "board-sim link: refusing to take an address outside a network namespace of "
+                     "its own (made by ip netns add, with lo and %s as its only interfaces)\n",
+                     options_.interfaceName.c_str());
+        return false;
+    }
+    if (!PromoteSecondaryAddresses(options_.interfaceName, error) ||
+        !AddInterfaceAddress(options_.interfaceName, options_.localAddressNetworkOrder, error)) {
+        std::fprintf(err_, "board-sim link: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool LinkMode::ReleaseOwnAddress() {
+    if (options_.interfaceName.empty()) return true;
+    std::string error;
+    if (RemoveInterfaceAddress(options_.interfaceName, options_.localAddressNetworkOrder, error))
+        return true;
+    std::fprintf(err_, "board-sim link: %s\n", error.c_str());
+    return false;
 }
 
 bool LinkMode::Open() {

@@ -1,7 +1,7 @@
-// The link mode's main loop: one loopback socket, periodic status datagrams, an
-// answer to every server datagram, faults injected on both directions, and the
-// summary at the end. The protocol decisions are BoardLink's; this class moves
-// datagrams and keeps time.
+// The link mode's main loop: one socket (loopback, or the board's own address),
+// periodic status datagrams, an answer to every server datagram, faults injected on
+// both directions, and the summary at the end. The protocol decisions are BoardLink's; this class
+// moves datagrams and keeps time.
 #pragma once
 
 #include <atomic>
@@ -33,7 +33,8 @@ class LinkMode {
     LinkMode(const LinkOptions& options, std::FILE* out, std::FILE* err);
 
     // Runs until `stopRequested`, the duration, or the disconnect linger ends; the
-    // process exit status: 0, or 1 when the socket or a file failed.
+    // process exit status: 0, or 1 when the socket, a file or the address failed. With
+    // an interface, its address is put on it first and removed at the end.
     int Run(const std::atomic<bool>& stopRequested);
     // Run in two steps, printing no summary: Open is false (with a diagnostic) when the
     // socket or the record file cannot be had; Serve returns Run's exit status.
@@ -49,6 +50,8 @@ class LinkMode {
   private:
     using Clock = std::chrono::steady_clock;
 
+    bool TakeOwnAddress();
+    bool ReleaseOwnAddress();
     bool OpenResources();
     void Loop(const std::atomic<bool>& stopRequested);
     void ReceivePending();

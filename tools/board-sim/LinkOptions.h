@@ -23,8 +23,10 @@ struct LinkOptions {
     std::uint16_t serverPort = kDefaultServerPort;
     std::string serverText;  // "a.b.c.d:port"
     // The board's own address: loopback, except where the board mode has been given
-    // one by BOOTP inside its network namespace.
+    // one by BOOTP inside its network namespace, or --address gave one.
     std::uint32_t localAddressNetworkOrder = kLoopbackAddressNetworkOrder;
+    // With --address: the interface the address is put on for the run; else empty.
+    std::string interfaceName;
     FaultRates faultRates;
     std::uint64_t seed = FaultInjector::kDefaultSeed;
     std::uint32_t statusIntervalMs = 100;

@@ -1,6 +1,6 @@
 // The board's addresses on its interface, set and removed with iproute2 as a board
 // that comes up, or goes down, would have them. Only inside the board's own network
-// namespace (the bootp and board modes check that before they start).
+// namespace (the modes check that before they start).
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,9 @@
 
 namespace board_sim {
 
+// True when lo and `interfaceName` are the only interfaces: a network namespace of the
+// board's own, the one place where it may broadcast or take an address.
+bool InOwnNetworkNamespace(const std::string& interfaceName);
 // Adds addressNetworkOrder/24 with its broadcast to the interface; false, with
 // `error` naming the command, when `ip` cannot be run or fails.
 bool AddInterfaceAddress(const std::string& interfaceName, std::uint32_t addressNetworkOrder,

@@ -25,28 +25,51 @@ ConsoleUi::ConsoleUi(Streams streams, bool retryWhenUnattended, os::SettingsStor
 void ConsoleUi::ShowMessage(const std::string& text) {
     std::lock_guard lock(mutex_);
     std::fprintf(streams_.out, "\n%s\n", text.c_str());
+    PromptIfAsking();
     std::fflush(streams_.out);
 }
 
+// The answer is read with only the question's own lock held: the stages that the
+// job's other threads print meanwhile (a BOOTP thread, holding the job's stage lock)
+// must not wait for the user.
 bool ConsoleUi::AskRetryCancel(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    std::fprintf(streams_.out, "\n%s\n", text.c_str());
-    if (!streams_.inIsTerminal) {
-        std::fprintf(streams_.out, "[not a terminal: %s]\n",
-                     retryWhenUnattended_ ? "Retry" : "Cancel");
-        std::fflush(streams_.out);
-        return retryWhenUnattended_;
+    std::lock_guard question(questionMutex_);
+    {
+        std::lock_guard lock(mutex_);
+        std::fprintf(streams_.out, "\n%s\n", text.c_str());
+        if (!streams_.inIsTerminal) {
+            std::fprintf(streams_.out, "[not a terminal: %s]\n",
+                         retryWhenUnattended_ ? "Retry" : "Cancel");
+            std::fflush(streams_.out);
+            return retryWhenUnattended_;
+        }
     }
-    for (int attempt = 0; attempt < kMaxQuestionAttempts; ++attempt) {
-        std::fputs("[R]etry or [C]ancel? ", streams_.out);
-        std::fflush(streams_.out);
-        bool retry = false;
-        if (ReadAnswer(retry)) return retry;
+    bool retry = false;
+    bool answered = false;
+    for (int attempt = 0; attempt < kMaxQuestionAttempts && !answered; ++attempt) {
+        {
+            std::lock_guard lock(mutex_);
+            asking_ = true;
+            Prompt();
+            std::fflush(streams_.out);
+        }
+        answered = ReadAnswer(retry);
         if (std::feof(streams_.in)) break;
     }
+    std::lock_guard lock(mutex_);
+    asking_ = false;
+    if (answered) return retry;
     std::fputs("Cancel\n", streams_.out);
     std::fflush(streams_.out);
     return false;  // no usable answer: do not keep the job waiting
+}
+
+void ConsoleUi::Prompt() {
+    std::fputs("[R]etry or [C]ancel? ", streams_.out);
+}
+
+void ConsoleUi::PromptIfAsking() {
+    if (asking_) Prompt();
 }
 
 bool ConsoleUi::ReadAnswer(bool& retry) {
@@ -75,7 +98,8 @@ std::string ConsoleUi::StageLine(const diag::JobStage& stage) {
 void ConsoleUi::OnJobStage(const diag::JobStage& stage) {
     if (quiet_ && stage.kind != diag::JobStageKind::kOutcome) return;
     std::lock_guard lock(mutex_);
-    std::fprintf(streams_.out, "%s\n", StageLine(stage).c_str());
+    std::fprintf(streams_.out, "%s%s\n", asking_ ? "\n" : "", StageLine(stage).c_str());
+    PromptIfAsking();
     std::fflush(streams_.out);
 }
 

@@ -4,7 +4,9 @@
 // question is asked at the terminal when standard input is one; otherwise (scripts,
 // pipes) the configured answer is given at once and said on the error stream.
 //
-// Calls may come from several threads; each message or question is written whole.
+// Calls may come from several threads; each message or question is written whole. A
+// question waiting for its answer holds no lock that the others need: the job's stages
+// and messages go on being printed meanwhile, each followed by the prompt again.
 #pragma once
 
 #include <cstdio>
@@ -47,11 +49,15 @@ class ConsoleUi final : public diag::UiPort {
 
   private:
     bool ReadAnswer(bool& retry);
+    void Prompt();          // under mutex_
+    void PromptIfAsking();  // under mutex_
 
     Streams streams_;
     bool retryWhenUnattended_;
     bool quiet_ = false;
-    mutable std::mutex mutex_;
+    std::mutex questionMutex_;  // one question at a time, held while it waits
+    mutable std::mutex mutex_;  // the output stream, held only while writing
+    bool asking_ = false;       // under mutex_: a question waits at the terminal
     diag::StoredSettings settings_;
 };
 

@@ -39,6 +39,9 @@ void AddStageFacts(const diag::JobStage& stage, JsonObject& json) {
         case JobStageKind::kBoardHeard:
             json.Add("address", JsonText(stage.address));
             break;
+        case JobStageKind::kStagesLeftOut:
+            json.Add("count", std::to_string(stage.leftOut));
+            break;
         case JobStageKind::kOutcome:
             json.Add("outcome", JsonText(stage.outcome));
             break;

@@ -60,6 +60,39 @@ TEST(LinkOptions, OnlyLoopbackServersAreAccepted) {
     EXPECT_TRUE(Parse({"--server", "127.255.255.254:1"}));
 }
 
+// A board already at its address in its own namespace may reach another host of its
+// /24 network, and nothing else.
+TEST(LinkOptions, WithAnAddressOfItsOwnTheServerMayBeAnotherHostOfItsNetwork) {
+    const auto options =
+        Parse({"--interface", "veth1", "--address", "10.9.9.21", "--server", "10.9.9.1"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->interfaceName, "veth1");
+    EXPECT_EQ(options->localAddressNetworkOrder, 0x1509090Au);
+    EXPECT_EQ(options->serverText, "10.9.9.1:5020");
+    EXPECT_TRUE(Parse({"--interface", "veth1", "--address", "10.9.9.21", "--server", "127.0.0.1"}));
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* says;
+    };
+    const std::vector<Case> refused = {
+        {{"--interface", "veth1", "--address", "10.9.9.21", "--server", "10.9.8.1"}, "loopback"},
+        {{"--interface", "veth1", "--address", "10.9.9.21", "--server", "10.9.9.21"}, "loopback"},
+        {{"--interface", "veth1", "--address", "10.9.9.21", "--server", "10.9.9.255"}, "loopback"},
+        {{"--interface", "veth1", "--address", "10.9.9.21", "--server", "10.9.9.0"}, "loopback"},
+        {{"--address", "10.9.9.21", "--server", "10.9.9.1"}, "--interface"},
+        {{"--interface", "veth1", "--server", "10.9.9.1"}, "--address"},
+        {{"--interface", "veth1", "--address", "127.0.0.2", "--server", "127.0.0.1"}, "host"},
+        {{"--interface", "veth1", "--address", "224.0.0.5", "--server", "127.0.0.1"}, "host"},
+        {{"--interface", "veth1", "--address", "10.9.9.255", "--server", "127.0.0.1"}, "host"},
+        {{"--interface", "veth1", "--address", "10.9.9", "--server", "127.0.0.1"}, "host"},
+    };
+    for (const Case& c : refused) {
+        std::string error;
+        EXPECT_FALSE(Parse(c.arguments, &error)) << ::testing::PrintToString(c.arguments);
+        EXPECT_THAT(error, HasSubstr(c.says)) << ::testing::PrintToString(c.arguments);
+    }
+}
+
 TEST(LinkOptions, MalformedValuesAreRefused) {
     const std::vector<std::vector<std::string>> cases = {
         {},
