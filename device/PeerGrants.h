@@ -3,6 +3,7 @@
 // from elsewhere (a board programmed earlier, another host) are never taken for it.
 #pragma once
 
+#include "net/CTftp.h"
 #include "net/CUdpServer.h"
 #include "net/ServiceEvents.h"
 
@@ -12,6 +13,8 @@ class PeerGrants : public net::ServiceEvents {
   public:
     // Neither is owned; `next` may be null.
     PeerGrants(net::CUdpServer& link, net::ServiceEvents* next) : link_(link), next_(next) {}
+    // The TFTP server serves each address given first (not owned; set before BOOTP runs).
+    void SetTftp(net::CTftp* tftp) { tftp_ = tftp; }
 
     void OnAddressGiven(const net::AddressGiven& given) override;
     void OnTransferStarted(const os::SocketAddress& client, const std::string& fileName,
@@ -21,6 +24,7 @@ class PeerGrants : public net::ServiceEvents {
   private:
     net::CUdpServer& link_;
     net::ServiceEvents* const next_;
+    net::CTftp* tftp_ = nullptr;
 };
 
 }  // namespace device

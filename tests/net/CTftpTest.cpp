@@ -215,19 +215,32 @@ TEST_F(Tftp, AnotherClientsRequestMidTransferIsServedApartAndRedirectsNothing) {
     EXPECT_TRUE(ui_.Questions().empty());
 }
 
-TEST_F(Tftp, ErrorWhileSendingShowsTheFlashMessageOncePerError) {
-    CTftp server(context_, kFastTiming);
+// The board's address is given while the worker runs, as BOOTP gives it.
+TEST_F(Tftp, OnlyTheBoardsErrorShowsTheFlashMessageOncePerTransfer) {
+    CTftp server(context_, kSlowTiming);
+    server.ExpectBoardFromBootp();
     const std::uint16_t port = StartServer(server);
-    TestClient client;
-    client.SendRrq(port, "x");
-    const auto data = client.Receive();
+    server.BoardAddressGiven(os::InetAddr("127.0.0.1"));
+    TestClient board;
+    TestClient stranger("127.0.0.2");
+    stranger.SendRrq(port, "x");
+    const auto strangers = stranger.Receive();
+    ASSERT_TRUE(strangers.has_value());
+    stranger.SendError(strangers->from);  // ends its transfer
+    stranger.SendError(strangers->from);
+    board.SendRrq(port, "x");
+    const auto data = board.Receive();
     ASSERT_TRUE(data.has_value());
-    client.SendError(data->from);
-    client.SendError(data->from);
-    EXPECT_TRUE(WaitUntil([&] { return ui_.Messages().size() == 2u; }));
-    EXPECT_EQ(ui_.Messages()[0],
-              "Error programming the flash on the motion control board.\n"
-              "You will need to reset the board or cycle power and try again.");
+    board.SendError(data->from);
+    board.SendError(data->from);
+    EXPECT_TRUE(WaitUntil([&] {
+        return server.Stats().errorsReceived.load() == 3u &&
+               server.Stats().foreignPackets.load() == 1u;
+    }));
+    EXPECT_EQ(
+        ui_.Messages(),
+        std::vector<std::string>{"Error programming the flash on the motion control board.\n"
+                                 "You will need to reset the board or cycle power and try again."});
 }
 
 TEST_F(Tftp, ErrorAfterTheLastBlockEndsTheTransferWithoutAMessage) {
