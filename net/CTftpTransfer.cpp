@@ -172,7 +172,7 @@ CTftpTransfer::Client* CTftpTransfer::RoomForClient(bool forBoard) {
     }
     if (yielding != nullptr) {
         counters_.transfersDropped.fetch_add(1);
-        if (Logs(yielding->client))
+        if (IsBoard(pendingClient_) || Logs(yielding->client))
             theLog.Print(
                 "CTftp::ReceiveTftp - %s progressed least recently (%u ms ago): its "
                 "place goes to %s",
