@@ -54,6 +54,8 @@ int EnetDevice::Init() {
     }
     tftp_->SetPort(services_.tftpPort);
     tftp_->SetEvents(&peerGrants_);
+    peerGrants_.SetTftp(tftp_.get());
+    if (bootp_) tftp_->ExpectBoardFromBootp();
     SetRefusedPeers(services_.admission.refusedAddresses);
     if (bootp_) {
         bootp_->SetEvents(&peerGrants_);

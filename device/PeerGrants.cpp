@@ -6,7 +6,10 @@ namespace device {
 
 void PeerGrants::OnAddressGiven(const net::AddressGiven& given) {
     const std::uint32_t address = os::InetAddr(given.address.c_str());
-    if (address != os::kInaddrNone) link_.AllowPeer(address);
+    if (address != os::kInaddrNone) {
+        link_.AllowPeer(address);
+        if (tftp_) tftp_->BoardAddressGiven(address);
+    }
     if (next_) next_->OnAddressGiven(given);
 }
 

@@ -3,6 +3,7 @@
 // address is taken for the board, never a board programmed earlier or another host.
 #pragma once
 
+#include "net/CTftp.h"
 #include "net/CUdpServer.h"
 #include "net/ServiceEvents.h"
 
@@ -12,6 +13,8 @@ class PeerGrants : public net::ServiceEvents {
   public:
     // Neither is owned; `next` may be null.
     PeerGrants(net::CUdpServer& link, net::ServiceEvents* next) : link_(link), next_(next) {}
+    // The TFTP server serves each address given first (not owned; set before BOOTP runs).
+    void SetTftp(net::CTftp* tftp) { tftp_ = tftp; }
 
     void OnAddressGiven(const net::AddressGiven& given) override;
     void OnAdapterChanged(const net::AdapterChange& change) override;
@@ -22,6 +25,7 @@ class PeerGrants : public net::ServiceEvents {
   private:
     net::CUdpServer& link_;
     net::ServiceEvents* const next_;
+    net::CTftp* tftp_ = nullptr;
 };
 
 }  // namespace device

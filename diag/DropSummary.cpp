@@ -6,7 +6,8 @@
 
 namespace diag {
 
-DropSummary::DropSummary(std::string context) : context_(std::move(context)) {}
+DropSummary::DropSummary(std::string context, std::string what)
+    : context_(std::move(context)), what_(std::move(what)) {}
 
 bool DropSummary::Note(std::uint32_t nowMs) {
     ++total_;
@@ -26,8 +27,8 @@ bool DropSummary::Note(std::uint32_t nowMs) {
 
 void DropSummary::Flush(std::uint32_t nowMs) {
     if (unlogged_ == 0) return;
-    theLog.Print("%s - %llu more datagrams dropped in %u ms, not logged one by one",
-                 context_.c_str(), static_cast<unsigned long long>(unlogged_),
+    theLog.Print("%s - %llu more %s in %u ms, not logged one by one", context_.c_str(),
+                 static_cast<unsigned long long>(unlogged_), what_.c_str(),
                  static_cast<unsigned>(nowMs - intervalStart_));
     unlogged_ = 0;
 }

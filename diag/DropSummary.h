@@ -16,8 +16,9 @@ class DropSummary {
     static constexpr int kFullLinesPerInterval = 8;
     static constexpr std::uint32_t kIntervalMs = 5000;
 
-    // `context` starts the summary line, as "CBootP::HandleRead( 1 )".
-    explicit DropSummary(std::string context);
+    // `context` starts the summary line, as "CBootP::HandleRead( 1 )"; `what` names
+    // the things counted in it.
+    explicit DropSummary(std::string context, std::string what = "datagrams dropped");
 
     // One more drop at `nowMs`: true when the caller should log it in full.
     bool Note(std::uint32_t nowMs);
@@ -29,6 +30,7 @@ class DropSummary {
 
   private:
     std::string context_;
+    std::string what_;
     std::uint32_t intervalStart_ = 0;
     bool started_ = false;
     int fullLinesLeft_ = 0;

@@ -1,8 +1,9 @@
-// TFTP packet handling in every state: packets from six clients on port 69 and on the
-// transfer socket, time-outs and the worker's servicing, in any order and with any
-// answers to the question. Properties: every DATA packet carries exactly the image
-// bytes its block number names and goes only to a client that made a well-formed
-// request; no more than the room for clients is ever in use.
+// TFTP packet handling in every state: packets from six clients (two ports on each of
+// three hosts) on port 69 and on the transfer socket, time-outs and the worker's
+// servicing, in any order and with any answers to the question; with BOOTP off, or
+// (inputs of odd length) with the first host given its address by BOOTP. Properties: every DATA
+// packet carries exactly the image bytes its block number names and goes only to a client that made
+// a well-formed request; no more than the room for clients is ever in use.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -22,6 +23,12 @@ namespace {
 using net::CTftpTransfer;
 
 constexpr int kClients = 6;
+constexpr int kPortsPerHost = 2;
+
+os::SocketAddress Client(int index) {
+    const auto host = static_cast<std::uint32_t>(1 + index / kPortsPerHost);
+    return {(host << 24) | 0x7Fu, static_cast<std::uint16_t>(1000 + index)};
+}
 
 class Sender final : public CTftpTransfer::Sender {
   public:
@@ -99,13 +106,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Sender sender;
     std::uint32_t now = 0xFFFFFF00u;
     CTftpTransfer transfer(context, {3000, 250, 8}, sender, [&] { return now; });
+    if (size % 2 == 1) {
+        transfer.ExpectBoardFromBootp();
+        transfer.BoardAddressGiven(Client(0).addressNetworkOrder);
+    }
     transfer.CreateProgressWindow();
     transfer.BeginListening();
     bool running = true;
     while (running && !input.Empty()) {
         const std::uint8_t kind = input.U8();
-        const os::SocketAddress client{0x0100007Fu,
-                                       static_cast<std::uint16_t>(1000 + input.U8() % kClients)};
+        const os::SocketAddress client = Client(input.U8() % kClients);
         const std::uint16_t advance = input.U16();
         now += advance & 0x7FF;
         ui.retry = (advance & 0x8000) == 0;

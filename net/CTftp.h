@@ -34,6 +34,12 @@ class CTftp : private CTftpTransfer::Sender {
     void SetPort(std::uint16_t newPort) { serverPort_ = newPort; }
     // Who is told of each transfer (not owned; null: nobody). Set while no worker runs.
     void SetEvents(ServiceEvents* events) { transfer_.SetEvents(events); }
+    // BOOTP runs in this job, so the board is a host it gives an address. Before Start.
+    void ExpectBoardFromBootp() { transfer_.ExpectBoardFromBootp(); }
+    // BOOTP gave this address in this job. Any thread.
+    void BoardAddressGiven(std::uint32_t addressNetworkOrder) {
+        transfer_.BoardAddressGiven(addressNetworkOrder);
+    }
 
     // Starts the worker. False, with HasEnded() then 1, when no thread can be made.
     bool Start();

@@ -19,6 +19,9 @@ constexpr const char* kFpgaRequestName = "fpga";
 constexpr const char* kFpgaServedName = "fpga_blinky_bitfile.bin";
 constexpr const char* kImageServedName = "OrvanClient.bin";
 constexpr std::size_t kMaxPromptLength = 255;
+// Addresses given in one job that are remembered as the board's; a job serves one
+// board, so a few are plenty, and the latest are kept.
+constexpr std::size_t kMaxBoardAddresses = 16;
 // The transfer modes of RFC 1350; the content goes as raw bytes in each.
 constexpr const char* kModes[] = {"netascii", "octet", "mail"};
 
@@ -50,6 +53,29 @@ bool CTftpTransfer::IsWellFormedRequest(const std::uint8_t* payload, int length)
     // Options (RFC 2347) are zero-ended strings; this server ignores them.
     const std::uint8_t* options = modeEnd + 1;
     return options == end || end[-1] == 0;
+}
+
+void CTftpTransfer::BoardAddressGiven(std::uint32_t addressNetworkOrder) {
+    std::lock_guard lock(boardLock_);
+    if (std::find(boardAddresses_.begin(), boardAddresses_.end(), addressNetworkOrder) !=
+        boardAddresses_.end())
+        return;
+    if (boardAddresses_.size() == kMaxBoardAddresses)
+        boardAddresses_.erase(boardAddresses_.begin());
+    boardAddresses_.push_back(addressNetworkOrder);
+}
+
+bool CTftpTransfer::IsBoard(const os::SocketAddress& address) const {
+    if (!boardFromBootp_.load()) return true;
+    std::lock_guard lock(boardLock_);
+    return std::find(boardAddresses_.begin(), boardAddresses_.end(), address.addressNetworkOrder) !=
+           boardAddresses_.end();
+}
+
+// Lines about the board are always logged; those about other hosts only within the
+// summary's bounds, since other hosts may send without end.
+bool CTftpTransfer::Logs(const os::SocketAddress& about) {
+    return IsBoard(about) || strangerLines_.Note(Now());
 }
 
 void CTftpTransfer::CreateProgressWindow() {
@@ -99,12 +125,15 @@ void CTftpTransfer::HandleRequest(const std::uint8_t* payload, int payloadLength
                 static_cast<unsigned>(ContentSize()), pendingClient_.ToString().c_str());
         return;
     }
-    // A client asking again (its block 1 lost) is answered by the re-send that is due.
-    if (Client* client = FindClient(pendingClient_)) {
-        client->misses = 0;
+    // One transfer per host. The same request again (its block 1 lost) is answered by
+    // the re-send that is due; a host asking anew has given up its older transfer.
+    if (Client* client = FindHost(pendingClient_.addressNetworkOrder)) {
+        if (client->client == pendingClient_ && !client->progressed) return;
+        counters_.transfersReplaced.fetch_add(1);
+        StartRead(*client, payload, payloadLength, true);
         return;
     }
-    Client* room = RoomForClient();
+    Client* room = RoomForClient(IsBoard(pendingClient_));
     if (room == nullptr) {
         counters_.requestsRefused.fetch_add(1);
         if (requestDrops_.Note(Now()))
@@ -112,7 +141,7 @@ void CTftpTransfer::HandleRequest(const std::uint8_t* payload, int payloadLength
                          pendingClient_.ToString().c_str(), ActiveTransfers());
         return;
     }
-    StartRead(*room, payload, payloadLength);
+    StartRead(*room, payload, payloadLength, false);
 }
 
 CTftpTransfer::Client* CTftpTransfer::FindClient(const os::SocketAddress& address) {
@@ -122,23 +151,37 @@ CTftpTransfer::Client* CTftpTransfer::FindClient(const os::SocketAddress& addres
     return nullptr;
 }
 
-// A free place, or else that of a client which has never answered, not even the
-// re-send of its first block: a request cannot push out a client being served.
-CTftpTransfer::Client* CTftpTransfer::RoomForClient() {
-    Client* stalest = nullptr;
+CTftpTransfer::Client* CTftpTransfer::FindHost(std::uint32_t addressNetworkOrder) {
+    for (Client& client : clients_) {
+        if (client.state != Idle && client.client.addressNetworkOrder == addressNetworkOrder)
+            return &client;
+    }
+    return nullptr;
+}
+
+// A free place, or else that of the host which progressed least recently; another
+// host's request never takes the board's place.
+CTftpTransfer::Client* CTftpTransfer::RoomForClient(bool forBoard) {
+    const std::uint32_t now = Now();
+    Client* yielding = nullptr;
     for (Client& client : clients_) {
         if (client.state == Idle) return &client;
-        if (!client.progressed && client.misses > 0 &&
-            (stalest == nullptr || client.misses > stalest->misses))
-            stalest = &client;
+        if (!forBoard && IsBoard(client)) continue;
+        if (yielding == nullptr || now - client.lastProgressMs > now - yielding->lastProgressMs)
+            yielding = &client;
     }
-    if (stalest != nullptr) {
+    if (yielding != nullptr) {
         counters_.transfersDropped.fetch_add(1);
-        theLog.Print("CTftp::ReceiveTftp - %s never answered: its place goes to %s",
-                     stalest->client.ToString().c_str(), pendingClient_.ToString().c_str());
-        EndTransfer(*stalest);
+        if (IsBoard(pendingClient_) || Logs(yielding->client))
+            theLog.Print(
+                "CTftp::ReceiveTftp - %s progressed least recently (%u ms ago): its "
+                "place goes to %s",
+                yielding->client.ToString().c_str(),
+                static_cast<unsigned>(now - yielding->lastProgressMs),
+                pendingClient_.ToString().c_str());
+        EndTransfer(*yielding);
     }
-    return stalest;
+    return yielding;
 }
 
 void CTftpTransfer::OnTransferDatagram(const std::uint8_t* data, int length,
@@ -153,7 +196,6 @@ void CTftpTransfer::OnTransferDatagram(const std::uint8_t* data, int length,
                          length, from.ToString().c_str());
         return;
     }
-    client->misses = 0;
     if (length <= kTftpOpcodeSize) return;  // an opcode alone means nothing
     const std::span<const std::uint8_t> packet(data, static_cast<std::size_t>(length));
     const std::uint16_t opcode = os::load_be16(data + kTftpOpcodeOffset);
@@ -168,8 +210,7 @@ void CTftpTransfer::OnTransferDatagram(const std::uint8_t* data, int length,
 void CTftpTransfer::HandleSending(Client& client, std::uint16_t opcode,
                                   std::span<const std::uint8_t> packet) {
     if (opcode == kTftpOpError) {
-        counters_.errorsReceived.fetch_add(1);
-        diag::Ui().ShowMessage(kFlashErrorText);
+        HandleError(client);
         return;
     }
     const auto block = os::read_be16(packet, kTftpBlockOffset);
@@ -180,8 +221,35 @@ void CTftpTransfer::HandleSending(Client& client, std::uint16_t opcode,
         counters_.ignoredAcks.fetch_add(1);
         return;
     }
+    // Progress, and nothing else, keeps a host's place and its patience; a host that
+    // asked again and goes over its blocks once more makes none.
     client.progressed = true;
+    if (*block > client.furthestAcked) {
+        client.furthestAcked = *block;
+        client.misses = 0;
+        client.lastProgressMs = Now();
+    }
     SendNextBlock(client);
+}
+
+// Only the board's ERROR is the user's matter, and once a transfer. Another host's
+// ends its own transfer (RFC 1350), and shows nothing.
+void CTftpTransfer::HandleError(Client& client) {
+    counters_.errorsReceived.fetch_add(1);
+    if (!IsBoard(client)) {
+        counters_.errorsNotShown.fetch_add(1);
+        DropTransfer(client, "sent an ERROR");
+        return;
+    }
+    if (!client.flashErrorShown) {
+        client.flashErrorShown = true;
+        diag::Ui().ShowMessage(kFlashErrorText);
+        return;
+    }
+    counters_.errorsNotShown.fetch_add(1);
+    if (Logs(client.client))
+        theLog.Print("CTftp::HandleTftpRead - another ERROR from %s: its message was shown once",
+                     client.client.ToString().c_str());
 }
 
 void CTftpTransfer::HandleLastBlockSent(Client& client, std::uint16_t opcode,
@@ -191,23 +259,37 @@ void CTftpTransfer::HandleLastBlockSent(Client& client, std::uint16_t opcode,
         counters_.ignoredAcks.fetch_add(1);
         return;  // a late ACK of an earlier block: the final DATA may still be lost
     }
-    waitTimeout_ = kWaitForever;
-    anyCompleted_ = true;
     counters_.transfersCompleted.fetch_add(1);
-    theLog.Print("CTftp::HandlePacket - transfer of %s to %s ended after block %u",
-                 client.servedFileName.c_str(), client.client.ToString().c_str(),
-                 static_cast<unsigned>(client.blockNumber));
-    if (events_) events_->OnTransferFinished(client.client, ContentSize());
+    if (Logs(client.client))
+        theLog.Print("CTftp::HandlePacket - transfer of %s to %s ended after block %u",
+                     client.servedFileName.c_str(), client.client.ToString().c_str(),
+                     static_cast<unsigned>(client.blockNumber));
+    if (IsBoard(client)) {
+        waitTimeout_ = kWaitForever;
+        boardCompleted_ = true;
+        if (events_) events_->OnTransferFinished(client.client, ContentSize());
+    }
     EndTransfer(client);
 }
 
-void CTftpTransfer::StartRead(Client& client, const std::uint8_t* payload, int payloadLength) {
-    waitTimeout_ = timing_.transferWaitMs;
+// `sameHost`: in place of the host's earlier transfer, whose standing (its progress,
+// its silence since) the new one keeps: asking again earns nothing, and counts as one
+// more wait without progress.
+void CTftpTransfer::StartRead(Client& client, const std::uint8_t* payload, int payloadLength,
+                              bool sameHost) {
+    const bool board = IsBoard(pendingClient_);
+    if (board) waitTimeout_ = timing_.transferWaitMs;
     if (!sender_.EnsureTransferSocket()) return;  // a later request tries again
     const auto* name = reinterpret_cast<const char*>(payload);
     const auto nameLength =
         static_cast<std::size_t>(std::find(payload, payload + payloadLength, 0) - payload);
+    const std::uint16_t furthestAcked = sameHost ? client.furthestAcked : 0;
+    const std::uint32_t lastProgressMs = sameHost ? client.lastProgressMs : Now();
+    const int misses = sameHost ? client.misses + 1 : 0;
     client = Client{};
+    client.furthestAcked = furthestAcked;
+    client.lastProgressMs = lastProgressMs;
+    client.misses = misses;
     client.fileName.assign(name, std::min(nameLength, kMaxFileName));
     // Both names get the same image; the name is only recorded.
     client.servedFileName =
@@ -215,15 +297,17 @@ void CTftpTransfer::StartRead(Client& client, const std::uint8_t* payload, int p
     client.client = pendingClient_;
     client.state = Sending;
     lastStarted_ = static_cast<std::size_t>(&client - clients_.data());
-    if (progress_) {
+    if (progress_ && board) {
         progress_->SetRange(0, static_cast<int>(context_.imageSize), 1);
         progress_->Show();
     }
     counters_.transfersStarted.fetch_add(1);
-    theLog.Print("CTftp::StartRead - \"%s\" from %s: serving %s, %u bytes", client.fileName.c_str(),
-                 client.client.ToString().c_str(), client.servedFileName.c_str(),
-                 static_cast<unsigned>(ContentSize()));
-    if (events_) events_->OnTransferStarted(client.client, client.fileName, ContentSize());
+    if (Logs(client.client))
+        theLog.Print("CTftp::StartRead - \"%s\" from %s: serving %s, %u bytes%s",
+                     client.fileName.c_str(), client.client.ToString().c_str(),
+                     client.servedFileName.c_str(), static_cast<unsigned>(ContentSize()),
+                     sameHost ? ", in place of its earlier request" : "");
+    if (events_ && board) events_->OnTransferStarted(client.client, client.fileName, ContentSize());
     SendNextBlock(client);
     UpdateState();
 }
@@ -233,11 +317,13 @@ std::uint32_t CTftpTransfer::ContentSize() const {
     return context_.imageSize - kTftpContentOffset;
 }
 
-// The window follows the transfer furthest along, so another client's fresh start
-// does not move it back.
+// The window shows the board's transfer furthest along, so another host's transfer,
+// or a fresh start, does not move it.
 bool CTftpTransfer::LeadsTheProgress(const Client& client) const {
+    if (!IsBoard(client)) return false;
     for (const Client& other : clients_) {
-        if (&other != &client && other.state != Idle && other.position > client.position)
+        if (&other != &client && other.state != Idle && other.position > client.position &&
+            IsBoard(other))
             return false;
     }
     return true;
@@ -261,7 +347,7 @@ void CTftpTransfer::SendNextBlock(Client& client) {
     client.sendLength = kTftpDataHeaderSize + static_cast<int>(count);
     // A block shorter than 512 bytes, possibly empty, ends the file (RFC 1350).
     if (count < static_cast<std::uint32_t>(kTftpBlockContentSize)) {
-        DestroyProgressWindow();
+        if (LeadsTheProgress(client)) DestroyProgressWindow();
         client.state = LastBlockSent;
         UpdateState();
     }
@@ -288,42 +374,56 @@ bool CTftpTransfer::OnTimeout() {
 bool CTftpTransfer::ServiceTransfers() {
     const std::uint32_t now = Now();
     for (Client& client : clients_) {
-        if (client.state == Idle || now - client.lastSendMs < timing_.transferWaitMs) continue;
-        counters_.dataResent.fetch_add(1);
-        client.lastSendMs = now;
-        SendCurrentBlock(client);
-        if (++client.misses >= timing_.missesBeforePrompt && !OnSilentClient(client)) return false;
+        if (client.state == Idle) continue;
+        if (now - client.lastSendMs >= timing_.transferWaitMs) {
+            counters_.dataResent.fetch_add(1);
+            client.lastSendMs = now;
+            SendCurrentBlock(client);
+            ++client.misses;
+        }
+        // Requests count too: a host asking anew over and over is sent block 1 each
+        // time, so it never waits for a re-send.
+        if (client.misses >= timing_.missesBeforePrompt && !OnSilentClient(client)) return false;
     }
     return true;
 }
 
-// A client that never answered was not the board being served (another host, or a
-// request the board gave up); one that goes silent beside another, or after one was
-// served, vanished. Only the one transfer under way that stalls is the user's matter.
 bool CTftpTransfer::OnSilentClient(Client& client) {
-    const bool othersHeard =
-        std::any_of(clients_.begin(), clients_.end(), [&](const Client& other) {
-            return &other != &client && other.state != Idle &&
-                   other.misses < timing_.missesBeforePrompt;
-        });
-    if (!client.progressed || othersHeard || anyCompleted_) {
-        counters_.transfersDropped.fetch_add(1);
-        theLog.Print("CTftp::HandleTftpRead - %s went silent after block %u: transfer dropped",
-                     client.client.ToString().c_str(), static_cast<unsigned>(client.blockNumber));
-        EndTransfer(client);
-        if (ActiveTransfers() == 0 && !anyCompleted_) {
-            waitTimeout_ = timing_.startWaitMs;  // still waiting for the board, as at first
-            missCount_ = 0;
-        }
+    if (!MayAsk(client)) {
+        DropTransfer(client, "went silent");
         return true;
     }
     client.misses = 0;
     return AskNotResponding();
 }
 
+// Only the board's stalled transfer is the user's matter, and not even that when the
+// board never acknowledged a block (a request it gave up), when another transfer of
+// the board is still heard (this one vanished), or when it has its firmware already.
+bool CTftpTransfer::MayAsk(const Client& client) const {
+    if (!IsBoard(client) || client.furthestAcked == 0 || boardCompleted_) return false;
+    return std::none_of(clients_.begin(), clients_.end(), [&](const Client& other) {
+        return &other != &client && other.state != Idle &&
+               other.misses < timing_.missesBeforePrompt && IsBoard(other);
+    });
+}
+
+void CTftpTransfer::DropTransfer(Client& client, const char* why) {
+    counters_.transfersDropped.fetch_add(1);
+    if (Logs(client.client))
+        theLog.Print("CTftp::HandleTftpRead - %s %s after block %u: transfer dropped",
+                     client.client.ToString().c_str(), why,
+                     static_cast<unsigned>(client.blockNumber));
+    EndTransfer(client);
+}
+
 void CTftpTransfer::EndTransfer(Client& client) {
     client.state = Idle;
     UpdateState();
+    if (ActiveTransfers() == 0 && !boardCompleted_) {
+        waitTimeout_ = timing_.startWaitMs;  // still waiting for the board, as at first
+        missCount_ = 0;
+    }
 }
 
 void CTftpTransfer::AbandonAll() {
@@ -349,9 +449,15 @@ int CTftpTransfer::ActiveTransfers() const {
 
 const CTftpTransfer::Client& CTftpTransfer::Shown() const {
     const Client* shown = nullptr;
+    bool shownIsBoard = false;
     for (const Client& client : clients_) {
-        if (client.state != Idle && (shown == nullptr || client.position > shown->position))
+        if (client.state == Idle) continue;
+        const bool board = IsBoard(client);
+        if (shown == nullptr || (board && !shownIsBoard) ||
+            (board == shownIsBoard && client.position > shown->position)) {
             shown = &client;
+            shownIsBoard = board;
+        }
     }
     return shown != nullptr ? *shown : clients_[lastStarted_];
 }
@@ -395,6 +501,15 @@ bool CTftpTransfer::PumpProgress() {
 void CTftpTransfer::FlushDropSummaries() {
     requestDrops_.Flush(Now());
     transferDrops_.Flush(Now());
+    strangerLines_.Flush(Now());
+    const auto& c = counters_;
+    if (c.transfersDropped.load() + c.errorsNotShown.load() + c.requestsRefused.load() > 0)
+        theLog.Print(
+            "CTftp::ServerThread - without asking the user: transfers dropped %u, "
+            "ERRORs not shown %u; requests refused %u, transfers replaced by a new "
+            "request %u",
+            c.transfersDropped.load(), c.errorsNotShown.load(), c.requestsRefused.load(),
+            c.transfersReplaced.load());
 }
 
 }  // namespace net

@@ -4,15 +4,17 @@
 // whatever file it names, is served image bytes 28..end in 512-byte DATA blocks, one
 // per acknowledgement of the block just sent.
 //
-// Clients are served side by side, each by its address and port (its transfer ID), so
-// that another host's request, or a client that vanishes, never takes the board's
-// firmware from it. A transfer whose client never acknowledged a block, or that goes
-// silent while another client is served (or has been), is dropped without a word; the
-// "not responding" question is put only when the one transfer that made progress
-// stalls, or when nothing at all arrives.
+// Clients are served side by side, one transfer per host, each known by its address
+// and port (its transfer ID), so that another host's request, or a client that
+// vanishes, never takes the board's firmware from it. A host keeps its place only by
+// progress, acknowledging the block in flight; when every place is taken, the one
+// that progressed least recently gives way to a new request. The board is the host
+// BOOTP gave an address in this job (any host when BOOTP does not run): its request
+// is always served, and only its transfer may ask the user anything, once. Other
+// hosts' stalls and ERRORs are dropped, counted and logged within bounds.
 //
-// All calls come from one thread (CTftp's worker). CurrentState() and the counters
-// may be read from any thread.
+// All calls come from one thread (CTftp's worker), except ExpectBoardFromBootp and
+// BoardAddressGiven. CurrentState() and the counters may be read from any thread.
 #pragma once
 
 #include <array>
@@ -20,8 +22,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "diag/DropSummary.h"
 #include "diag/UiPort.h"
@@ -74,11 +78,13 @@ class CTftpTransfer {
         std::atomic<std::uint32_t> foreignPackets{0};     // from no client being served
         std::atomic<std::uint32_t> malformedRequests{0};  // on port 69, not a read request
         std::atomic<std::uint32_t> errorsReceived{0};
+        std::atomic<std::uint32_t> errorsNotShown{0};  // another host's, or a repeat
         std::atomic<std::uint32_t> timeouts{0};
         std::atomic<std::uint32_t> transfersStarted{0};
         std::atomic<std::uint32_t> transfersCompleted{0};
-        std::atomic<std::uint32_t> transfersDropped{0};  // silent clients let go unasked
-        std::atomic<std::uint32_t> requestsRefused{0};   // no room for another client
+        std::atomic<std::uint32_t> transfersDropped{0};   // let go unasked, or gave way
+        std::atomic<std::uint32_t> transfersReplaced{0};  // by a new request of the host
+        std::atomic<std::uint32_t> requestsRefused{0};    // no room for another client
     };
 
     // `context` (not owned) must outlive this object.
@@ -90,8 +96,15 @@ class CTftpTransfer {
     // then only whole zero-ended option strings (RFC 2347), which are ignored.
     static bool IsWellFormedRequest(const std::uint8_t* payload, int length);
 
-    // Who is told of each transfer begun and finished (not owned; null: nobody).
+    // Who is told of each transfer of the board begun and finished (not owned; null:
+    // nobody).
     void SetEvents(ServiceEvents* serviceEvents) { events_ = serviceEvents; }
+
+    // BOOTP runs in this job: from now on only the hosts it gives an address are the
+    // board, none until it has. Any thread.
+    void ExpectBoardFromBootp() { boardFromBootp_ = true; }
+    // BOOTP gave `addressNetworkOrder` in this job. Any thread.
+    void BoardAddressGiven(std::uint32_t addressNetworkOrder);
 
     // The window stays hidden until a transfer begins.
     void CreateProgressWindow();
@@ -117,7 +130,8 @@ class CTftpTransfer {
     // How long the next wait may last: until the next re-send is due.
     std::uint32_t WaitTimeout() const;
     State CurrentState() const { return state_.load(); }
-    // Of the transfer furthest along (or the last one, when none is running).
+    // Of the board's transfer furthest along (another host's when the board has none;
+    // the last one begun when none is running).
     std::uint16_t BlockNumber() const { return Shown().blockNumber; }
     std::int32_t Offset() const { return Shown().offset; }
     const std::string& FileName() const { return Shown().fileName; }
@@ -133,9 +147,15 @@ class CTftpTransfer {
         std::uint16_t blockNumber = 0;
         std::int32_t offset = 0;    // content bytes sent, the current block included
         std::int32_t position = 0;  // content bytes before the current block
-        bool progressed = false;    // the client has acknowledged a block
+        bool progressed = false;    // this transfer has had a block acknowledged
+        bool flashErrorShown = false;
         std::uint32_t lastSendMs = 0;
-        int misses = 0;  // re-sends since the client was last heard
+        // The host's standing, kept when it asks again: the furthest block it has
+        // acknowledged, when it last went further (or first asked), and the waits
+        // without progress since (re-sends and requests).
+        std::uint16_t furthestAcked = 0;
+        std::uint32_t lastProgressMs = 0;
+        int misses = 0;
         std::string fileName;
         std::string servedFileName;
         std::uint8_t sendBuffer[kTftpMaxDataPacket] = {};
@@ -146,16 +166,23 @@ class CTftpTransfer {
     void HandleSending(Client& client, std::uint16_t opcode, std::span<const std::uint8_t> packet);
     void HandleLastBlockSent(Client& client, std::uint16_t opcode,
                              std::span<const std::uint8_t> packet);
+    void HandleError(Client& client);
     Client* FindClient(const os::SocketAddress& address);
-    Client* RoomForClient();
-    void StartRead(Client& client, const std::uint8_t* payload, int payloadLength);
+    Client* FindHost(std::uint32_t addressNetworkOrder);
+    Client* RoomForClient(bool forBoard);
+    void StartRead(Client& client, const std::uint8_t* payload, int payloadLength, bool sameHost);
     void SendNextBlock(Client& client);
     void SendCurrentBlock(Client& client);
     bool OnSilentClient(Client& client);
+    bool MayAsk(const Client& client) const;
+    void DropTransfer(Client& client, const char* why);
     void EndTransfer(Client& client);
     void AbandonAll();
     void UpdateState();
     bool AskNotResponding();
+    bool IsBoard(const os::SocketAddress& address) const;
+    bool IsBoard(const Client& client) const { return IsBoard(client.client); }
+    bool Logs(const os::SocketAddress& about);
     bool LeadsTheProgress(const Client& client) const;
     const Client& Shown() const;
     std::uint32_t ContentSize() const;
@@ -170,12 +197,16 @@ class CTftpTransfer {
     std::unique_ptr<diag::ProgressWindow> progress_;
     std::uint32_t waitTimeout_;  // while no transfer runs
     int missCount_ = 0;          // silent waits while no transfer runs
-    bool anyCompleted_ = false;
+    bool boardCompleted_ = false;
+    std::atomic<bool> boardFromBootp_{false};
+    mutable std::mutex boardLock_;               // guards boardAddresses_
+    std::vector<std::uint32_t> boardAddresses_;  // given in this job, the latest last
     std::array<Client, kMaxClients> clients_;
     std::size_t lastStarted_ = 0;
     os::SocketAddress pendingClient_;  // the sender of the request being handled
     diag::DropSummary requestDrops_{"CTftp::ReceiveTftp"};
     diag::DropSummary transferDrops_{"CTftp::HandleTftpRead"};
+    diag::DropSummary strangerLines_{"CTftp", "lines about other hosts' transfers"};
     Counters counters_;
 };
 

@@ -76,6 +76,32 @@ const os::SocketAddress kBoard{0x0100007Fu, 40001};
 const os::SocketAddress kStranger{0x0200007Fu, 40001};
 const os::SocketAddress kBoardOtherPort{0x0100007Fu, 40002};
 
+// 127.0.0.(10 + k).
+os::SocketAddress Host(int k, std::uint16_t port = 40001) {
+    return {(static_cast<std::uint32_t>(10 + k) << 24) | 0x7Fu, port};
+}
+
+// How the job runs BOOTP: not at all (every client is the board), without an address
+// given yet, or having given the board its address.
+enum class Bootp { kOff, kNothingGiven, kGaveTheBoard };
+
+void RunBootp(CTftpTransfer& transfer, Bootp bootp) {
+    if (bootp != Bootp::kOff) transfer.ExpectBoardFromBootp();
+    if (bootp == Bootp::kGaveTheBoard) transfer.BoardAddressGiven(kBoard.addressNetworkOrder);
+}
+
+struct TransferEvents : ServiceEvents {
+    void OnTransferStarted(const os::SocketAddress& client, const std::string&,
+                           std::uint32_t) override {
+        started.push_back(client);
+    }
+    void OnTransferFinished(const os::SocketAddress& client, std::uint32_t) override {
+        finished.push_back(client);
+    }
+    std::vector<os::SocketAddress> started;
+    std::vector<os::SocketAddress> finished;
+};
+
 class TftpTransfer : public ::testing::Test {
   protected:
     TftpTransfer() {
@@ -160,7 +186,7 @@ TEST_F(TftpTransfer, AnyNameGetsImageBytesFrom28InFullBlocksThenAnEmptyFinalBloc
 
 TEST_F(TftpTransfer, RequestsOfCurlAndTftpHpaAreServedAndTheirAcksReleaseTheBlocks) {
     const os::SocketAddress curl{0x0100007Fu, 45468};
-    const os::SocketAddress tftpHpa{0x0100007Fu, 39616};
+    const os::SocketAddress tftpHpa{0x0200007Fu, 39616};  // one transfer per host
     Server(testdata::AsBytes(testdata::kCurlRrq), curl);  // with options, ignored
     EXPECT_EQ(transfer_.FileName(), "d:\\a.bin");
     Server(testdata::AsBytes(testdata::kTftpHpaRrq), tftpHpa);
@@ -362,21 +388,172 @@ TEST_F(TftpTransfer, OnlyWellFormedReadRequestsAreServed) {
     }
 }
 
-TEST_F(TftpTransfer, RequestsOfOtherHostsCannotPushOutTheBoard) {
+TEST_F(TftpTransfer, OneTransferPerHostANewRequestReplacesItsOlderOne) {
     Server(Rrq("x"), kBoard);
     Transfer(Ack(1), kBoard);
-    for (std::uint16_t port = 1; port <= 20; ++port)
-        Server(Rrq("x"), {0x0200007Fu, port});
-    EXPECT_EQ(transfer_.ActiveTransfers(), CTftpTransfer::kMaxClients);
-    EXPECT_EQ(transfer_.Stats().requestsRefused.load(), 20u - (CTftpTransfer::kMaxClients - 1));
-    // Once a wait period has passed unanswered, a new request takes a stranger's place.
-    now_ += timing_.transferWaitMs;
-    ASSERT_TRUE(transfer_.ServiceTransfers());
-    Transfer(Ack(2), kBoard);
-    Server(Rrq("x"), {0x0300007Fu, 9});
-    EXPECT_EQ(SentTo({0x0300007Fu, 9}), 1u);
-    AckAll(kBoard);
+    Server(Rrq("x"), kBoardOtherPort);  // the board started over from another port
+    EXPECT_EQ(transfer_.ActiveTransfers(), 1);
+    EXPECT_EQ(transfer_.Stats().transfersReplaced.load(), 1u);
+    EXPECT_EQ(LastBlockTo(kBoardOtherPort), 1);
+    Transfer(Ack(2), kBoard);  // the older transfer is gone
+    EXPECT_EQ(transfer_.Stats().foreignPackets.load(), 1u);
+    AckAll(kBoardOtherPort);
+    EXPECT_EQ(ReceivedContent(kBoardOtherPort).size(), static_cast<std::size_t>(kContentSize));
+}
+
+TEST_F(TftpTransfer, WhenEveryPlaceIsTakenTheHostThatProgressedLeastRecentlyGivesWay) {
+    for (int k = 0; k < CTftpTransfer::kMaxClients; ++k)
+        Server(Rrq("x"), Host(k));
+    // Host 1 never acknowledges: its standing is its request, older than any progress.
+    for (const int k : {2, 0, 3}) {
+        now_ += 10;
+        Transfer(Ack(1), Host(k));
+    }
+    const std::vector<int> givingWay = {1, 2, 0, 3};
+    for (std::size_t n = 0; n < givingWay.size(); ++n) {
+        now_ += 10;
+        const os::SocketAddress newcomer = Host(10 + static_cast<int>(n));
+        Server(Rrq("x"), newcomer);
+        EXPECT_EQ(SentTo(newcomer), 1u);
+        const std::uint32_t foreign = transfer_.Stats().foreignPackets.load();
+        Transfer(Ack(LastBlockTo(Host(givingWay[n]))), Host(givingWay[n]));
+        EXPECT_EQ(transfer_.Stats().foreignPackets.load(), foreign + 1) << "host " << givingWay[n];
+        Transfer(Ack(1), newcomer);  // newcomers progress, so the older hosts go first
+    }
+    EXPECT_EQ(transfer_.Stats().transfersDropped.load(), givingWay.size());
+}
+
+TEST_F(TftpTransfer, AnotherHostsRequestNeverTakesTheBoardsPlace) {
+    transfer_.ExpectBoardFromBootp();
+    for (int k = 0; k < CTftpTransfer::kMaxClients; ++k) {  // four boards in this job
+        transfer_.BoardAddressGiven(Host(k).addressNetworkOrder);
+        Server(Rrq("x"), Host(k));
+    }
+    now_ += 10;
+    Server(Rrq("x"), kStranger);
+    EXPECT_EQ(SentTo(kStranger), 0u);
+    EXPECT_EQ(transfer_.Stats().requestsRefused.load(), 1u);
+}
+
+// Four other hosts hold every place, from before the board asks, and each
+// acknowledges its block in flight every millisecond. After each of the board's
+// acknowledgements yet another host asks, when the board is the one that progressed
+// least recently: the board keeps its place all the same, and the window shows its
+// transfer alone.
+TEST_F(TftpTransfer, TheBoardIsServedWhileFourOtherHostsHoldEveryPlaceAndProgress) {
+    TransferEvents events;
+    transfer_.SetEvents(&events);
+    transfer_.CreateProgressWindow();
+    RunBootp(transfer_, Bootp::kGaveTheBoard);
+    std::vector<os::SocketAddress> strangers;
+    const auto strangersProgress = [&] {
+        now_ += 1;
+        for (const os::SocketAddress& stranger : strangers)
+            Transfer(Ack(LastBlockTo(stranger)), stranger);
+    };
+    for (int k = 0; k < CTftpTransfer::kMaxClients; ++k) {
+        strangers.push_back(Host(k));
+        Server(Rrq("x"), strangers.back());
+    }
+    for (int i = 0; i < 20; ++i)
+        strangersProgress();
+    EXPECT_FALSE(ui_.Window(0).visible);
+    Server(Rrq("d:\\a.bin"), kBoard);
+    ASSERT_EQ(SentTo(kBoard), 1u);
+    for (int block = 1; block <= kFullBlocks + 1; ++block) {
+        Transfer(Ack(LastBlockTo(kBoard)), kBoard);
+        strangersProgress();
+        now_ += 1;
+        strangers.push_back(Host(10 + block));
+        Server(Rrq("x"), strangers.back());
+    }
     EXPECT_EQ(ReceivedContent(kBoard).size(), static_cast<std::size_t>(kContentSize));
+    EXPECT_GT(transfer_.Stats().transfersCompleted.load(), 1u);  // the first four finished first
+    const auto window = ui_.Window(0);
+    EXPECT_EQ(window.positions.front(), 0);
+    EXPECT_TRUE(std::is_sorted(window.positions.begin(), window.positions.end()));
+    EXPECT_EQ(window.captions.size(), 43u);  // the board's 43 blocks, no other host's
+    EXPECT_EQ(events.started, std::vector<os::SocketAddress>{kBoard});
+    EXPECT_EQ(events.finished, std::vector<os::SocketAddress>{kBoard});
+    EXPECT_TRUE(ui_.Questions().empty());
+}
+
+// What a host sends after its request, a packet every 200 ms for 3 s, and whether its
+// stall brings the question within that time: only progress keeps a place, and only
+// the board's transfer may ask.
+TEST_F(TftpTransfer, OnlyProgressKeepsAPlaceAndOnlyTheBoardsStallAsks) {
+    enum class Then { kSilence, kRepeatAck1, kRepeatRequest, kRequestFromNewPorts };
+    struct Case {
+        const char* what;
+        Bootp bootp;
+        os::SocketAddress host;
+        bool acksBlock1;
+        Then then;
+        bool asks;
+    };
+    const Case cases[] = {
+        {"no BOOTP: any client is the board", Bootp::kOff, kStranger, true, Then::kSilence, true},
+        {"BOOTP gave nothing yet", Bootp::kNothingGiven, kStranger, true, Then::kSilence, false},
+        {"another host stalls", Bootp::kGaveTheBoard, kStranger, true, Then::kSilence, false},
+        {"another host repeats ACK 1", Bootp::kGaveTheBoard, kStranger, true, Then::kRepeatAck1,
+         false},
+        {"another host repeats its request", Bootp::kGaveTheBoard, kStranger, false,
+         Then::kRepeatRequest, false},
+        {"another host asks from new ports", Bootp::kGaveTheBoard, kStranger, true,
+         Then::kRequestFromNewPorts, false},
+        {"the board stalls", Bootp::kGaveTheBoard, kBoard, true, Then::kSilence, true},
+        {"the board repeats ACK 1", Bootp::kGaveTheBoard, kBoard, true, Then::kRepeatAck1, true},
+        {"the board never acknowledges", Bootp::kGaveTheBoard, kBoard, false, Then::kRepeatRequest,
+         false},
+    };
+    ui_.ScriptAnswers({}, true);  // Retry
+    for (const Case& c : cases) {
+        const std::size_t questionsBefore = ui_.Questions().size();
+        FakeSender sender;
+        CTftpTransfer transfer(context_, timing_, sender, [this] { return now_; });
+        RunBootp(transfer, c.bootp);
+        transfer.BeginListening();
+        os::SocketAddress host = c.host;
+        const auto send = [&](const Bytes& packet, bool toServer) {
+            if (toServer) {
+                transfer.OnServerDatagram(packet.data(), static_cast<int>(packet.size()), host);
+            } else {
+                transfer.OnTransferDatagram(packet.data(), static_cast<int>(packet.size()), host);
+            }
+            return transfer.ServiceTransfers();
+        };
+        ASSERT_TRUE(send(Rrq("x"), true));
+        if (c.acksBlock1) {
+            ASSERT_TRUE(send(Ack(1), false));
+        }
+        // The worker's loop: waits that end with nothing, or with the host's packet.
+        const std::uint32_t end = now_ + 3000;
+        for (std::uint32_t packetAt = now_ + 200; now_ < end;) {
+            const std::uint32_t wait = transfer.WaitTimeout();
+            if (c.then == Then::kSilence || packetAt - now_ > wait) {
+                now_ += std::min(wait, end - now_);
+                ASSERT_TRUE(transfer.OnTimeout());
+                continue;
+            }
+            now_ = packetAt;
+            packetAt += 200;
+            if (c.then == Then::kRepeatAck1) {
+                ASSERT_TRUE(send(Ack(1), false));
+            } else if (c.then == Then::kRepeatRequest) {
+                ASSERT_TRUE(send(Rrq("x"), true));
+            } else {
+                ++host.port;  // a new transfer each time, its block 1 acknowledged at once
+                ASSERT_TRUE(send(Rrq("x"), true));
+                ASSERT_TRUE(send(Ack(1), false));
+            }
+        }
+        EXPECT_EQ(ui_.Questions().size() - questionsBefore, c.asks ? 1u : 0u) << c.what;
+        if (c.asks) {
+            EXPECT_EQ(transfer.Stats().transfersDropped.load(), 0u) << c.what;
+        } else {
+            EXPECT_GE(transfer.Stats().transfersDropped.load(), 1u) << c.what;
+        }
+    }
 }
 
 // Junk at port 69 and at the transfer socket, without end, while the board's block is
@@ -409,13 +586,43 @@ TEST_F(TftpTransfer, AFloodNeitherHoldsBackTheBoardsResendNorFloodsTheLog) {
     EXPECT_LT(lines.size(), 100u);
 }
 
-TEST_F(TftpTransfer, ErrorWhileSendingShowsTheFlashMessageOncePerError) {
-    Server(Rrq("x"));
-    Transfer(Error());
-    Transfer(Error(3));
-    EXPECT_EQ(ui_.Messages(), (std::vector<std::string>{kFlashError, kFlashError}));
-    EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Sending);
-    EXPECT_EQ(sender_.sent.size(), 1u);
+// Three ERRORs in a transfer, then another transfer of the same host and one more.
+TEST_F(TftpTransfer, OnlyTheBoardsErrorShowsTheFlashMessageAndOncePerTransfer) {
+    struct Case {
+        const char* what;
+        Bootp bootp;
+        os::SocketAddress host;
+        std::size_t messages;
+    };
+    const Case cases[] = {
+        {"no BOOTP: any client is the board", Bootp::kOff, kStranger, 2},
+        {"BOOTP gave nothing yet", Bootp::kNothingGiven, kStranger, 0},
+        {"another host", Bootp::kGaveTheBoard, kStranger, 0},
+        {"the board", Bootp::kGaveTheBoard, kBoard, 2},
+    };
+    for (const Case& c : cases) {
+        const std::size_t messagesBefore = ui_.Messages().size();
+        FakeSender sender;
+        CTftpTransfer transfer(context_, timing_, sender, [this] { return now_; });
+        RunBootp(transfer, c.bootp);
+        for (const std::uint16_t port : {40001, 40002}) {
+            const os::SocketAddress from{c.host.addressNetworkOrder, port};
+            const Bytes request = Rrq("x");
+            transfer.OnServerDatagram(request.data(), static_cast<int>(request.size()), from);
+            for (int i = 0; i < 3; ++i) {
+                const Bytes error = Error(static_cast<std::uint16_t>(i));
+                transfer.OnTransferDatagram(error.data(), static_cast<int>(error.size()), from);
+            }
+        }
+        const std::vector<std::string> messages = ui_.Messages();
+        EXPECT_EQ(
+            std::vector<std::string>(messages.begin() + static_cast<std::ptrdiff_t>(messagesBefore),
+                                     messages.end()),
+            std::vector<std::string>(c.messages, kFlashError))
+            << c.what;
+        EXPECT_EQ(sender.sent.size(), 2u) << c.what;  // block 1 of each, nothing more
+    }
+    EXPECT_TRUE(ui_.Questions().empty());
 }
 
 TEST_F(TftpTransfer, ErrorAfterTheLastBlockEndsTheTransferSilently) {

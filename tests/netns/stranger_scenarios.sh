@@ -30,7 +30,8 @@ wait_strangers() {
 }
 
 # program_verbose [options]: the job with its log on standard error (program.log) and
-# its peak resident memory in KiB (program.peak); sets program_status.
+# its peak resident memory in KiB (program.peak); sets program_status. The job's time
+# limit is job_timeout seconds (120 unless set).
 program_verbose() {
   program_status=0
   in_computer timeout 150 python3 -c '
@@ -38,7 +39,7 @@ import resource, subprocess, sys
 status = subprocess.call(sys.argv[2:], stdin=subprocess.DEVNULL)
 with open(sys.argv[1], "w") as out:
     out.write(str(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss))
-sys.exit(status)' "$EMCB_NS_WORK/program.peak" "$EMCB_CONFIG" program --json --verbose --timeout 120 "$@" \
+sys.exit(status)' "$EMCB_NS_WORK/program.peak" "$EMCB_CONFIG" program --json --verbose --timeout "${job_timeout:-120}" "$@" \
     >"$EMCB_NS_WORK/program.json" 2>"$EMCB_NS_WORK/program.log" || program_status=$?
 }
 
@@ -149,4 +150,109 @@ scenario_floods_on_every_port() {
   fi
   [ "$log_bytes" -lt "$LOG_LIMIT_BYTES" ] || fail "the log grew to $log_bytes bytes"
   grep -F "more datagrams dropped" "$EMCB_NS_WORK/program.log" | head -6
+}
+
+# add_stranger_addresses N: N more addresses of the stranger's host, from 10.9.8.3 on,
+# in stranger_addresses.
+add_stranger_addresses() {
+  stranger_addresses=()
+  local k
+  for ((k = 3; k < 3 + $1; k++)); do
+    ip -n "$EMCB_NS_STRANGER" addr add "10.9.8.$k/24" dev "$EMCB_IF_STRANGER"
+    stranger_addresses+=("10.9.8.$k")
+  done
+}
+
+# The job's whole time, and from the board's address to the outcome, from program.json.
+job_times() {
+  python3 - "$EMCB_NS_WORK/program.json" <<'PY'
+import json, sys
+stages = json.load(open(sys.argv[1]))["stages"]
+given = next(s["ms"] for s in stages if s["stage"] == "address-given")
+print(f'{stages[-1]["ms"]} ms to "{stages[-1]["text"]}", {stages[-1]["ms"] - given} ms after the address was given')
+PY
+}
+
+# The strangers' TFTP clients start once the board has its address, and stop once the
+# job is over (or after 50 s).
+readonly BOARD_HAS_ITS_ADDRESS='"mode":"bootp"'
+hold_tftp() {  # NAME ADDRESS... [hold options]
+  local name=$1
+  shift
+  stranger "$name" hold 10.9.8.1 69 "$EMCB_NS_WORK/board.json" "$BOARD_HAS_ITS_ADDRESS" 50 "$@" \
+    --stop "$EMCB_NS_WORK/strangers.stop"
+}
+
+stop_strangers() {
+  touch "$EMCB_NS_WORK/strangers.stop"
+  wait_strangers
+}
+
+# Four clients on the stranger's host take every TFTP place before the board asks and
+# hold on to them by acknowledging block 1 again every 1.5 s; a fifth stalls after its
+# first acknowledgement. The board is served all the same, and nobody is asked
+# anything.
+scenario_strangers_holding_every_tftp_place_before_the_board_asks() {
+  require_programs
+  add_stranger
+  add_stranger_addresses 5
+  local a=("${stranger_addresses[@]}")
+  start_board --tftp-delay 1.5
+  hold_tftp holders "${a[@]:0:4}"
+  hold_tftp staller "${a[4]}" --once --delay 0.3
+  job_timeout=40 program_verbose --ip 10.9.9.34 --nickname "Served first"
+  stop_strangers
+  expect_programmed 10.9.9.34 "Served first"
+  expect_no_question
+  python3 - "$EMCB_NS_WORK/holders.json" "$EMCB_NS_WORK/staller.json" <<'PY' || fail "a stranger was not served"
+import json, sys
+for path in sys.argv[1:]:
+    for address, counts in json.load(open(path))["clients"].items():
+        if counts["data_received"] == 0:
+            sys.exit(f"{address} got no block")
+PY
+  grep -q "its place goes to 10.9.9.100:" "$EMCB_NS_WORK/program.log" ||
+    fail "the board found a free place: the strangers did not hold them all"
+  local board_ms done_ms
+  board_ms=$(log_ms 'CTftp::StartRead - "d:\a.bin" from 10.9.9.100')
+  done_ms=$(log_ms 'CTftp::HandlePacket - transfer of OrvanClient.bin to 10.9.9.100')
+  echo "the board's transfer: $((done_ms - board_ms)) ms from its request to its last block"
+  echo "job: $(job_times)"
+  for name in holders staller; do echo "$name: $(cat "$EMCB_NS_WORK/$name.json")"; done
+  grep -E "CTftp::(ReceiveTftp|HandleTftpRead|ServerThread) - " "$EMCB_NS_WORK/program.log" |
+    grep -v "ignored 4 bytes" | head -12
+}
+
+# One client on the stranger's host asks for the firmware, acknowledges block 1 and
+# falls silent, 4 s before the board asks: nobody is asked whether the board responds.
+scenario_stranger_stalling_after_block_1_asks_nothing() {
+  require_programs
+  add_stranger
+  start_board --tftp-delay 4
+  hold_tftp staller 10.9.8.2 --once
+  program_verbose --ip 10.9.9.35 --nickname "Not asked"
+  stop_strangers
+  expect_programmed 10.9.9.35 "Not asked"
+  expect_no_question
+  echo "job: $(job_times)"
+  grep -F "10.9.8.2" "$EMCB_NS_WORK/program.log" | grep -F "CTftp::" | head -4
+}
+
+# A client on the stranger's host asks for the firmware and answers block 1 with 200
+# TFTP ERRORs in 2 s, before the board asks: no flash-error message is shown (the
+# command line prints each message box on standard error), the board is programmed.
+scenario_stranger_sending_tftp_errors_shows_no_flash_error() {
+  require_programs
+  add_stranger
+  start_board --tftp-delay 3
+  stranger errors errors 10.9.8.1 69 "$EMCB_NS_WORK/board.json" "$BOARD_HAS_ITS_ADDRESS" 200 2
+  program_verbose --ip 10.9.9.36 --nickname "No false alarm"
+  wait_strangers
+  expect_programmed 10.9.9.36 "No false alarm"
+  local boxes
+  boxes=$(grep -c "Error programming the flash" "$EMCB_NS_WORK/program.log" || true)
+  [ "$boxes" -eq 0 ] || fail "$boxes flash-error messages for a stranger's ERRORs"
+  echo "stranger: $(cat "$EMCB_NS_WORK/errors.json")"
+  echo "job: $(job_times)"
+  grep -F "10.9.8.2" "$EMCB_NS_WORK/program.log" | grep -F "CTftp::" | head -4
 }
