@@ -46,10 +46,11 @@ struct DeviceServices {
     std::uint16_t tftpPort = net::CTftp::kDefaultPort;
     std::uint16_t linkPort = net::CUdpServer::kDefaultPort;
     net::CTftpTiming tftpTiming = {};
-    std::uint32_t fpgaStallLimitMs = 5000;    // no progress this long ends an FPGA wait
-    net::ServiceEvents* events = nullptr;     // told of addresses and transfers; not owned
-    net::BootpAdmission admission;            // which boards BOOTP answers
-    std::vector<std::uint32_t> refusedPeers;  // never the link's peer (network order)
+    std::uint32_t fpgaStallLimitMs = 5000;         // no progress this long ends an FPGA wait
+    net::ServiceEvents* events = nullptr;          // told of addresses and transfers; not owned
+    net::BootpAdmission admission;                 // which boards BOOTP answers
+    std::vector<std::uint32_t> refusedPeers;       // never the link's peer (network order)
+    net::CBootPPlatform* bootpPlatform = nullptr;  // null: the computer's own; not owned
 };
 
 class EnetDevice : public net::CUdpServer {

@@ -191,7 +191,10 @@ void CTftpTransfer::HandleLastBlockSent(Client& client, std::uint16_t opcode,
         counters_.ignoredAcks.fetch_add(1);
         return;  // a late ACK of an earlier block: the final DATA may still be lost
     }
-    waitTimeout_ = kWaitForever;
+    // The board now runs its firmware and should turn to the link. If it never does,
+    // this wait still ends in the question, so that no job waits unattended for ever.
+    waitTimeout_ = timing_.startWaitMs;
+    missCount_ = 0;
     anyCompleted_ = true;
     counters_.transfersCompleted.fetch_add(1);
     theLog.Print("CTftp::HandlePacket - transfer of %s to %s ended after block %u",
@@ -277,7 +280,6 @@ void CTftpTransfer::SendCurrentBlock(Client& client) {
 bool CTftpTransfer::OnTimeout() {
     counters_.timeouts.fetch_add(1);
     if (ActiveTransfers() > 0) return ServiceTransfers();
-    if (waitTimeout_ == kWaitForever) return true;  // after a completed transfer: no limit
     if (++missCount_ < timing_.missesBeforePrompt) return true;
     missCount_ = 0;
     return AskNotResponding();

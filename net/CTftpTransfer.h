@@ -9,7 +9,7 @@
 // firmware from it. A transfer whose client never acknowledged a block, or that goes
 // silent while another client is served (or has been), is dropped without a word; the
 // "not responding" question is put only when the one transfer that made progress
-// stalls, or when nothing at all arrives.
+// stalls, or when nothing at all arrives (before a transfer, or after one completed).
 //
 // All calls come from one thread (CTftp's worker). CurrentState() and the counters
 // may be read from any thread.
@@ -35,7 +35,7 @@ namespace net {
 // How long the worker waits for a datagram, and how many silent waits in a row make
 // it ask the user whether the board is still there.
 struct CTftpTiming {
-    std::uint32_t startWaitMs = 3000;    // before the first request
+    std::uint32_t startWaitMs = 3000;    // before the first request, and after a transfer
     std::uint32_t transferWaitMs = 250;  // from a request to its final ACK
     int missesBeforePrompt = 8;
 };
@@ -44,7 +44,6 @@ class CTftpTransfer {
   public:
     enum State : int { Idle = 0, Sending = 1, LastBlockSent = 2 };
 
-    static constexpr std::uint32_t kWaitForever = 0xFFFFFFFFu;
     static constexpr std::size_t kMaxFileName = 256;
     static constexpr int kMaxClients = 4;
     static constexpr const char* kProgressTitle = "Tftp Uploading";
