@@ -109,10 +109,18 @@ expect_exit() {
   [ "$status" -eq 0 ] || fail "the program ended with status $status"
 }
 
-screenshot_window() {  # WINDOW FILE
-  local x y w h
-  read -r x y w h <<<"$(drive rect "$1")" || fail "no rectangle for window $1"
-  gui_screenshot "$2" "$x" "$y" "$w" "$h"
+# screenshot_windows FILE WINDOW...: the smallest part of the screen that shows them all.
+screenshot_windows() {
+  local file=$1 window x y w h left=100000 top=100000 right=0 bottom=0
+  shift
+  for window in "$@"; do
+    read -r x y w h <<<"$(drive rect "$window")" || fail "no rectangle for window $window"
+    ((x < left)) && left=$x
+    ((y < top)) && top=$y
+    ((x + w > right)) && right=$((x + w))
+    ((y + h > bottom)) && bottom=$((y + h))
+  done
+  gui_screenshot "$file" "$left" "$top" "$((right - left))" "$((bottom - top))"
 }
 
 scenario_windows_gui_programs_the_board() {
@@ -123,13 +131,14 @@ scenario_windows_gui_programs_the_board() {
   [ "$(drive text "$dialog" "$ID_MAC")" = "FF-FF-FF-FF-FF-FF" ] || fail "the MAC field's default is wrong"
   set_field "$ID_IP" 10.9.9.23
   set_field "$ID_NICKNAME" "$LONG_NICKNAME"
-  screenshot_window "$dialog" "$artefacts/dialog.png"
+  screenshot_windows "$artefacts/dialog.png" "$dialog"
 
   drive watch-job "$dialog" 150 >"$EMCB_NS_WORK/responsiveness.txt" &
   local watcher=$!
   drive click "$dialog" "$ID_CONNECT" || fail "could not press the button"
-  drive wait-title "Tftp Uploading [" 60 >/dev/null || fail "no progress window with a percentage"
-  gui_screenshot "$artefacts/progress.png"
+  local progress
+  progress=$(drive wait-title "Tftp Uploading [" 60) || fail "no progress window with a percentage"
+  screenshot_windows "$artefacts/progress.png" "$progress" "$dialog"
   expect_state 1 0
 
   answer_box "" "$IDOK" 120
@@ -183,7 +192,7 @@ scenario_windows_gui_escape_cancels_a_waiting_job() {
   drive key "$dialog" "$IDOK" "$VK_ESCAPE" || fail "could not press Escape"
   local box
   box=$(drive wait-box "$CANCEL_QUESTION" 20) || fail "Escape asked nothing"
-  screenshot_window "$box" "$artefacts/cancel-question.png"
+  screenshot_windows "$artefacts/cancel-question.png" "$box"
   answer_box "$CANCEL_QUESTION" "$IDYES" 5
   [ "$state_at_box" = "checked=1 input=0 dialog=0" ] ||
     fail "under the question the dialog is '$state_at_box'"
