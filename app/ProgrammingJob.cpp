@@ -1,10 +1,10 @@
 #include "app/ProgrammingJob.h"
 
 #include <algorithm>
+#include <exception>
 #include <functional>
 #include <iterator>
 #include <memory>
-#include <new>
 
 #include "app/JobStageReporter.h"
 #include "app/firmware_image.h"
@@ -21,7 +21,6 @@ using diag::JobStageKind;
 
 constexpr std::uint32_t kMessagesPerJob = 2;  // configuration, then disconnect
 
-const char* const kNotProgrammed = "The board was not programmed: ";
 constexpr std::uint32_t kBootpSettleMs = 1000;
 constexpr std::uint32_t kSleepStepMs = 20;
 constexpr std::uint32_t kAcknowledgementPollMs = 10;
@@ -53,14 +52,17 @@ void NoteAnsweredBoard(JobReport& report, const std::vector<diag::JobStage>& gra
 }
 
 // Tells the user, last of all, and fills the report.
-JobReport Finish(JobReport report, JobStageReporter& stages, JobOutcome outcome,
-                 const std::string& message) {
-    report.outcome = outcome;
-    report.message = message;
-    stages.Outcome(OutcomeName(outcome), message);
+JobReport Finish(JobReport report, JobStageReporter& stages, const JobOptions& options, JobEnd end,
+                 const JobEndDetails& details = {}) {
+    report.end = end;
+    report.outcome = OutcomeOf(end);
+    report.message = JobEndMessage(end, details);
+    diag::theLog.Print("ProgrammingJob - the job ended: %s", JobEndName(end));
+    stages.Outcome(OutcomeName(report.outcome), report.message);
     report.stages = stages.Stages();
     NoteAnsweredBoard(report, stages.Grants());
-    diag::Ui().ShowMessage(message);
+    if (options.beforeOutcomeMessage) options.beforeOutcomeMessage();
+    diag::Ui().ShowMessage(report.message);
     return report;
 }
 
@@ -82,6 +84,58 @@ bool SleepUnlessCancelled(std::uint32_t ms, const JobOptions& options,
 }
 
 enum class WaitEnd { kBoardHeard, kServicesEnded, kTimedOut, kCancelled };
+
+// Why the services ended the wait for the board: the firmware server's worker ended.
+JobEnd EndOfServices(const EnetDevice& device) {
+    const net::CTftp* tftp = device.Tftp();
+    if (tftp == nullptr) return JobEnd::kFirmwareServerFailed;
+    switch (tftp->WhyEnded()) {
+        case net::CTftp::EndReason::kProgressCancelled:
+            return JobEnd::kTransferCancelled;
+        case net::CTftp::EndReason::kSilenceCancelled:
+            // The question came either from a transfer that stalled, or from silence
+            // before any transfer or after one that completed.
+            if (tftp->CurrentState() != net::CTftpTransfer::Idle) return JobEnd::kTransferStalled;
+            if (tftp->Stats().transfersCompleted.load() > 0) return JobEnd::kSilentAfterFirmware;
+            return JobEnd::kNoBoardAnswered;
+        default:
+            return JobEnd::kFirmwareServerFailed;
+    }
+}
+
+JobEnd EndOfWait(WaitEnd waitEnd, const EnetDevice& device) {
+    switch (waitEnd) {
+        case WaitEnd::kCancelled:
+            return JobEnd::kCancelled;
+        case WaitEnd::kTimedOut:
+            return JobEnd::kTimedOut;
+        default:
+            return EndOfServices(device);
+    }
+}
+
+// Deletes the device, which stops its services. When the job itself ends them (a
+// cancel, its time limit), a box one of them shows must not hold that up.
+void StopDevice(std::unique_ptr<EnetDevice>& device, bool endedByTheJob) {
+    if (endedByTheJob) diag::Ui().SetCancelling(true);
+    device.reset();
+    if (endedByTheJob) diag::Ui().SetCancelling(false);
+}
+
+// Null when the device cannot be made; its queues throw their integer codes.
+std::unique_ptr<EnetDevice> MakeDevice(net::BoardContext& context,
+                                       const device::DeviceServices& services,
+                                       const JobOptions& options) {
+    try {
+        if (options.makeDevice) return options.makeDevice(&context, services);
+        return std::make_unique<EnetDevice>(&context, services);
+    } catch (int code) {
+        diag::theLog.Print("ProgrammingJob - the device cannot be created: error %d", code);
+    } catch (const std::exception& error) {
+        diag::theLog.Print("ProgrammingJob - the device cannot be created: %s", error.what());
+    }
+    return nullptr;
+}
 
 WaitEnd WaitForBoard(EnetDevice& device, const JobOptions& options) {
     const std::uint32_t start = options.tickCountMs();
@@ -130,15 +184,18 @@ class LinkStages {
     std::size_t reported_ = 0;
 };
 
-void WaitForAcknowledgements(const EnetDevice& device, std::uint32_t firstSeq,
+// False when the job was cancelled meanwhile.
+bool WaitForAcknowledgements(const EnetDevice& device, std::uint32_t firstSeq,
                              const JobOptions& options, LinkStages& linkStages) {
     const std::uint32_t start = options.tickCountMs();
     linkStages.Check();
     while (Acknowledged(device, firstSeq) < kMessagesPerJob &&
            options.tickCountMs() - start < options.acknowledgementWaitMs) {
+        if (Cancelled(options)) return false;
         options.sleepMs(kAcknowledgementPollMs);
         linkStages.Check();
     }
+    return true;
 }
 
 // Bytes of the image served in completed transfers.
@@ -169,48 +226,39 @@ int CheckBootp(const EnetDevice& device, const JobOptions& options, JobStageRepo
     stages.Adapters(std::move(adapters));
     if (listening == 0) {
         diag::theLog.Print("ProgrammingJob - no adapter answers BOOTP");
-        diag::Ui().ShowMessage(kNoBootpWarning);
+        diag::Ui().ShowMessage(JobWarningMessage(
+            bootp->InterfaceCount() == 0 ? JobWarning::kNoAdapter : JobWarning::kBootpPortInUse));
     }
     return listening;
 }
 
-}  // namespace
-
-const char* const kNoBootpWarning =
-    "No network adapter can answer BOOTP requests (UDP port 67).\n\n"
-    "Another DHCP or BOOTP server on this computer may be using port 67, or no adapter "
-    "has an IPv4 address yet. The job goes on: an adapter that gets an IPv4 address "
-    "during the job (a board powered now, a cable or USB adapter plugged in) is served "
-    "from then on, and a board that already runs its firmware can still be programmed.";
-
-const char* OutcomeName(JobOutcome outcome) {
-    switch (outcome) {
-        case JobOutcome::kProgrammed:
-            return "programmed";
-        case JobOutcome::kInvalidField:
-            return "invalid-field";
-        case JobOutcome::kDeviceNotCreated:
-            return "device-not-created";
-        case JobOutcome::kLinkNotStarted:
-            return "link-not-started";
-        case JobOutcome::kNoBoard:
-            return "no-board";
-        case JobOutcome::kCancelled:
-            return "cancelled";
-        case JobOutcome::kNotAcknowledged:
-            return "not-acknowledged";
-    }
-    return "unknown";
+// The same for the firmware server's port: without it the board in BOOTP mode asks in
+// vain, and the user would learn of it only from the silence question.
+void CheckFirmwarePort(const EnetDevice& device, const JobOptions& options) {
+    const net::CTftp* tftp = device.Tftp();
+    if (tftp == nullptr) return;
+    const std::uint32_t start = options.tickCountMs();
+    while (tftp->Port() == net::CTftp::PortState::kPending && !tftp->HasEnded() &&
+           options.tickCountMs() - start < kBootpSettleMs)
+        options.sleepMs(10);
+    if (tftp->Port() != net::CTftp::PortState::kUnavailable) return;
+    diag::theLog.Print("ProgrammingJob - the firmware server has no port");
+    diag::Ui().ShowMessage(JobWarningMessage(JobWarning::kFirmwarePortInUse));
 }
+
+}  // namespace
 
 JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) {
     JobStageReporter stages;
     JobReport report;
+    JobEndDetails details;
+    details.linkPort = options.services.linkPort;
     const std::string ip = CutField(fields.ip, kIpTextLimit);
     const std::string mac = CutField(fields.mac, kMacTextLimit);
     const std::string nickname = CutField(fields.nickname, kNicknameTextLimit);
     if (const auto problem = ConfigFieldProblem(ip.c_str(), mac.c_str())) {
-        return Finish(report, stages, JobOutcome::kInvalidField, *problem);
+        details.fieldProblem = *problem;
+        return Finish(report, stages, options, JobEnd::kInvalidField, details);
     }
 
     ConfigBlock block{};
@@ -223,66 +271,57 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
 
     device::DeviceServices services = options.services;
     services.events = &stages;
-    std::unique_ptr<EnetDevice> device(new (std::nothrow) EnetDevice(&context, services));
-    if (!device)
-        return Finish(report, stages, JobOutcome::kDeviceNotCreated,
-                      "Unable to create an instance of the EnetDevice Class");
+    std::unique_ptr<EnetDevice> device = MakeDevice(context, services, options);
+    if (!device) return Finish(report, stages, options, JobEnd::kDeviceNotCreated);
     if (services.bootp) stages.HoldUntilAdapters();
     if (device->Init() == 0) {
         device.reset();
-        return Finish(report, stages, JobOutcome::kLinkNotStarted,
-                      std::string("EnetDevice init failure.\n") + kNotProgrammed +
-                          "the board link (UDP port " + std::to_string(options.services.linkPort) +
-                          ") could not start. Another program, or another copy of this one, may be "
-                          "using it; the log has the details.");
+        return Finish(report, stages, options, JobEnd::kLinkPortInUse, details);
     }
 
     report.bootpInterfaces = CheckBootp(*device, options, stages);
+    CheckFirmwarePort(*device, options);
     device->FollowBootp();
     const WaitEnd waitEnd = WaitForBoard(*device, options);
     if (const net::CTftp* tftp = device->Tftp())
         report.tftpBytesServed = ServedBytes(*tftp, context);
     if (waitEnd != WaitEnd::kBoardHeard) {
-        device.reset();
-        switch (waitEnd) {
-            case WaitEnd::kCancelled:
-                return Finish(report, stages, JobOutcome::kCancelled,
-                              std::string(kNotProgrammed) + "the job was cancelled.");
-            case WaitEnd::kTimedOut:
-                return Finish(
-                    report, stages, JobOutcome::kNoBoard,
-                    std::string(kNotProgrammed) + "no board answered within the time limit.");
-            default:
-                return Finish(report, stages, JobOutcome::kNoBoard,
-                              std::string(kNotProgrammed) +
-                                  "no board answered, and the firmware server has stopped.");
-        }
+        const JobEnd end = EndOfWait(waitEnd, *device);
+        StopDevice(device, waitEnd != WaitEnd::kServicesEnded);
+        return Finish(report, stages, options, end, details);
     }
     report.boardAddress = device->PeerAddress().ToString();
     report.boardIp = device->PeerAddress().addressNetworkOrder;
     stages.BoardHeard(device->PeerAddress());
     if (options.oneBoardPerJob) device->AdmitOnly(HardwareOf(stages.Grants(), report.boardIp));
 
+    // A cancel stops the job where it stands: nothing more is sent to the board.
     const std::uint32_t firstSeq = device->LastSentSeq() + 1;
     LinkStages linkStages(*device, firstSeq, stages);
     const auto check = [&linkStages] { linkStages.Check(); };
-    SleepUnlessCancelled(options.settleMs, options, check);
-    device->WriteConfig(block.data());
-    SleepUnlessCancelled(options.settleMs, options, check);
-    device->SendDisconnect();
-    SleepUnlessCancelled(options.settleMs, options, check);
-    WaitForAcknowledgements(*device, firstSeq, options, linkStages);
+    bool cancelled = !SleepUnlessCancelled(options.settleMs, options, check);
+    if (!cancelled) {
+        device->WriteConfig(block.data());
+        cancelled = !SleepUnlessCancelled(options.settleMs, options, check);
+    }
+    if (!cancelled) {
+        device->SendDisconnect();
+        cancelled = !SleepUnlessCancelled(options.settleMs, options, check) ||
+                    !WaitForAcknowledgements(*device, firstSeq, options, linkStages);
+    }
+    linkStages.Check();
     report.messagesSent = device->LastSentSeq() - (firstSeq - 1);
     report.messagesAcknowledged = Acknowledged(*device, firstSeq);
     if (const net::CTftp* tftp = device->Tftp())
         report.tftpBytesServed = ServedBytes(*tftp, context);
-    device.reset();
+    StopDevice(device, cancelled);
 
+    details.boardAddress = report.boardAddress;
     if (report.messagesAcknowledged >= 1)
-        return Finish(report, stages, JobOutcome::kProgrammed, "Programming Complete");
-    return Finish(report, stages, JobOutcome::kNotAcknowledged,
-                  std::string(kNotProgrammed) + "the board at " + report.boardAddress +
-                      " did not acknowledge the configuration.");
+        return Finish(report, stages, options,
+                      cancelled ? JobEnd::kCancelledAfterConfiguration : JobEnd::kProgrammed);
+    return Finish(report, stages, options,
+                  cancelled ? JobEnd::kCancelled : JobEnd::kNotAcknowledged, details);
 }
 
 }  // namespace app

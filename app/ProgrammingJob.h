@@ -8,10 +8,12 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/JobEnd.h"
 #include "app/ServedImage.h"
 #include "app/config_block.h"
 #include "device/EnetDevice.h"
@@ -42,20 +44,19 @@ struct JobOptions {
     // window's messages while the job waits, and a test can run the job on fake time.
     std::function<std::uint32_t()> tickCountMs = os::TickCountMs;
     std::function<void(std::uint32_t)> sleepMs = os::SleepMs;
-};
-
-enum class JobOutcome {
-    kProgrammed,    // the board acknowledged the configuration message
-    kInvalidField,  // nothing was started
-    kDeviceNotCreated,
-    kLinkNotStarted,  // e.g. port 5020 in use, or another copy running
-    kNoBoard,         // the wait ended (TFTP ended, time limit) without a board
-    kCancelled,
-    kNotAcknowledged,  // the board was heard but did not acknowledge the configuration
+    // Called on the job's thread once the job has ended, just before its message is
+    // shown: a front-end clears its "Programming" box and gives the input back first.
+    std::function<void()> beforeOutcomeMessage;
+    // Makes the device (tests: one that cannot be made). Null: a real EnetDevice. It may
+    // throw, as the device's queues report failure by throwing.
+    std::function<std::unique_ptr<device::EnetDevice>(net::BoardContext*,
+                                                      const device::DeviceServices&)>
+        makeDevice;
 };
 
 struct JobReport {
     JobOutcome outcome = JobOutcome::kNoBoard;
+    JobEnd end = JobEnd::kTimedOut;
     std::string message;  // what the user was told last
     std::uint32_t messagesSent = 0;
     std::uint32_t messagesAcknowledged = 0;
@@ -70,11 +71,6 @@ struct JobReport {
     std::string bootpAddress;
     std::optional<std::uint32_t> msFromAddressToResult;  // from that BOOTP reply
 };
-
-// Shown, and the job goes on, when no adapter could answer BOOTP.
-extern const char* const kNoBootpWarning;
-
-const char* OutcomeName(JobOutcome outcome);
 
 // The fields are read as the dialog reads them (15, 17 and 63 characters). Each stage
 // goes to the UI port as it happens (OnJobStage), the outcome last.

@@ -40,7 +40,9 @@ EnetDevice::~EnetDevice() {
 
 int EnetDevice::Init() {
     if (services_.bootp) {
-        bootp_.reset(new (std::nothrow) net::CBootP(*context_));
+        bootp_.reset(services_.bootpPlatform != nullptr
+                         ? new (std::nothrow) net::CBootP(*context_, *services_.bootpPlatform)
+                         : new (std::nothrow) net::CBootP(*context_));
         if (!bootp_) {
             finished_ = 1;
             return 0;

@@ -50,6 +50,7 @@ struct DeviceServices {
     net::ServiceEvents* events = nullptr;   // told of addresses and transfers; not owned
     // Which boards BOOTP answers; its refused addresses are never the link's peer either.
     net::BootpAdmission admission;
+    net::CBootPPlatform* bootpPlatform = nullptr;  // null: the computer's own; not owned
 };
 
 class EnetDevice : public net::CUdpServer {

@@ -63,6 +63,11 @@ class UiPort {
     // it. It must return at once (the job's services wait for it); a front-end that
     // shows no stages keeps this default, which ignores them.
     virtual void OnJobStage(const JobStage& stage) { static_cast<void>(stage); }
+    // While true, the job is ending its services at the user's request or at its time
+    // limit: a box that one of its worker threads shows, open now or to come, closes at
+    // once (a question as Cancel), so that no box holds up the end. Then false again.
+    // Any thread; a front-end whose workers show no boxes keeps this default.
+    virtual void SetCancelling(bool cancelling) { static_cast<void>(cancelling); }
 };
 
 // Installs `port` for the whole process (not owned); null brings back the default.

@@ -34,11 +34,14 @@ bool CTftp::Start() {
         worker_.join();  // a worker that ended by itself (Cancel) is replaced
     }
     waiter_.ResetStop();
+    portState_ = PortState::kPending;
+    endReason_ = EndReason::kRunning;
     running_ = true;
     try {
         worker_ = std::thread(&CTftp::ServerThread, this);
     } catch (const std::system_error& error) {
         theLog.Print("CTftp::Start - cannot start the worker: %s", error.what());
+        endReason_ = EndReason::kFailed;
         running_ = false;
         ended_ = 1;
         return false;
@@ -59,12 +62,17 @@ void CTftp::ServerThread() {
         // whether the board is there: it ends, and the device sees it ended.
         theLog.Print(
             "CTftp::ServerThread - cannot wait for datagrams: the system gave no wake-up object");
+        endReason_ = EndReason::kFailed;
         running_ = false;
         ended_ = 1;
         return;
     }
     transfer_.CreateProgressWindow();
-    if (OpenServerSocket()) RunLoop();
+    if (OpenServerSocket()) {
+        RunLoop();
+    } else {
+        endReason_ = EndReason::kFailed;
+    }
     transfer_.FlushDropSummaries();
     receiveErrors_.Flush(os::TickCountMs());
     CloseSockets();
@@ -79,27 +87,33 @@ void CTftp::RunLoop() {
         const os::WaitResult result = waiter_.Wait(transfer_.WaitTimeout());
         switch (result.outcome) {
             case os::WaitOutcome::kStopped:
-                running_ = false;
+                EndLoop(EndReason::kStopped);
                 break;
             case os::WaitOutcome::kReadable:
                 if (result.IsReadable(kServerSocketIndex)) ReceiveTftp();
                 if (result.IsReadable(kTransferSocketIndex)) HandleTftpRead();
                 // Other hosts' datagrams must not hold back a re-send that is due.
-                if (!transfer_.ServiceTransfers()) running_ = false;
+                if (!transfer_.ServiceTransfers()) EndLoop(EndReason::kSilenceCancelled);
                 break;
             case os::WaitOutcome::kError:
                 std::this_thread::sleep_for(std::chrono::milliseconds(kFailedWaitPauseMs));
                 [[fallthrough]];
             case os::WaitOutcome::kTimeout:
-                if (!transfer_.OnTimeout()) running_ = false;
+                if (!transfer_.OnTimeout()) EndLoop(EndReason::kSilenceCancelled);
                 break;
         }
-        if (!transfer_.PumpProgress()) running_ = false;
+        if (running_.load() && !transfer_.PumpProgress()) EndLoop(EndReason::kProgressCancelled);
     }
+}
+
+void CTftp::EndLoop(EndReason reason) {
+    endReason_ = reason;
+    running_ = false;
 }
 
 bool CTftp::OpenServerSocket() {
     if (!serverSocket_.Open()) {
+        portState_ = PortState::kUnavailable;
         theLog.Print("CTftp::OpenServerSocket - cannot create a UDP socket: error %d",
                      serverSocket_.LastError());
         return false;
@@ -107,7 +121,9 @@ bool CTftp::OpenServerSocket() {
     // Without the port the worker still runs, as the job expects, but hears nothing.
     if (serverSocket_.Bind(0, serverPort_)) {
         listeningPort_ = serverSocket_.LocalPort();
+        portState_ = PortState::kListening;
     } else {
+        portState_ = PortState::kUnavailable;
         const int error = serverSocket_.LastError();
         theLog.Print(
             "CTftp::OpenServerSocket - cannot bind UDP port %u, so no read request can "

@@ -24,6 +24,17 @@ class CTftp : private CTftpTransfer::Sender {
     static constexpr std::uint16_t kDefaultPort = 69;
     static constexpr int kReceiveBufferSize = 4096;
 
+    // Why the worker ended; kRunning until it has.
+    enum class EndReason {
+        kRunning,
+        kStopped,            // by its owner
+        kSilenceCancelled,   // the user answered the "not responding" question Cancel
+        kProgressCancelled,  // the user pressed Cancel in the progress window
+        kFailed,             // it could not wait or open a socket
+    };
+    // Whether the worker has the port it was given.
+    enum class PortState { kPending, kListening, kUnavailable };
+
     // `context` (not owned) must outlive this object. No socket or thread yet.
     explicit CTftp(const BoardContext& context, CTftpTiming timing = {});
     ~CTftp() override;
@@ -54,6 +65,10 @@ class CTftp : private CTftpTransfer::Sender {
     // The port requests are heard on once the worker is listening; 0 before, and when
     // the port could not be bound.
     std::uint16_t ListeningPort() const { return listeningPort_.load(); }
+    // kUnavailable when the bind failed (another TFTP server holds the port): the worker
+    // then runs on, hearing nothing.
+    PortState Port() const { return portState_.load(); }
+    EndReason WhyEnded() const { return endReason_.load(); }
     CTftpTransfer::State CurrentState() const { return transfer_.CurrentState(); }
     const CTftpTransfer::Counters& Stats() const { return transfer_.Stats(); }
 
@@ -65,6 +80,7 @@ class CTftp : private CTftpTransfer::Sender {
     void ReceiveTftp();
     void HandleTftpRead();
     void RunLoop();
+    void EndLoop(EndReason reason);
 
     bool EnsureTransferSocket() override;
     void SendData(const std::uint8_t* packet, int length, const os::SocketAddress& to) override;
@@ -78,6 +94,8 @@ class CTftp : private CTftpTransfer::Sender {
     std::atomic<int> ended_{0};
     std::atomic<bool> running_{false};
     std::atomic<std::uint16_t> listeningPort_{0};
+    std::atomic<PortState> portState_{PortState::kPending};
+    std::atomic<EndReason> endReason_{EndReason::kRunning};
     diag::DropSummary receiveErrors_{"CTftp receive"};  // a flood's oversized datagrams
     std::thread worker_;
 };

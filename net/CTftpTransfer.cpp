@@ -265,7 +265,10 @@ void CTftpTransfer::HandleLastBlockSent(Client& client, std::uint16_t opcode,
                      client.servedFileName.c_str(), client.client.ToString().c_str(),
                      static_cast<unsigned>(client.blockNumber));
     if (IsBoard(client)) {
-        waitTimeout_ = kWaitForever;
+        // The board now runs its firmware and should turn to the link. If it never does,
+        // this wait still ends in the question, so that no job waits unattended for ever.
+        waitTimeout_ = timing_.startWaitMs;
+        missCount_ = 0;
         boardCompleted_ = true;
         if (events_) events_->OnTransferFinished(client.client, ContentSize());
     }
@@ -363,7 +366,6 @@ void CTftpTransfer::SendCurrentBlock(Client& client) {
 bool CTftpTransfer::OnTimeout() {
     counters_.timeouts.fetch_add(1);
     if (ActiveTransfers() > 0) return ServiceTransfers();
-    if (waitTimeout_ == kWaitForever) return true;  // after a completed transfer: no limit
     if (++missCount_ < timing_.missesBeforePrompt) return true;
     missCount_ = 0;
     return AskNotResponding();

@@ -11,7 +11,9 @@
 // that progressed least recently gives way to a new request. The board is the host
 // BOOTP gave an address in this job (any host when BOOTP does not run): its request
 // is always served, and only its transfer may ask the user anything, once. Other
-// hosts' stalls and ERRORs are dropped, counted and logged within bounds.
+// hosts' stalls and ERRORs are dropped, counted and logged within bounds. Silence
+// after the board's transfer completed ends in the question too, so that no job
+// waits unattended for ever.
 //
 // All calls come from one thread (CTftp's worker), except ExpectBoardFromBootp and
 // BoardAddressGiven. CurrentState() and the counters may be read from any thread.
@@ -39,7 +41,7 @@ namespace net {
 // How long the worker waits for a datagram, and how many silent waits in a row make
 // it ask the user whether the board is still there.
 struct CTftpTiming {
-    std::uint32_t startWaitMs = 3000;    // before the first request
+    std::uint32_t startWaitMs = 3000;    // before the first request, and after a transfer
     std::uint32_t transferWaitMs = 250;  // from a request to its final ACK
     int missesBeforePrompt = 8;
 };
@@ -48,7 +50,6 @@ class CTftpTransfer {
   public:
     enum State : int { Idle = 0, Sending = 1, LastBlockSent = 2 };
 
-    static constexpr std::uint32_t kWaitForever = 0xFFFFFFFFu;
     static constexpr std::size_t kMaxFileName = 256;
     static constexpr int kMaxClients = 4;
     static constexpr const char* kProgressTitle = "Tftp Uploading";

@@ -3,14 +3,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
 #include <thread>
 
+#include "net/CBootPPlatform.h"
 #include "tests/diag/RecordingUiPort.h"
 #include "tests/support/LoopbackBoard.h"
+#include "tests/support/LoopbackTftpClient.h"
 
 namespace app {
 namespace {
 
+using diag::JobStageKind;
 using net::Bytes;
 using net::TestBoard;
 using ::testing::HasSubstr;
@@ -111,27 +116,6 @@ TEST_F(ProgrammingJobTest, UnusableFieldsAreRefusedBeforeAnythingStarts) {
     EXPECT_FALSE(board.Receive(200));
 }
 
-TEST_F(ProgrammingJobTest, SilentBoardAnsweredCancelIsNotProgrammed) {
-    ui_.ScriptAnswers({}, false);
-    const JobReport report = RunProgrammingJob({}, LoopbackOptions(port_));
-    EXPECT_EQ(report.outcome, JobOutcome::kNoBoard);
-    EXPECT_THAT(report.message, HasSubstr("not programmed"));
-    ASSERT_FALSE(ui_.Questions().empty());
-    EXPECT_THAT(ui_.Questions()[0], HasSubstr("is not responding."));
-}
-
-TEST_F(ProgrammingJobTest, LinkPortInUseFailsAtOnce) {
-    os::UdpSocket holder;
-    ASSERT_TRUE(holder.Open());
-    ASSERT_TRUE(holder.Bind(0, port_));
-    const std::uint32_t start = os::TickCountMs();
-    const JobReport report = RunProgrammingJob({}, LoopbackOptions(port_));
-    EXPECT_EQ(report.outcome, JobOutcome::kLinkNotStarted);
-    EXPECT_THAT(report.message, HasSubstr("EnetDevice init failure.\n"));
-    EXPECT_THAT(report.message, HasSubstr(std::to_string(port_)));
-    EXPECT_LT(os::TickCountMs() - start, 3000u);
-}
-
 TEST_F(ProgrammingJobTest, StrangerWithALargeAcknowledgementCannotFakeSuccess) {
     TestBoard board;     // heard first, then silent
     TestBoard stranger;  // same address, so it is heard: it acknowledges far ahead
@@ -152,15 +136,6 @@ TEST_F(ProgrammingJobTest, StrangerWithALargeAcknowledgementCannotFakeSuccess) {
     EXPECT_EQ(report.outcome, JobOutcome::kNotAcknowledged);
     EXPECT_EQ(report.messagesAcknowledged, 0u);
     EXPECT_THAT(report.message, HasSubstr("not programmed"));
-}
-
-TEST_F(ProgrammingJobTest, TimeLimitEndsTheWaitForABoard) {
-    JobOptions options = LoopbackOptions(port_);
-    options.services.tftpTiming = {10000, 10000, 8};
-    options.timeoutMs = 300;
-    const JobReport report = RunProgrammingJob({}, options);
-    EXPECT_EQ(report.outcome, JobOutcome::kNoBoard);
-    EXPECT_THAT(report.message, HasSubstr("time limit"));
 }
 
 // A front-end that pumps its window's messages while the job waits needs every wait on
@@ -186,6 +161,309 @@ TEST_F(ProgrammingJobTest, EveryWaitAndTimeLimitGoesThroughTheGivenClock) {
     EXPECT_GE(now - start, *options.timeoutMs);
     EXPECT_LT(now - start, *options.timeoutMs + 2 * options.pollMs + options.settleMs);
     EXPECT_EQ(sleepsOnOtherThreads, 0);
+}
+
+// A computer with no network adapter: BOOTP has nothing to serve, so no socket opens.
+class NoAdapters final : public net::CBootPPlatform {
+  public:
+    std::uint32_t TickCountMs() override { return os::TickCountMs(); }
+    std::uint32_t NumberOfInterfaces(std::uint32_t& count) override {
+        count = 0;
+        return 0;
+    }
+    std::uint32_t ListAdapters(std::uint32_t, std::vector<os::AdapterInfo>&,
+                               std::uint32_t&) override {
+        return os::kErrorNoData;
+    }
+    int LastSystemError() override { return 0; }
+    int HostName(char* buffer, int size) override {
+        if (size > 0) buffer[0] = '\0';
+        return 0;
+    }
+    std::uint32_t ReadArpTable(std::uint8_t*, std::uint32_t) override { return 0; }
+    int SendReply(os::UdpSocket&, const std::uint8_t*, int, const os::SocketAddress&) override {
+        return -1;
+    }
+};
+
+// One way for a job to end: what is arranged, and what the user must be told.
+struct JobEndCase {
+    const char* name;
+    JobEnd end;
+    const char* outcome;                  // as summaries name it
+    std::vector<const char*> saying;      // the last message says all of these
+    std::vector<const char*> warnedOf{};  // an earlier message says all of these
+};
+
+// What a case arranges: the job's options and fields, sockets held, and what the
+// board, a TFTP client or the user does on another thread while the job runs.
+struct JobRig {
+    diag::RecordingUiPort& ui;
+    std::uint16_t linkPort = FreePort();
+    std::uint16_t tftpPort = FreePort();
+    JobFields fields;
+    JobOptions options = LoopbackOptions(linkPort);
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> ended{false};
+    std::vector<std::unique_ptr<os::UdpSocket>> held;
+    NoAdapters noAdapters;
+    std::function<void()> meanwhile;
+
+    explicit JobRig(diag::RecordingUiPort& port) : ui(port) {
+        options.services.tftpPort = tftpPort;
+        options.cancel = &cancel;
+    }
+    void Hold(std::uint16_t port) {
+        held.push_back(std::make_unique<os::UdpSocket>());
+        ASSERT_TRUE(held.back()->Open());
+        ASSERT_TRUE(held.back()->Bind(0, port));
+    }
+    // No question ends the wait, nor does the board: only the job's time limit.
+    void WaitOnlyForTheTimeLimit() {
+        options.services.tftpTiming = {10000, 10000, 8};
+        options.timeoutMs = 400;
+    }
+    // Sends datagrams until the job's first message comes, then acknowledges up to
+    // `count` messages as the board does.
+    std::vector<Bytes> AnswerMessages(TestBoard& board, std::size_t count) {
+        std::vector<Bytes> messages;
+        for (int i = 0; i < 100 && messages.empty() && !ended; ++i) {
+            board.SendTo(linkPort, 0);
+            messages = board.ReceiveMessages(linkPort, count, 100);
+        }
+        if (messages.size() < count) {
+            const auto rest = board.ReceiveMessages(linkPort, count - messages.size(), 2000);
+            messages.insert(messages.end(), rest.begin(), rest.end());
+        }
+        return messages;
+    }
+    void WaitUntilEnded() {
+        diag::RecordingUiPort::WaitFor([this] { return ended.load(); });
+    }
+};
+
+using Arrange = std::function<void(JobRig&)>;
+
+void ArrangeNothing(JobRig&) {}
+
+// Once the job's service holds its port, a datagram can reach it.
+void WaitUntilHeld(std::uint16_t port) {
+    EXPECT_TRUE(diag::RecordingUiPort::WaitFor([port] {
+        os::UdpSocket probe;
+        return probe.Open() && !probe.Bind(0, port);
+    }));
+}
+
+// The board's firmware transfer, acknowledged up to block `blocks`, then silence.
+void TransferThenSilence(JobRig& rig, int blocks) {
+    net::tftptest::TestClient client;
+    WaitUntilHeld(rig.tftpPort);
+    client.SendRrq(rig.tftpPort, "d:\\a.bin");
+    for (int block = 1; block <= blocks; ++block) {
+        const auto data = client.Receive();
+        ASSERT_TRUE(data.has_value()) << "block " << block;
+        client.SendAck(data->from, data->Block());
+    }
+}
+
+const std::vector<std::pair<JobEndCase, Arrange>>& JobEndCases() {
+    static const std::vector<std::pair<JobEndCase, Arrange>> cases = {
+        {{"a field is refused", JobEnd::kInvalidField, "invalid-field", {"IP address"}},
+         [](JobRig& rig) { rig.fields.ip = "10.9.9.300"; }},
+        {{"the device cannot be made",
+          JobEnd::kDeviceNotCreated,
+          "device-not-created",
+          {"Unable to create an instance of the EnetDevice Class"}},
+         [](JobRig& rig) {
+             rig.options.makeDevice = [](net::BoardContext*, const device::DeviceServices&)
+                 -> std::unique_ptr<device::EnetDevice> { throw net::CQueue::kErrorNoMemory; };
+         }},
+        {{"the link's port is in use",
+          JobEnd::kLinkPortInUse,
+          "link-not-started",
+          {"EnetDevice init failure.\n", "could not start", "emcb-config check"}},
+         [](JobRig& rig) { rig.Hold(rig.linkPort); }},
+        {{"cancelled while waiting for the board",
+          JobEnd::kCancelled,
+          "cancelled",
+          {"not programmed", "the job was cancelled"}},
+         [](JobRig& rig) {
+             rig.options.services.tftpTiming = {10000, 10000, 8};
+             rig.meanwhile = [&rig] {
+                 os::SleepMs(200);
+                 rig.cancel = true;
+             };
+         }},
+        {{"cancelled while a question is left open",
+          JobEnd::kCancelled,
+          "cancelled",
+          {"the job was cancelled"}},
+         [](JobRig& rig) {
+             rig.ui.LeaveQuestionsOpen();
+             rig.meanwhile = [&rig] {
+                 diag::RecordingUiPort::WaitFor([&rig] { return !rig.ui.Questions().empty(); });
+                 rig.cancel = true;
+             };
+         }},
+        {{"cancelled once the board was heard: nothing is sent",
+          JobEnd::kCancelled,
+          "cancelled",
+          {"the job was cancelled"}},
+         [](JobRig& rig) {
+             rig.options.settleMs = 2000;
+             rig.meanwhile = [&rig] {
+                 TestBoard board;
+                 WaitUntilHeld(rig.linkPort);
+                 board.SendTo(rig.linkPort, 0);
+                 diag::RecordingUiPort::WaitFor([&rig] {
+                     const auto kinds = rig.ui.StageKinds();
+                     return std::count(kinds.begin(), kinds.end(), JobStageKind::kBoardHeard) > 0;
+                 });
+                 rig.cancel = true;
+                 EXPECT_TRUE(board.ReceiveMessages(rig.linkPort, 1, 500).empty());
+             };
+         }},
+        {{"cancelled once the board acknowledged its configuration",
+          JobEnd::kCancelledAfterConfiguration,
+          "programmed",
+          {"The board is programmed", "cancelled"}},
+         [](JobRig& rig) {
+             rig.options.settleMs = 2000;
+             rig.meanwhile = [&rig] {
+                 TestBoard board;
+                 EXPECT_EQ(rig.AnswerMessages(board, 1).size(), 1u);
+                 rig.cancel = true;
+                 EXPECT_TRUE(board.ReceiveMessages(rig.linkPort, 1, 500).empty())
+                     << "the disconnect left after the cancel";
+             };
+         }},
+        {{"Cancel in the progress window",
+          JobEnd::kTransferCancelled,
+          "cancelled",
+          {"not programmed", "firmware transfer was cancelled"}},
+         [](JobRig& rig) {
+             rig.meanwhile = [&rig] {
+                 TransferThenSilence(rig, 3);
+                 ASSERT_EQ(rig.ui.WindowCount(), 1u);
+                 EXPECT_TRUE(rig.ui.Window(0).visible);
+                 rig.ui.PressCancel(0);
+             };
+         }},
+        {{"no board, the question answered Cancel",
+          JobEnd::kNoBoardAnswered,
+          "no-board",
+          {"not programmed", "no board answered"}},
+         ArrangeNothing},
+        {{"the transfer stalls, the question answered Cancel",
+          JobEnd::kTransferStalled,
+          "no-board",
+          {"not programmed", "stopped answering during its firmware transfer"}},
+         [](JobRig& rig) { rig.meanwhile = [&rig] { TransferThenSilence(rig, 3); }; }},
+        {{"firmware loaded, the board never talks, the question answered Cancel",
+          JobEnd::kSilentAfterFirmware,
+          "no-board",
+          {"not programmed", "loaded its firmware", "board link (UDP port"}},
+         [](JobRig& rig) {
+             rig.meanwhile = [&rig] {
+                 net::tftptest::TestClient client;
+                 WaitUntilHeld(rig.tftpPort);
+                 EXPECT_TRUE(client.Fetch(rig.tftpPort, "d:\\a.bin").has_value());
+             };
+         }},
+        {{"the time limit", JobEnd::kTimedOut, "no-board", {"not programmed", "time limit"}},
+         [](JobRig& rig) { rig.WaitOnlyForTheTimeLimit(); }},
+        {{"the firmware server's port is in use, then the time limit",
+          JobEnd::kTimedOut,
+          "no-board",
+          {"time limit"},
+          {"cannot use UDP port", "emcb-config check"}},
+         [](JobRig& rig) {
+             rig.Hold(rig.tftpPort);
+             rig.WaitOnlyForTheTimeLimit();
+         }},
+        {{"no network adapter, then the time limit",
+          JobEnd::kTimedOut,
+          "no-board",
+          {"time limit"},
+          {"No network adapter has an IPv4 address", "emcb-config check"}},
+         [](JobRig& rig) {
+             rig.options.services.bootp = true;
+             rig.options.services.bootpPlatform = &rig.noAdapters;
+             rig.WaitOnlyForTheTimeLimit();
+         }},
+        {{"the board is heard but acknowledges nothing",
+          JobEnd::kNotAcknowledged,
+          "not-acknowledged",
+          {"not programmed", "did not acknowledge the configuration"}},
+         [](JobRig& rig) {
+             rig.meanwhile = [&rig] {
+                 TestBoard board;
+                 WaitUntilHeld(rig.linkPort);
+                 board.SendTo(rig.linkPort, 0);
+                 rig.WaitUntilEnded();
+             };
+         }},
+        {{"the board acknowledges both messages",
+          JobEnd::kProgrammed,
+          "programmed",
+          {"Programming Complete"}},
+         [](JobRig& rig) {
+             rig.meanwhile = [&rig] {
+                 TestBoard board;
+                 EXPECT_EQ(rig.AnswerMessages(board, 2).size(), 2u);
+             };
+         }},
+    };
+    return cases;
+}
+
+// Every way the job ends, each with its own message, shown last and only after the
+// front-end was told the job had ended; the services gone with the device.
+TEST_F(ProgrammingJobTest, EachWayOfEndingHasItsOwnMessage) {
+    std::map<JobEnd, std::string> messageOf;
+    for (const auto& [expected, arrange] : JobEndCases()) {
+        SCOPED_TRACE(expected.name);
+        diag::RecordingUiPort ui;
+        JobRig rig(ui);
+        arrange(rig);
+        std::size_t messagesBeforeTheEnd = 0;
+        rig.options.beforeOutcomeMessage = [&] { messagesBeforeTheEnd = ui.Messages().size(); };
+        std::thread other;
+        if (rig.meanwhile) other = std::thread(rig.meanwhile);
+        const std::uint32_t start = os::TickCountMs();
+        const JobReport report = RunProgrammingJob(rig.fields, rig.options);
+        const std::uint32_t tookMs = os::TickCountMs() - start;
+        rig.ended = true;
+        if (other.joinable()) other.join();
+
+        EXPECT_EQ(JobEndName(report.end), std::string(JobEndName(expected.end)));
+        EXPECT_STREQ(OutcomeName(report.outcome), expected.outcome);
+        for (const char* words : expected.saying)
+            EXPECT_THAT(report.message, HasSubstr(words));
+        const std::vector<std::string> messages = ui.Messages();
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.back(), report.message);
+        EXPECT_EQ(messagesBeforeTheEnd + 1, messages.size()) << "told before the end was known";
+        for (const char* words : expected.warnedOf) {
+            EXPECT_TRUE(std::any_of(
+                messages.begin(), messages.end() - 1,
+                [&](const std::string& m) { return m.find(words) != std::string::npos; }))
+                << "no warning saying " << words;
+        }
+        if (expected.warnedOf.empty()) {
+            EXPECT_EQ(messages.size(), 1u);
+        }
+        EXPECT_LT(tookMs, 10000u);
+        rig.held.clear();
+        os::UdpSocket link;
+        EXPECT_TRUE(link.Open() && link.Bind(0, rig.linkPort)) << "the job still holds its link";
+        messageOf[report.end] = report.message;
+    }
+    // Different ends, different messages.
+    std::set<std::string> distinct;
+    for (const auto& [end, message] : messageOf)
+        distinct.insert(message);
+    EXPECT_EQ(distinct.size(), messageOf.size());
 }
 
 }  // namespace

@@ -81,6 +81,29 @@ void RecordingUiPort::ScriptAnswers(std::vector<bool> answers, bool defaultAnswe
     defaultAnswer_ = defaultAnswer;
 }
 
+void RecordingUiPort::LeaveQuestionsOpen() {
+    std::lock_guard lock(mutex_);
+    leaveOpen_ = true;
+}
+
+std::vector<JobStageKind> RecordingUiPort::StageKinds() const {
+    std::lock_guard lock(mutex_);
+    return stageKinds_;
+}
+
+void RecordingUiPort::OnJobStage(const JobStage& stage) {
+    std::lock_guard lock(mutex_);
+    stageKinds_.push_back(stage.kind);
+}
+
+void RecordingUiPort::SetCancelling(bool cancelling) {
+    {
+        std::lock_guard lock(mutex_);
+        cancelling_ = cancelling;
+    }
+    cancellingChanged_.notify_all();
+}
+
 std::vector<std::string> RecordingUiPort::Messages() const {
     std::lock_guard lock(mutex_);
     return messages_;
@@ -127,8 +150,14 @@ void RecordingUiPort::ShowMessage(const std::string& text) {
 bool RecordingUiPort::AskRetryCancel(const std::string& text) {
     bool answer = false;
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         questions_.push_back(text);
+        if (leaveOpen_) {
+            // Bounded, so that a job that never cancels fails its test instead of hanging.
+            cancellingChanged_.wait_for(lock, std::chrono::seconds(30),
+                                        [this] { return cancelling_; });
+            return false;
+        }
         answer = defaultAnswer_;
         if (!answers_.empty()) {
             answer = answers_.front();

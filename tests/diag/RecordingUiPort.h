@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -39,9 +40,13 @@ class RecordingUiPort final : public UiPort, private SettingsPort {
 
     // Answers for the next questions in order; after them, `defaultAnswer`.
     void ScriptAnswers(std::vector<bool> answers, bool defaultAnswer = false);
+    // From now on a question stays open, as a box the user leaves alone, until the job
+    // is cancelling (SetCancelling), and is then answered Cancel.
+    void LeaveQuestionsOpen();
 
     std::vector<std::string> Messages() const;
     std::vector<std::string> Questions() const;
+    std::vector<JobStageKind> StageKinds() const;
     std::size_t WindowCount() const;
     WindowRecord Window(std::size_t index) const;
     void PressCancel(std::size_t index);
@@ -55,6 +60,8 @@ class RecordingUiPort final : public UiPort, private SettingsPort {
     std::unique_ptr<ProgressWindow> CreateProgressWindow(const std::string& title,
                                                          bool smooth) override;
     SettingsPort& Settings() override { return *this; }
+    void OnJobStage(const JobStage& stage) override;
+    void SetCancelling(bool cancelling) override;
 
   private:
     class RecordedWindow;
@@ -67,6 +74,10 @@ class RecordingUiPort final : public UiPort, private SettingsPort {
     std::vector<std::string> questions_;
     std::deque<bool> answers_;
     bool defaultAnswer_ = false;
+    bool leaveOpen_ = false;
+    bool cancelling_ = false;
+    std::condition_variable cancellingChanged_;
+    std::vector<JobStageKind> stageKinds_;
     std::vector<std::shared_ptr<WindowRecord>> windows_;
     std::map<std::string, int> settings_;
 };

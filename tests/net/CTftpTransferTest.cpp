@@ -225,7 +225,7 @@ TEST_F(TftpTransfer, StateAndWaitFollowTheTransfer) {
     EXPECT_EQ(transfer_.Offset(), kContentSize);
     Transfer(Ack(43));
     EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Idle);
-    EXPECT_EQ(transfer_.WaitTimeout(), CTftpTransfer::kWaitForever);
+    EXPECT_EQ(transfer_.WaitTimeout(), 3000u);  // for the board to turn to the link
 }
 
 TEST_F(TftpTransfer, RepeatedOrWrongAcksSendNothing) {
@@ -309,11 +309,10 @@ TEST_F(TftpTransfer, StrangersUnansweredRequestNeitherDelaysTheBoardNorBringsThe
     Server(Rrq("d:\\a.bin"), kBoard);
     AckAll(kBoard);
     EXPECT_EQ(ReceivedContent(kBoard).size(), static_cast<std::size_t>(kContentSize));
-    for (int i = 0; i < 40; ++i)
+    for (int i = 0; i < 40 && transfer_.ActiveTransfers() > 0; ++i)
         ASSERT_TRUE(Silence());
     EXPECT_TRUE(ui_.Questions().empty());
     EXPECT_EQ(transfer_.CurrentState(), CTftpTransfer::Idle);
-    EXPECT_EQ(transfer_.WaitTimeout(), CTftpTransfer::kWaitForever);
     EXPECT_EQ(transfer_.Stats().transfersDropped.load(), 1u);
     EXPECT_EQ(SentTo(kStranger), 1u + static_cast<std::size_t>(timing_.missesBeforePrompt));
     const auto window = ui_.Window(0);
@@ -706,6 +705,23 @@ TEST_F(TftpTransfer, RetryMidTransferReturnsToIdleAndANewRequestStartsAtBlockOne
     Server(Rrq("x"));
     EXPECT_EQ(sender_.sent.back().Block(), 1);
     EXPECT_EQ(ui_.Window(0).captions.back(), "Tftp Uploading [0%]");
+}
+
+// A board that loaded its firmware and never turns to the link must not leave the job
+// waiting unattended: the silence after the transfer ends in the same question.
+TEST_F(TftpTransfer, SilenceAfterACompletedTransferEndsInTheQuestion) {
+    ui_.ScriptAnswers({true, false});
+    transfer_.BeginListening();
+    Server(Rrq("x"));
+    AckAll();
+    ASSERT_EQ(transfer_.Stats().transfersCompleted.load(), 1u);
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < timing_.missesBeforePrompt - 1; ++i)
+            ASSERT_TRUE(Silence());
+        EXPECT_EQ(ui_.Questions().size(), static_cast<std::size_t>(round));
+        EXPECT_EQ(Silence(), round == 0) << "Retry waits again, Cancel ends the worker";
+    }
+    EXPECT_EQ(ui_.Questions(), (std::vector<std::string>{kNotResponding, kNotResponding}));
 }
 
 TEST_F(TftpTransfer, CancelInThePromptStopsTheWorker) {

@@ -6,11 +6,16 @@
 # shellcheck shell=bash
 
 readonly BOARD_MAC=02:00:00:00:0c:02
-readonly IDOK=1 IDCANCEL=2
+readonly IDOK=1 IDCANCEL=2 IDYES=6 IDNO=7
 readonly ID_IP=1105 ID_MAC=1104 ID_NICKNAME=1128 ID_CONNECT=1127 ID_PROGRAMMING=1089
 # Longer than the 63 characters the dialog reads: the board keeps the first 63.
 readonly LONG_NICKNAME="GUI board, with a nickname longer than the sixty-three characters kept"
-readonly WM_CLOSE=0x0010 WM_COMMAND=0x0111 WM_SYSCOMMAND=0x0112 SC_CLOSE=0xF060 VK_RETURN=13
+readonly WM_SYSCOMMAND=0x0112 SC_CLOSE=0xF060 VK_RETURN=13
+readonly VK_ESCAPE=0x1B
+readonly CANCEL_QUESTION="Cancel the job? The board may be left unprogrammed."
+readonly CANCELLED="The board was not programmed: the job was cancelled."
+# The dialog while a result box is up: the job shown as ended, the box modal to it.
+readonly ENDED_UNDER_BOX="checked=0 input=1 dialog=0"
 
 gui_setup() {
   [ -x "${EMCB_BOARD_SIM:-}" ] || { echo "SKIPPED: no native board-sim at '${EMCB_BOARD_SIM:-}'"; exit 77; }
@@ -60,9 +65,10 @@ start_configurator() {
   dialog=$(drive wait-dialog 90) || fail "the dialog did not appear"
 }
 
-# expect_state CHECKED ENABLED [SECONDS]: the "Programming" box and the dialog's input.
+# expect_state CHECKED INPUT [SECONDS]: the "Programming" box and whether the fields and
+# the button take input; the dialog itself always does.
 expect_state() {
-  local wanted="checked=$1 enabled=$2" state tries=0 limit=$((${3:-0} * 10))
+  local wanted="checked=$1 input=$2 dialog=1" state tries=0 limit=$((${3:-0} * 10))
   while state=$(drive state "$dialog" "$ID_PROGRAMMING") && [ "$state" != "$wanted" ]; do
     tries=$((tries + 1))
     [ "$tries" -le "$limit" ] || fail "the dialog is '$state', expected '$wanted'"
@@ -76,13 +82,20 @@ set_field() {
 }
 
 # answer_box TEXT BUTTON [SECONDS]: waits for a box holding TEXT, keeps its whole
-# message in box_text, presses BUTTON.
+# message in box_text and the dialog's state meanwhile in state_at_box, presses BUTTON.
 answer_box() {
   local box
   box=$(drive wait-box "$1" "${3:-120}") || fail "no message box with '$1'"
   box_text=$(drive text "$box")
+  state_at_box=$(drive state "$dialog" "$ID_PROGRAMMING")
   drive click "$box" "$2" || fail "could not press button $2 of the box"
 }
+
+# Whether anything in the computer's namespace holds UDP port 67.
+port_67_held() {
+  [ -n "$(in_computer ss -Hlun 'sport = :67')" ]
+}
+port_67_free() { ! port_67_held; }
 
 # The program ends when the dialog closes, with status 0.
 expect_exit() {
@@ -96,10 +109,18 @@ expect_exit() {
   [ "$status" -eq 0 ] || fail "the program ended with status $status"
 }
 
-screenshot_window() {  # WINDOW FILE
-  local x y w h
-  read -r x y w h <<<"$(drive rect "$1")" || fail "no rectangle for window $1"
-  gui_screenshot "$2" "$x" "$y" "$w" "$h"
+# screenshot_windows FILE WINDOW...: the smallest part of the screen that shows them all.
+screenshot_windows() {
+  local file=$1 window x y w h left=100000 top=100000 right=0 bottom=0
+  shift
+  for window in "$@"; do
+    read -r x y w h <<<"$(drive rect "$window")" || fail "no rectangle for window $window"
+    ((x < left)) && left=$x
+    ((y < top)) && top=$y
+    ((x + w > right)) && right=$((x + w))
+    ((y + h > bottom)) && bottom=$((y + h))
+  done
+  gui_screenshot "$file" "$left" "$top" "$((right - left))" "$((bottom - top))"
 }
 
 scenario_windows_gui_programs_the_board() {
@@ -110,17 +131,19 @@ scenario_windows_gui_programs_the_board() {
   [ "$(drive text "$dialog" "$ID_MAC")" = "FF-FF-FF-FF-FF-FF" ] || fail "the MAC field's default is wrong"
   set_field "$ID_IP" 10.9.9.23
   set_field "$ID_NICKNAME" "$LONG_NICKNAME"
-  screenshot_window "$dialog" "$artefacts/dialog.png"
+  screenshot_windows "$artefacts/dialog.png" "$dialog"
 
   drive watch-job "$dialog" 150 >"$EMCB_NS_WORK/responsiveness.txt" &
   local watcher=$!
   drive click "$dialog" "$ID_CONNECT" || fail "could not press the button"
-  drive wait-title "Tftp Uploading [" 60 >/dev/null || fail "no progress window with a percentage"
-  gui_screenshot "$artefacts/progress.png"
+  local progress
+  progress=$(drive wait-title "Tftp Uploading [" 60) || fail "no progress window with a percentage"
+  screenshot_windows "$artefacts/progress.png" "$progress" "$dialog"
   expect_state 1 0
 
   answer_box "" "$IDOK" 120
   [ "$box_text" = "Programming Complete" ] || fail "the final box says '$box_text'"
+  [ "$state_at_box" = "$ENDED_UNDER_BOX" ] || fail "under the final box the dialog is '$state_at_box'"
   expect_state 0 1 10
   wait "$watcher" || fail "the dialog showed as not responding: $(cat "$EMCB_NS_WORK/responsiveness.txt")"
   echo "the dialog during the job: $(cat "$EMCB_NS_WORK/responsiveness.txt")"
@@ -141,23 +164,75 @@ scenario_windows_gui_silent_board_cancelled() {
   drive click "$dialog" "$ID_CONNECT" || fail "could not press the button"
   expect_state 1 0 10
 
-  # Every way of closing the dialog, tried while the job waits: none may end it.
-  drive post "$dialog" "$WM_CLOSE" 0
-  drive post "$dialog" "$WM_COMMAND" "$IDCANCEL"
-  drive post "$dialog" "$WM_SYSCOMMAND" "$SC_CLOSE"
-  drive key "$dialog" "$ID_IP" "$VK_RETURN"
-  sleep 1
-  drive exists "$dialog" || fail "the dialog closed during the job"
-  expect_state 1 0
-
   answer_box "is not responding" "$IDCANCEL" 90
   [ "$box_text" = $' is not responding.\n\nRetry or Quit Plugin (cancel)?' ] ||
     fail "the question says '$box_text'"
+  [ "$state_at_box" = "checked=1 input=0 dialog=1" ] ||
+    fail "under the firmware server's question the dialog is '$state_at_box'"
   answer_box "" "$IDOK" 60
-  [ "$box_text" = "The board was not programmed: no board answered, and the firmware server has stopped." ] ||
+  [ "$box_text" = "The board was not programmed: no board answered, and the wait for one was cancelled." ] ||
     fail "the final box says '$box_text'"
+  [ "$state_at_box" = "$ENDED_UNDER_BOX" ] || fail "under the final box the dialog is '$state_at_box'"
   expect_state 0 1 10
   drive click "$dialog" "$IDOK" || fail "could not press Exit"
   expect_exit
   echo "Cancel in the question: '$box_text'"
+}
+
+# No board: Escape asks, Yes ends the job at once with its own text and its services
+# gone, and the dialog is the user's again.
+scenario_windows_gui_escape_cancels_a_waiting_job() {
+  gui_setup
+  start_configurator
+  set_field "$ID_IP" 10.9.9.25
+  drive click "$dialog" "$ID_CONNECT" || fail "could not press the button"
+  expect_state 1 0 10
+  wait_until 100 "the job's BOOTP server never took port 67" port_67_held
+
+  drive key "$dialog" "$IDOK" "$VK_ESCAPE" || fail "could not press Escape"
+  local box
+  box=$(drive wait-box "$CANCEL_QUESTION" 20) || fail "Escape asked nothing"
+  screenshot_windows "$artefacts/cancel-question.png" "$box"
+  answer_box "$CANCEL_QUESTION" "$IDYES" 5
+  [ "$state_at_box" = "checked=1 input=0 dialog=0" ] ||
+    fail "under the question the dialog is '$state_at_box'"
+  local start freed_ms
+  start=$(date +%s%N)
+  wait_until 20 "port 67 was still held 2 s after Yes" port_67_free
+  freed_ms=$((($(date +%s%N) - start) / 1000000))
+  answer_box "" "$IDOK" 10
+  [ "$box_text" = "$CANCELLED" ] || fail "the final box says '$box_text'"
+  [ "$state_at_box" = "$ENDED_UNDER_BOX" ] || fail "under the final box the dialog is '$state_at_box'"
+  expect_state 0 1 10
+  drive key "$dialog" "$ID_NICKNAME" "$VK_RETURN" || fail "could not press Enter"
+  expect_exit
+  echo "Escape, Yes: port 67 free ${freed_ms} ms after Yes; '$box_text'"
+}
+
+# Escape, the close box (as Alt+F4 sends it) and Exit each ask; No goes on, and the
+# board fitted afterwards is programmed.
+scenario_windows_gui_no_after_escape_goes_on() {
+  gui_setup
+  start_configurator
+  set_field "$ID_IP" 10.9.9.26
+  drive click "$dialog" "$ID_CONNECT" || fail "could not press the button"
+  expect_state 1 0 10
+  drive key "$dialog" "$IDOK" "$VK_ESCAPE" || fail "could not press Escape"
+  answer_box "$CANCEL_QUESTION" "$IDNO" 20
+  drive post "$dialog" "$WM_SYSCOMMAND" "$SC_CLOSE" || fail "could not close the window"
+  answer_box "$CANCEL_QUESTION" "$IDNO" 20
+  drive click "$dialog" "$IDOK" || fail "could not press Exit"
+  answer_box "$CANCEL_QUESTION" "$IDNO" 20
+  sleep 1
+  expect_state 1 0
+  start_board
+  answer_box "" "$IDOK" 150
+  [ "$box_text" = "Programming Complete" ] || fail "the final box says '$box_text'"
+  expect_state 0 1 10
+  drive click "$dialog" "$IDOK" || fail "could not press Exit"
+  expect_exit
+  wait "$board_pid" || fail "the board ended with status $?"
+  "$EMCB_NATIVE_CLI" block --ip 10.9.9.26 --out "$EMCB_NS_WORK/expected.bin"
+  cmp "$EMCB_NS_WORK/expected.bin" "$EMCB_NS_WORK/flash.bin" || fail "the stored block differs"
+  echo "Escape, No: the job went on and programmed the board fitted afterwards."
 }

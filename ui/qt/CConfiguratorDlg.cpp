@@ -56,6 +56,7 @@ constexpr int kLeftHintWidth = 270;
 constexpr int kRightHintWidth = 250;
 constexpr int kFieldWidth = 210;
 constexpr int kColumnGap = 36;
+constexpr int kSectionGap = 8;
 constexpr int kLogViewHeight = 220;
 constexpr int kExitPollMs = 20;
 
@@ -136,8 +137,8 @@ QLabel* CConfiguratorDlg::Hint(const char* text, int minimumWidth) {
 }
 
 // As the template has it: the jumper and subnet hints above the three fields, the
-// button and "Programming" on the left; the field hints on the right; "Exit" at the
-// top right corner.
+// button with "Programming" centred under it on the left; the field hints on the
+// right; "Exit" at the top right corner. Each column keeps its spare height below.
 QLayout* CConfiguratorDlg::TemplateLayout() {
     auto* fields = new QGridLayout;
     fields->addWidget(FieldLabel(kIpLabel, this), 0, 0);
@@ -147,14 +148,21 @@ QLayout* CConfiguratorDlg::TemplateLayout() {
     fields->addWidget(FieldLabel(kNicknameLabel, this), 2, 0);
     fields->addWidget(nickname_, 2, 1);
 
+    auto* underButton = new QVBoxLayout;
+    underButton->addWidget(connect_);
+    underButton->addWidget(programming_, 0, Qt::AlignHCenter);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addLayout(underButton);
+    buttonRow->addStretch(1);
+
     auto* left = new QVBoxLayout;
     left->addWidget(Hint(kJumperHint, kLeftHintWidth));
     left->addWidget(Hint(kSubnetHint, kLeftHintWidth));
-    left->addStretch(1);
+    left->addSpacing(kSectionGap);
     left->addLayout(fields);
-    left->addSpacing(8);
-    left->addWidget(connect_, 0, Qt::AlignLeft);
-    left->addWidget(programming_, 0, Qt::AlignHCenter);
+    left->addSpacing(kSectionGap);
+    left->addLayout(buttonRow);
+    left->addStretch(1);
 
     auto* right = new QVBoxLayout;
     for (const char* text : {kIpHint, kMacAnyHint, kLockHint, kOtherAdaptersHint, kNicknameHint})

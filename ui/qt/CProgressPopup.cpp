@@ -1,5 +1,6 @@
 #include "ui/qt/CProgressPopup.h"
 
+#include <QCloseEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -80,6 +81,12 @@ void CProgressPopup::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+// The title bar's close button must not merely hide a transfer the user wants gone.
+void CProgressPopup::closeEvent(QCloseEvent* event) {
+    if (isVisible()) OnCancel();
+    event->accept();
 }
 
 void CProgressPopup::RestorePosition() {

@@ -1,6 +1,7 @@
 // The progress window: a title with the percentage in its caption, an empty text
 // area four lines high, a smooth bar and " Cancel ". Always on top, shown without
-// taking the focus; Escape, while it is the active window, acts as Cancel. It takes
+// taking the focus; Escape, while it is the active window, and closing it from the
+// window manager act as Cancel. It takes
 // its place from the settings store, or is centred on its owner when the saved point
 // is on no screen, and stores its place on Cancel and when it goes.
 //
@@ -47,6 +48,7 @@ class CProgressPopup final : public QWidget {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void RestorePosition();

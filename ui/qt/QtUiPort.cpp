@@ -22,9 +22,22 @@ void QtUiPort::SetStageHandler(std::function<void(const diag::JobStage&)> handle
 
 void QtUiPort::Shutdown() {
     shutDown_ = true;
+    CloseOpenBoxes();
+}
+
+void QtUiPort::CloseOpenBoxes() {
     for (const QPointer<QMessageBox>& box : openBoxes_)
         delete box.data();  // its waiting thread gets the box's unanswered result
     openBoxes_.clear();
+}
+
+void QtUiPort::SetCancelling(bool cancelling) {
+    cancelling_ = cancelling;
+    if (!cancelling) return;
+    // A box asked for before this is opened first, so it is among those closed.
+    Post(this, [this] {
+        if (cancelling_) CloseOpenBoxes();
+    });
 }
 
 QMessageBox* QtUiPort::NewBox(QMessageBox::Icon icon, const std::string& text,
@@ -38,7 +51,7 @@ QMessageBox* QtUiPort::NewBox(QMessageBox::Icon icon, const std::string& text,
 // the asking thread waits for the box to go, which also happens when its owner goes.
 QtUiPort::Button QtUiPort::Ask(QMessageBox::Icon icon, const std::string& text,
                                QMessageBox::StandardButtons buttons, Button unanswered) {
-    if (shutDown_) return unanswered;
+    if (shutDown_ || cancelling_) return unanswered;
     if (OnThreadOf(this)) {
         std::unique_ptr<QMessageBox> box(NewBox(icon, text, buttons));
         box->exec();
@@ -48,7 +61,7 @@ QtUiPort::Button QtUiPort::Ask(QMessageBox::Icon icon, const std::string& text,
     auto answer = std::make_shared<std::promise<Button>>();
     std::future<Button> answered = answer->get_future();
     Post(this, [this, icon, text, buttons, unanswered, answer] {
-        if (shutDown_) {
+        if (shutDown_ || cancelling_) {
             answer->set_value(unanswered);
             return;
         }

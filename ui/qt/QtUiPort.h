@@ -43,6 +43,9 @@ class QtUiPort final : public QObject, public diag::UiPort {
                                                                bool smooth) override;
     diag::SettingsPort& Settings() override { return settings_; }
     void OnJobStage(const diag::JobStage& stage) override;
+    // While the job ends its services: the open boxes close (a question as Cancel) and
+    // new ones are answered at once. Any thread.
+    void SetCancelling(bool cancelling) override;
 
     std::string SettingsLocation() const { return settings_.Location(); }
 
@@ -55,7 +58,10 @@ class QtUiPort final : public QObject, public diag::UiPort {
                         QMessageBox::StandardButtons buttons);
 
     diag::StoredSettings settings_;
+    void CloseOpenBoxes();  // GUI thread
+
     std::atomic<bool> shutDown_{false};
+    std::atomic<bool> cancelling_{false};
     QPointer<QWidget> owner_;                                  // GUI thread
     std::function<void(const diag::JobStage&)> stageHandler_;  // GUI thread
     std::vector<QPointer<QMessageBox>> openBoxes_;             // GUI thread

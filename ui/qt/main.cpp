@@ -4,21 +4,13 @@
 
 #include "diag/CLog.h"
 #include "diag/UiPort.h"
-#include "ui/qt/AppIcon.h"
+#include "ui/qt/ApplicationIdentity.h"
 #include "ui/qt/CConfiguratorDlg.h"
 #include "ui/qt/QtUiPort.h"
 
-#ifndef EMCB_VERSION
-#error "EMCB_VERSION must be defined by the build"
-#endif
-
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName("emcb-configurator");
-    QApplication::setApplicationDisplayName(qtui::CConfiguratorDlg::kCaption);
-    QApplication::setApplicationVersion(EMCB_VERSION);
-    QApplication::setWindowIcon(qtui::AppIcon());
-    QGuiApplication::setDesktopFileName("emcb-configurator");
+    qtui::SetApplicationIdentity();
 
     QCommandLineParser options;
     options.setApplicationDescription(

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "app/ProgrammingJob.h"
 #include "app/config_block.h"
 #include "ui/win32/CAboutBox.h"
 #include "ui/win32/MessagePump.h"
@@ -84,31 +83,76 @@ bool CConfiguratorDlg::OnPaint() {
     return true;
 }
 
+bool CConfiguratorDlg::OnSetCursor(LPARAM hitTest) {
+    // Over the caption and the frame the usual cursors, so the dialog still moves.
+    if (!showingBusy_ || LOWORD(hitTest) != HTCLIENT) return false;
+    SetCursor(LoadCursorA(nullptr, IDC_APPSTARTING));
+    SetWindowLongPtrA(window_, DWLP_MSGRESULT, TRUE);
+    return true;
+}
+
+// Exit and Enter (IDOK), Escape, the close box and Alt+F4 (IDCANCEL).
+void CConfiguratorDlg::OnClose(WORD command) {
+    if (!jobRunning_) {
+        EndDialog(window_, command);
+        return;
+    }
+    // Once the job's end is known its message is on the way: nothing left to cancel.
+    if (showingBusy_ && !cancel_) AskToCancel();
+}
+
+// Asked from inside the job's wait, which goes on only once it is answered.
+void CConfiguratorDlg::AskToCancel() {
+    if (asking_) return;
+    asking_ = true;
+    const int answer =
+        MessageBoxA(window_, kCancelQuestion, kTitle, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    asking_ = false;
+    if (answer == IDYES) cancel_ = true;
+}
+
+// The fields, the button and the box greyed and the busy cursor while the job runs;
+// the focus, which must not stay on a greyed control, on Exit meanwhile.
+void CConfiguratorDlg::ShowJobRunning(bool running) {
+    if (showingBusy_ == running) return;
+    showingBusy_ = running;
+    if (running) focusBeforeJob_ = GetFocus();
+    SetCheck(programmingCheck_, running);
+    for (const int id : {IDC_IP_ADDRESS, IDC_SERVER_MAC, IDC_NICKNAME,
+                         IDC_CONNECT_PROGRAM_DISCONNECT, IDC_PROGRAMMING})
+        EnableWindow(GetDlgItem(window_, id), running ? FALSE : TRUE);
+    HWND focus = running ? GetDlgItem(window_, IDOK) : focusBeforeJob_;
+    if (focus == nullptr || !IsWindow(focus)) focus = GetDlgItem(window_, IDOK);
+    SendMessageA(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
+    POINT cursor;
+    if (GetCursorPos(&cursor) && WindowFromPoint(cursor) != nullptr &&
+        (WindowFromPoint(cursor) == window_ || IsChild(window_, WindowFromPoint(cursor))))
+        SetCursor(LoadCursorA(nullptr, running ? IDC_APPSTARTING : IDC_ARROW));
+}
+
 void CConfiguratorDlg::OnConnectProgramDisconnect() {
     if (jobRunning_) return;
     jobRunning_ = true;
-    const HWND focus = GetFocus();
-    EnableWindow(window_, FALSE);
-    SetCheck(programmingCheck_, true);
+    cancel_ = false;
+    ShowJobRunning(true);
 
     app::JobFields fields;
     fields.ip = ReadField(ipEdit_, kIpBufferSize);
     fields.mac = ReadField(macEdit_, kMacBufferSize);
     fields.nickname = ReadField(nicknameEdit_, kNicknameBufferSize);
-    app::JobOptions options;
+    app::JobOptions options = options_;
+    options.cancel = &cancel_;
     // The job's every wait handles the dialog's messages: it paints, and Windows never
-    // takes it for hung, while its disabled input keeps the user out until the end.
+    // takes it for hung; the user's way in is the cancel question.
     options.sleepMs = [this](std::uint32_t ms) { PumpMessagesWhileWaiting(window_, ms); };
-    app::RunProgrammingJob(fields, options);
-
-    SetCheck(programmingCheck_, false);
-    EnableWindow(window_, TRUE);
-    if (GetActiveWindow() == nullptr) SetActiveWindow(window_);
-    if (focus != nullptr && IsWindow(focus)) SetFocus(focus);
+    // The result box comes after the dialog shows the job has ended.
+    options.beforeOutcomeMessage = [this] { ShowJobRunning(false); };
+    lastReport_ = app::RunProgrammingJob(fields, options);
+    ShowJobRunning(false);
     jobRunning_ = false;
 }
 
-INT_PTR CConfiguratorDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CConfiguratorDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             return OnInitDialog();
@@ -118,14 +162,15 @@ INT_PTR CConfiguratorDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {
             return OnPaint() ? TRUE : FALSE;
         case WM_QUERYDRAGICON:
             return reinterpret_cast<INT_PTR>(icon_);
+        case WM_SETCURSOR:
+            return OnSetCursor(lParam) ? TRUE : FALSE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDC_CONNECT_PROGRAM_DISCONNECT && HIWORD(wParam) == BN_CLICKED) {
                 OnConnectProgramDisconnect();
                 return TRUE;
             }
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-                // Enter, Escape, "Exit" and the close box: none may end a running job.
-                if (!jobRunning_) EndDialog(window_, LOWORD(wParam));
+                OnClose(LOWORD(wParam));
                 return TRUE;
             }
             return FALSE;

@@ -1,5 +1,6 @@
 #include "ui/win32/Win32Ui.h"
 
+#include <cstring>
 #include <utility>
 
 #include "ui/win32/CProgressPopup.h"
@@ -29,6 +30,24 @@ class PopupProgressWindow final : public diag::ProgressWindow {
     CProgressPopup popup_;
 };
 
+// How often a worker's open box looks whether the job is cancelling.
+constexpr UINT kCancelCheckMs = 100;
+// The port of the box this thread shows, for its timer.
+thread_local const Win32Ui* boxPort = nullptr;
+
+BOOL CALLBACK CancelBox(HWND window, LPARAM) {
+    char name[16];
+    if (GetClassNameA(window, name, sizeof name) > 0 && std::strcmp(name, "#32770") == 0)
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
+// Runs in the box's own modal loop, so it cannot miss a box that was just opening.
+void CALLBACK CloseIfCancelling(HWND, UINT, UINT_PTR, DWORD) {
+    if (boxPort != nullptr && boxPort->IsCancelling())
+        EnumThreadWindows(GetCurrentThreadId(), &CancelBox, 0);
+}
+
 }  // namespace
 
 Win32Ui::Win32Ui(std::string title, const std::string& applicationName)
@@ -36,9 +55,16 @@ Win32Ui::Win32Ui(std::string title, const std::string& applicationName)
 
 int Win32Ui::Box(const std::string& text, unsigned type) {
     const HWND owner = ThreadMainWindow();
+    if (owner != nullptr) return MessageBoxA(owner, text.c_str(), title_.c_str(), type);
+    if (cancelling_) return IDCANCEL;
     // MB_SYSTEMMODAL too: some systems (Wine) make only such a box topmost.
-    if (owner == nullptr) type |= MB_TOPMOST | MB_SYSTEMMODAL | MB_SETFOREGROUND;
-    return MessageBoxA(owner, text.c_str(), title_.c_str(), type);
+    type |= MB_TOPMOST | MB_SYSTEMMODAL | MB_SETFOREGROUND;
+    boxPort = this;
+    const UINT_PTR timer = SetTimer(nullptr, 0, kCancelCheckMs, &CloseIfCancelling);
+    const int answer = MessageBoxA(nullptr, text.c_str(), title_.c_str(), type);
+    if (timer != 0) KillTimer(nullptr, timer);
+    boxPort = nullptr;
+    return answer;
 }
 
 void Win32Ui::ShowMessage(const std::string& text) {

@@ -4,9 +4,11 @@
 //
 // A box shown on a thread with a main window belongs to that window and is modal to
 // it; on a worker without one it stands alone, above every other window (the progress
-// window is always on top and must not hide it). Calls may come from any thread.
+// window is always on top and must not hide it), and while the job is cancelling it
+// closes by itself (a question as Cancel). Calls may come from any thread.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +28,8 @@ class Win32Ui final : public diag::UiPort, private diag::SettingsPort {
     std::unique_ptr<diag::ProgressWindow> CreateProgressWindow(const std::string& title,
                                                                bool smooth) override;
     diag::SettingsPort& Settings() override { return *this; }
+    void SetCancelling(bool cancelling) override { cancelling_ = cancelling; }
+    bool IsCancelling() const { return cancelling_.load(); }
 
     // The registry key of the settings, below HKEY_CURRENT_USER.
     std::string SettingsLocation() const { return store_.Location(); }
@@ -36,6 +40,7 @@ class Win32Ui final : public diag::UiPort, private diag::SettingsPort {
     int Box(const std::string& text, unsigned type);
 
     std::string title_;
+    std::atomic<bool> cancelling_{false};
     mutable std::mutex mutex_;
     os::SettingsStore store_;
 };

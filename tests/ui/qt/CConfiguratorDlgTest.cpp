@@ -12,6 +12,7 @@
 
 #include "diag/CLog.h"
 #include "tests/ui/qt/QtTestSupport.h"
+#include "ui/qt/ApplicationIdentity.h"
 
 namespace qtui {
 namespace {
@@ -68,6 +69,7 @@ class CConfiguratorDlgTest : public QObject {
     Q_OBJECT
 
   private slots:
+    void initTestCase() { SetApplicationIdentity(); }  // as the program names itself
     void init() {
         settings_ = std::make_unique<test::OwnSettingsFolder>();
         port_ = std::make_unique<QtUiPort>("emcb-dialog-test");
@@ -100,6 +102,28 @@ class CConfiguratorDlgTest : public QObject {
         QCOMPARE(dialog.focusWidget(), dialog.ExitButton());
         QVERIFY(!dialog.Log()->isVisible());
         QVERIFY(dialog.Log()->FileLabel()->text().startsWith("Log file: "));
+    }
+
+    // The fields follow the hints above them, and "Programming" sits under the button.
+    void layoutKeepsTheFieldsUnderTheHintsAndTheBoxUnderTheButton() {
+        CConfiguratorDlg& dialog = *dialog_;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto place = [&dialog](const QWidget* widget) {
+            return QRect(widget->mapTo(&dialog, QPoint(0, 0)), widget->size());
+        };
+        const QLabel* subnetHint = nullptr;
+        for (const QLabel* label : dialog.findChildren<QLabel*>())
+            if (label->text() == kTemplateTexts[7]) subnetHint = label;  // the subnet hint
+        QVERIFY(subnetHint != nullptr);
+        const int gap = place(dialog.IpEdit()).top() - place(subnetHint).bottom();
+        QVERIFY2(gap <= 2 * dialog.fontMetrics().lineSpacing(), qPrintable(QString::number(gap)));
+        const QRect button = place(dialog.ConnectButton());
+        const QRect box = place(dialog.ProgrammingCheck());
+        QVERIFY(box.top() > button.bottom());
+        QVERIFY2(
+            std::abs(box.center().x() - button.center().x()) <= 2,
+            qPrintable(QString("%1 against %2").arg(box.center().x()).arg(button.center().x())));
     }
 
     void readLimitsHoldAsTheUserTypes() {
@@ -267,14 +291,17 @@ class CConfiguratorDlgTest : public QObject {
     }
 
   private:
-    // With the log view open, the whole screen as the X server shows it.
+    // With the log view open, the dialog and its frame as the X server shows them.
     void TakeScreenshot(CConfiguratorDlg& dialog, const QString& path) {
         QTest::mouseClick(dialog.ShowLogButton(), Qt::LeftButton);
         QVERIFY(dialog.Log()->isVisible());
         QTRY_VERIFY(dialog.Log()->Lines()->blockCount() > 10);
         QTRY_VERIFY(dialog.Log()->Lines()->toPlainText().contains("Programming Complete"));
         QTest::qWait(300);  // let the X server draw the final frame
-        const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        const QRect frame = dialog.frameGeometry();
+        const QImage shot = QGuiApplication::primaryScreen()
+                                ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                                .toImage();
         QVERIFY(!shot.isNull());
         QVERIFY(shot.save(path, "PNG"));
     }

@@ -131,23 +131,24 @@ class CProgressPopupTest : public QObject {
         QCOMPARE(port_->Settings().GetInt("Settings", "Y", -1), 100);
     }
 
-    void escapeAndCancelHideTheWindowAndTellTheWorker() {
-        for (const bool byEscape : {true, false}) {
+    // Escape, the button, and the window manager's close each cancel, saving the place.
+    void escapeCancelAndCloseHideTheWindowAndTellTheWorker() {
+        enum { kEscape, kButton, kClose };
+        for (const int way : {kEscape, kButton, kClose}) {
             auto window = port_->CreateProgressWindow(kTitle, true);
-            window->MoveTo(150 + byEscape, 120);
+            window->MoveTo(150 + way, 120);
             window->SetRange(0, 100, 1);
             window->SetPos(40);
             QCoreApplication::processEvents();
             auto* popup = static_cast<QtProgressWindow*>(window.get())->Popup();
             QVERIFY(popup->isVisible());
             QVERIFY(!window->IsCancelled());
-            if (byEscape)
-                QTest::keyClick(popup, Qt::Key_Escape);
-            else
-                QTest::mouseClick(popup->CancelButton(), Qt::LeftButton);
-            QVERIFY(window->IsCancelled());
+            if (way == kEscape) QTest::keyClick(popup, Qt::Key_Escape);
+            if (way == kButton) QTest::mouseClick(popup->CancelButton(), Qt::LeftButton);
+            if (way == kClose) QVERIFY(popup->close());
+            QVERIFY2(window->IsCancelled(), qPrintable(QString("way %1").arg(way)));
             QVERIFY(!popup->isVisible());
-            QCOMPARE(port_->Settings().GetInt("Settings", "X", -1), 150 + byEscape);
+            QCOMPARE(port_->Settings().GetInt("Settings", "X", -1), 150 + way);
             window->PumpMessages(true);  // nothing to pump: the flag is all
             QVERIFY(window->IsCancelled());
         }

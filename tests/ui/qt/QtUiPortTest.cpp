@@ -93,6 +93,29 @@ class QtUiPortTest : public QObject {
         QVERIFY(port_->CreateProgressWindow("Tftp Uploading", true) == nullptr);
     }
 
+    // A job ending its services must not wait for a box the user left open.
+    void cancellingClosesTheOpenBoxesUntilItEnds() {
+        auto open = std::async(std::launch::async,
+                               [&] { return port_->AskRetryCancel(" is not responding."); });
+        QTRY_VERIFY(test::FindMessageBox("is not responding.") != nullptr);
+        port_->SetCancelling(true);
+        QTRY_COMPARE(open.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+        QVERIFY(!open.get());
+        QVERIFY(!std::async(std::launch::async, [&] {
+                     return port_->AskRetryCancel("During?");
+                 }).get());
+        port_->SetCancelling(false);
+        std::atomic<bool> seen{false};
+        std::thread worker([&] {
+            port_->ShowMessage("The board was not programmed");
+            seen = true;
+        });
+        QTRY_VERIFY(test::FindMessageBox("The board was not programmed") != nullptr);
+        test::FindMessageBox("The board was not programmed")->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(seen.load());
+        worker.join();
+    }
+
   private:
     std::unique_ptr<test::OwnSettingsFolder> settings_;
     std::unique_ptr<QtUiPort> port_;

@@ -1,6 +1,6 @@
-// The main dialog and the About box as Windows builds them from the templates. The
-// job is never started here: it answers BOOTP on every adapter, which only the
-// namespace scenarios may do.
+// The main dialog and the About box as Windows builds them from the templates, and the
+// dialog during a job. Jobs here run on loopback without BOOTP, which answers on every
+// adapter: only the namespace scenarios run that.
 #include "ui/win32/CConfiguratorDlg.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,9 @@
 #include <functional>
 #include <vector>
 
+#include "os/udp_socket.h"
 #include "tests/ui/win32/ModalRunner.h"
+#include "tests/ui/win32/TestSettings.h"
 #include "ui/win32/ThreadMainWindow.h"
 #include "ui/win32/resource.h"
 #include "version_info.h"
@@ -296,6 +298,116 @@ TEST(ConfiguratorDlg, EscapeAndTheCloseCommandCloseAnIdleDialog) {
     WhenWindowAppears(DialogTitled(kTitle, IDC_CONNECT_PROGRAM_DISCONNECT),
                       [&](HWND window) { PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0); });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+}
+
+// A message box's message: its static control with text.
+std::string BoxText(HWND box) {
+    std::string text;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassName(child) == "Static" && !WindowText(child).empty()) text = WindowText(child);
+    return text;
+}
+
+std::function<bool(HWND)> BoxSaying(const std::string& words) {
+    return [words](HWND window) {
+        return DialogTitled(kTitle)(window) &&
+               GetDlgItem(window, IDC_CONNECT_PROGRAM_DISCONNECT) == nullptr &&
+               BoxText(window).find(words) != std::string::npos;
+    };
+}
+
+bool IsChecked(HWND dialog) {
+    return SendDlgItemMessageA(dialog, IDC_PROGRAMMING, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::uint16_t FreeUdpPort() {
+    os::UdpSocket probe;
+    EXPECT_TRUE(probe.Open() && probe.Bind(0, 0));
+    return probe.LocalPort();
+}
+
+void ExpectInputEnabled(HWND dialog, bool enabled) {
+    for (const int id : {IDC_IP_ADDRESS, IDC_SERVER_MAC, IDC_NICKNAME,
+                         IDC_CONNECT_PROGRAM_DISCONNECT, IDC_PROGRAMMING})
+        EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE, enabled) << "control " << id;
+}
+
+// A job that waits for a board on loopback until the user ends it: no BOOTP, and no
+// silence question meanwhile.
+TEST(ConfiguratorDlg, DuringAJobTheInputIsGreyedAndClosingAsksBeforeCancelling) {
+    TestSettings settings;
+    CConfiguratorDlg dialog(GetModuleHandleA(nullptr));
+    app::JobOptions options;
+    options.services.bootp = false;
+    options.services.tftpPort = 0;
+    options.services.linkPort = FreeUdpPort();
+    options.services.tftpTiming = {60000, 60000, 8};
+    dialog.SetJobOptions(options);
+    int questions = 0;
+    bool cancelledBoxSeen = false;
+    HWND window = nullptr;
+
+    const auto onQuestion = [&](auto& self, HWND question) -> void {
+        ++questions;
+        EXPECT_EQ(GetWindow(question, GW_OWNER), window);
+        if (questions == 1) {
+            PostClick(GetDlgItem(question, IDNO));
+            // No goes on; then the close box asks again.
+            WhenWindowAppears(
+                [&](HWND w) { return w == window && IsWindowEnabled(w) && IsChecked(w); },
+                [&](HWND w) {
+                    EXPECT_TRUE(dialog.JobRunning());
+                    PostMessageA(w, WM_SYSCOMMAND, SC_CLOSE, 0);
+                    WhenWindowAppears(BoxSaying(CConfiguratorDlg::kCancelQuestion),
+                                      [&](HWND next) { self(self, next); });
+                });
+            return;
+        }
+        PostClick(GetDlgItem(question, IDYES));
+    };
+    WhenWindowAppears(DialogTitled(kTitle, IDC_CONNECT_PROGRAM_DISCONNECT), [&](HWND w) {
+        window = w;
+        PostClick(GetDlgItem(w, IDC_CONNECT_PROGRAM_DISCONNECT));
+        WhenWindowAppears(
+            [&](HWND candidate) { return candidate == window && IsChecked(candidate); },
+            [&](HWND running) {
+                EXPECT_TRUE(IsWindowEnabled(running)) << "the dialog moves and owns the boxes";
+                ExpectInputEnabled(running, false);
+                EXPECT_EQ(GetFocus(), GetDlgItem(running, IDOK));
+                SendMessageA(running, WM_SETCURSOR, reinterpret_cast<WPARAM>(running),
+                             MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+                EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_APPSTARTING));
+                const HWND exitButton = GetDlgItem(running, IDOK);
+                PostMessageA(exitButton, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+                PostMessageA(exitButton, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+            });
+        WhenWindowAppears(BoxSaying(CConfiguratorDlg::kCancelQuestion),
+                          [&](HWND question) { onQuestion(onQuestion, question); });
+        WhenWindowAppears(
+            BoxSaying("the job was cancelled"),
+            [&](HWND box) {
+                cancelledBoxSeen = true;
+                EXPECT_EQ(GetWindow(box, GW_OWNER), window);
+                EXPECT_FALSE(IsChecked(window)) << "cleared before the result box";
+                ExpectInputEnabled(window, true);
+                PostClick(GetDlgItem(box, IDOK));
+                WhenWindowAppears(
+                    [&](HWND candidate) { return candidate == window && !dialog.JobRunning(); },
+                    [&](HWND idle) {
+                        EXPECT_EQ(GetActiveWindow(), idle) << "active again after the box";
+                        os::UdpSocket link;
+                        EXPECT_TRUE(link.Open() && link.Bind(0, options.services.linkPort))
+                            << "the job's link is still open";
+                        PostClick(GetDlgItem(idle, IDOK));
+                    });
+            },
+            15000);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(questions, 2);
+    EXPECT_TRUE(cancelledBoxSeen);
+    ASSERT_TRUE(dialog.LastReport().has_value());
+    EXPECT_EQ(dialog.LastReport()->outcome, app::JobOutcome::kCancelled);
 }
 
 TEST(ConfiguratorDlg, VersionResourceNamesTheProduct) {

@@ -124,6 +124,35 @@ TEST_F(Win32UiTest, QuestionFromAWorkerIsShownByTheWorker) {
     EXPECT_FALSE(answer);
 }
 
+// A job that ends its services must not wait for a worker's box the user left open.
+TEST_F(Win32UiTest, WhileTheJobIsCancellingAWorkersBoxesCloseAsCancel) {
+    std::atomic<int> answered{0};
+    std::atomic<bool> firstAnswer{true};
+    std::atomic<bool> laterAnswer{true};
+    std::thread worker([&] {
+        firstAnswer = settings_.Ui().AskRetryCancel("Board is not responding.");
+        answered = 1;
+        settings_.Ui().ShowMessage("Error programming the flash on the motion control board.");
+        laterAnswer = settings_.Ui().AskRetryCancel("Board is not responding.");
+        answered = 2;
+    });
+    FoundBox found;
+    found.processId = GetCurrentProcessId();
+    for (int i = 0; i < 250 && found.box == nullptr; ++i) {
+        Sleep(20);
+        EnumWindows(&FindBoxOfProcess, reinterpret_cast<LPARAM>(&found));
+    }
+    ASSERT_NE(found.box, nullptr) << "no question appeared";
+    settings_.Ui().SetCancelling(true);
+    for (int i = 0; i < 100 && answered != 2; ++i)
+        Sleep(20);
+    EXPECT_EQ(answered, 2) << "a box stayed open";
+    worker.join();
+    settings_.Ui().SetCancelling(false);
+    EXPECT_FALSE(firstAnswer);
+    EXPECT_FALSE(laterAnswer);
+}
+
 TEST_F(Win32UiTest, ProgressWindowsArePopupsAndSettingsGoToTheApplicationsKey) {
     auto window = settings_.Ui().CreateProgressWindow("Tftp Uploading", true);
     ASSERT_NE(window, nullptr);

@@ -9,9 +9,10 @@
 //     text WINDOW [ID]              the caption, a control's text or a box's message
 //     type WINDOW ID TEXT           replaces a field's text, one typed character at a time
 //     click WINDOW ID               a click on a button
-//     key WINDOW ID VK              a key pressed and released in a control
+//     key WINDOW ID VK              the focus to a control, then a key pressed and released
 //     post WINDOW MESSAGE WPARAM    any message, posted
-//     state WINDOW ID               "checked=N enabled=N": the control's check, the window's input
+//     state WINDOW ID               "checked=N input=N dialog=N": the control's check, whether
+//                                   the dialog's button takes input, whether the dialog does
 //     rect WINDOW                   "X Y WIDTH HEIGHT" on the screen
 //     exists WINDOW                 status 0 while the window exists
 //     watch-job WINDOW SECONDS      from the "Programming" tick to its clearing, how fast
@@ -208,6 +209,8 @@ int main(int argc, char** argv) {
         const HWND control = Control(ParseWindow(arg(0)), arg(1));
         const auto key = static_cast<WPARAM>(std::strtoul(arg(2), nullptr, 0));
         if (control == nullptr) return 1;
+        // As the user's click or Tab would first: the focus, and with it the default button.
+        PostMessageA(GetParent(control), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
         PostMessageA(control, WM_KEYDOWN, key, 1);
         PostMessageA(control, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
         return 0;
@@ -224,7 +227,8 @@ int main(int argc, char** argv) {
         DWORD_PTR checked = 0;
         SendMessageTimeoutA(Control(window, arg(1)), BM_GETCHECK, 0, 0, SMTO_NORMAL, kSendTimeoutMs,
                             &checked);
-        std::printf("checked=%d enabled=%d\n", static_cast<int>(checked),
+        std::printf("checked=%d input=%d dialog=%d\n", static_cast<int>(checked),
+                    IsWindowEnabled(GetDlgItem(window, kConnectButtonId)) ? 1 : 0,
                     IsWindowEnabled(window) ? 1 : 0);
         return 0;
     }

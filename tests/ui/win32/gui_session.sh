@@ -12,7 +12,8 @@
 #   gui_session_stop            ends that wineserver and that X server
 #   gui_screenshot FILE [X Y W H]  the screen, or a part of it, as PNG
 #
-# Needs scripts/wine-env's WINEPREFIX (prepared by emcb_start_wine) and EMCB_WINE.
+# Needs scripts/wine-env's WINEPREFIX (prepared by emcb_start_wine), EMCB_WINE and
+# emcb_wine_fonts.
 # shellcheck shell=bash
 
 gui_xvfb_pid=
@@ -25,6 +26,8 @@ gui_session_start() {
   gui_prefix=$work/prefix
   cp -a "$WINEPREFIX" "$gui_prefix"
   rm -f "$gui_prefix"/.update-timestamp.lock "$gui_prefix"/wineserver
+  # Tahoma and Marlett, as on Windows, even in a prefix prepared before they were added.
+  emcb_wine_fonts "$gui_prefix" || return 1
   # Without a window manager Wine draws the frames and captions itself, so that
   # screenshots show them.
   printf '\n[Software\\\\Wine\\\\X11 Driver] 1700000000\n"Managed"="N"\n' >>"$gui_prefix/user.reg"
