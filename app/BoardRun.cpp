@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/address_text.h"
 #include "diag/CLog.h"
 #include "os/inet_addr.h"
 
@@ -80,7 +81,9 @@ void BoardRun::Remember(const BoardResult& result, const JobReport& report) {
     if (const auto hardware = net::ParseEthernetAddress(report.hardwareAddress))
         programmedHardware_.push_back(*hardware);
     AddOnce(programmedAddresses_, report.boardIp);
-    AddOnce(programmedAddresses_, os::InetAddr(result.board.fields.ip.c_str()));
+    // The row's text was checked when the list was read.
+    if (const auto configured = ParseIpv4Text(result.board.fields.ip))
+        AddOnce(programmedAddresses_, *configured);
 }
 
 }  // namespace app

@@ -207,12 +207,14 @@ const char* OutcomeName(JobOutcome outcome) {
 JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) {
     JobStageReporter stages;
     JobReport report;
+    // The addresses are checked as typed: a valid one fits the dialog's buffer whole,
+    // and cutting an over-long one could leave a valid address nobody typed.
+    if (const auto problem = ConfigFieldProblem(fields.ip, fields.mac)) {
+        return Finish(report, stages, JobOutcome::kInvalidField, *problem);
+    }
     const std::string ip = CutField(fields.ip, kIpTextLimit);
     const std::string mac = CutField(fields.mac, kMacTextLimit);
     const std::string nickname = CutField(fields.nickname, kNicknameTextLimit);
-    if (const auto problem = ConfigFieldProblem(ip.c_str(), mac.c_str())) {
-        return Finish(report, stages, JobOutcome::kInvalidField, *problem);
-    }
 
     ConfigBlock block{};
     BuildConfigBlock(ip.c_str(), mac.c_str(), nickname.c_str(), block.data());

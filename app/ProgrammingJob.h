@@ -76,7 +76,8 @@ extern const char* const kNoBootpWarning;
 
 const char* OutcomeName(JobOutcome outcome);
 
-// The fields are read as the dialog reads them (15, 17 and 63 characters). Each stage
+// The IP and MAC texts must be valid whole (ConfigFieldProblem), or nothing starts;
+// the nickname is read as the dialog reads it (63 characters). Each stage
 // goes to the UI port as it happens (OnJobStage), the outcome last.
 JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options);
 

@@ -26,6 +26,10 @@ std::string ReadField(HWND edit, int bufferSize) {
     return std::string(text.data(), static_cast<std::size_t>(length > 0 ? length : 0));
 }
 
+std::string ReadWholeField(HWND edit) {
+    return ReadField(edit, GetWindowTextLengthA(edit) + 1);
+}
+
 }  // namespace
 
 CConfiguratorDlg::CConfiguratorDlg(HINSTANCE instance)
@@ -92,10 +96,10 @@ void CConfiguratorDlg::OnConnectProgramDisconnect() {
     SetCheck(programmingCheck_, true);
 
     app::JobFields fields;
-    fields.ip = ReadField(ipEdit_, kIpBufferSize);
-    fields.mac = ReadField(macEdit_, kMacBufferSize);
+    fields.ip = ReadWholeField(ipEdit_);
+    fields.mac = ReadWholeField(macEdit_);
     fields.nickname = ReadField(nicknameEdit_, kNicknameBufferSize);
-    app::JobOptions options;
+    app::JobOptions options = jobOptions_;
     // The job's every wait handles the dialog's messages: it paints, and Windows never
     // takes it for hung, while its disabled input keeps the user out until the end.
     options.sleepMs = [this](std::uint32_t ms) { PumpMessagesWhileWaiting(window_, ms); };

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "app/ProgrammingJob.h"
 #include "ui/win32/ThreadMainWindow.h"
 #include "ui/win32/win32_headers.h"
 
@@ -15,9 +16,9 @@ namespace win32 {
 class CConfiguratorDlg {
   public:
     static constexpr const char* kTitle = "Ethernet Motion Control Board Configurator";
-    // The dialog's read buffers, terminating NUL included.
-    static constexpr int kIpBufferSize = 16;
-    static constexpr int kMacBufferSize = 18;
+    // The nickname's read buffer, terminating NUL included. The addresses are read
+    // whole: the job refuses one that does not fit (15 and 17 characters) rather than
+    // cut it to a valid address nobody typed.
     static constexpr int kNicknameBufferSize = 64;
 
     explicit CConfiguratorDlg(HINSTANCE instance);
@@ -31,6 +32,8 @@ class CConfiguratorDlg {
     HWND Window() const { return window_; }
     HICON Icon() const { return icon_; }
     bool JobRunning() const { return jobRunning_; }
+    // The services and limits of the next job (tests: no BOOTP, loopback ports).
+    void SetJobOptions(const app::JobOptions& options) { jobOptions_ = options; }
 
   private:
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -50,6 +53,7 @@ class CConfiguratorDlg {
     HWND programmingCheck_ = nullptr;
     bool jobRunning_ = false;
     std::optional<ScopedThreadMainWindow> mainWindow_;
+    app::JobOptions jobOptions_;
 };
 
 }  // namespace win32

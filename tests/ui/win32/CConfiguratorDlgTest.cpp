@@ -1,6 +1,6 @@
 // The main dialog and the About box as Windows builds them from the templates. The
-// job is never started here: it answers BOOTP on every adapter, which only the
-// namespace scenarios may do.
+// job is started here only without BOOTP and on loopback ports: on every adapter it
+// is the namespace scenarios' to run.
 #include "ui/win32/CConfiguratorDlg.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,10 @@
 #include <functional>
 #include <vector>
 
+#include "os/udp_socket.h"
+#include "tests/support/AddressTexts.h"
 #include "tests/ui/win32/ModalRunner.h"
+#include "tests/ui/win32/TestSettings.h"
 #include "ui/win32/ThreadMainWindow.h"
 #include "ui/win32/resource.h"
 #include "version_info.h"
@@ -296,6 +299,61 @@ TEST(ConfiguratorDlg, EscapeAndTheCloseCommandCloseAnIdleDialog) {
     WhenWindowAppears(DialogTitled(kTitle, IDC_CONNECT_PROGRAM_DISCONNECT),
                       [&](HWND window) { PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0); });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+}
+
+// The text of a message box (its static control with text).
+std::string BoxText(HWND box) {
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassName(child) == "Static" && !WindowText(child).empty()) return WindowText(child);
+    return "";
+}
+
+// Each address text typed into its field and the button clicked: a bad one is refused
+// by its own box naming the field and the text, a good one starts the job (here with
+// no board: it ends at its time limit).
+TEST(ConfiguratorDlg, AddressTextsAreRefusedOrTakenAsEveryFrontEndDoes) {
+    TestSettings settings;
+    app::JobOptions options;
+    options.services.bootp = false;
+    options.services.tftpPort = 0;
+    os::UdpSocket probe;
+    ASSERT_TRUE(probe.Open() && probe.Bind(0, 0));
+    options.services.linkPort = probe.LocalPort();
+    probe.Close();
+    options.timeoutMs = 1;
+    const auto judged = [&](HWND dialog, int field, const ::test::AddressText& entry,
+                            const std::string& fieldName) {
+        SetWindowTextA(GetDlgItem(dialog, field), entry.text);
+        std::string said;
+        WhenWindowAppears(
+            [dialog](HWND window) { return window != dialog && DialogTitled(kTitle)(window); },
+            [&](HWND box) {
+                said = BoxText(box);
+                PostClick(GetDlgItem(box, IDOK));
+            },
+            20000);
+        const HWND button = GetDlgItem(dialog, IDC_CONNECT_PROGRAM_DISCONNECT);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_CONNECT_PROGRAM_DISCONNECT, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));  // returns when the job has ended
+        const std::string named = fieldName + " \"" + entry.text + "\"";
+        if (entry.valid) {
+            EXPECT_NE(said.find("no board answered within the time limit"), std::string::npos)
+                << '"' << entry.text << "\": " << said;
+        } else {
+            EXPECT_NE(said.find(named), std::string::npos) << '"' << entry.text << "\": " << said;
+        }
+    };
+    CConfiguratorDlg dialog(GetModuleHandleA(nullptr));
+    dialog.SetJobOptions(options);
+    WhenWindowAppears(DialogTitled(kTitle, IDC_CONNECT_PROGRAM_DISCONNECT), [&](HWND window) {
+        for (const ::test::AddressText& ip : ::test::kIpTexts)
+            judged(window, IDC_IP_ADDRESS, ip, "IP address");
+        SetWindowTextA(GetDlgItem(window, IDC_IP_ADDRESS), "10.9.9.21");
+        for (const ::test::AddressText& mac : ::test::kMacTexts)
+            judged(window, IDC_SERVER_MAC, mac, "MAC address");
+        PostClick(GetDlgItem(window, IDOK));
+    });
+    dialog.DoModal();
 }
 
 TEST(ConfiguratorDlg, VersionResourceNamesTheProduct) {
