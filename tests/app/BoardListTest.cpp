@@ -3,10 +3,6 @@
 // back as the rows it was written from.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -202,31 +198,6 @@ TEST(BoardReport, EveryRowIsWrittenTheUnreachedAsNotRunAndReadsBack) {
               (std::vector<std::string>{"2", "", "", "10.9.9.22", kDefaultMacText,
                                         "=cmd|' /C calc'!A0", "not-run", ""}));
     EXPECT_NE(BoardReport::Csv(results).find(",\"'=cmd|' /C calc'!A0\","), std::string::npos);
-}
-
-TEST(BoardReport, WritingReplacesTheFileWholeAndLeavesNothingBeside) {
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("emcb-report-test-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder);
-    const std::string path = (folder / "report.csv").string();
-    std::ofstream(path) << "an older, longer report that must not survive in part\n";
-    std::vector<BoardResult> results(1);
-    results[0].board = Rows("ip\n10.9.9.21\n")[0];
-    std::string error;
-    ASSERT_TRUE(BoardReport::Write(path, results, error)) << error;
-    {
-        std::ifstream file(path, std::ios::binary);  // closed before the folder goes (Windows)
-        std::ostringstream text;
-        text << file.rdbuf();
-        EXPECT_EQ(text.str(), BoardReport::Csv(results));
-    }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
-                            std::filesystem::directory_iterator()),
-              1);
-    EXPECT_FALSE(BoardReport::Write((folder / "missing" / "r.csv").string(), results, error));
-    EXPECT_FALSE(error.empty());
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# `program` refuses a bad address text before anything starts: at once, naming the
-# field and the text, binding no socket; a good one starts the job. Every run is in a
+# `program` refuses a bad address text, a firmware image that is no regular file and a
+# report that would replace the image or the list before anything starts: at once,
+# naming what is wrong, binding no socket; a good address starts the job. Every run is in a
 # network namespace of its own (unshare), holding only a loopback that is down, so
 # that not even a broken refusal could reach a network; strace, when there is one,
 # shows whether anything was bound.
-#   program_refuses_bad_addresses.sh EMCB_CONFIG
+#   program_refuses_bad_input.sh EMCB_CONFIG
 set -euo pipefail
 config=$1
 readonly SKIPPED=77
@@ -38,7 +39,7 @@ run() {
   [ ${#tracer[@]} -eq 0 ] || trace=("${tracer[@]}" "$work/$name.trace")
   start=$(date +%s%N)
   status=0
-  "${isolated[@]}" "${trace[@]}" "$config" program --timeout 0.2 --json "$@" </dev/null \
+  timeout 20 "${isolated[@]}" "${trace[@]}" "$config" program --timeout 0.2 --json "$@" </dev/null \
     >"$work/$name.out" 2>"$work/$name.err" || status=$?
   end=$(date +%s%N)
   ms=$(((end - start) / 1000000))
@@ -81,6 +82,31 @@ run list --boards "$work/boards.csv"
 grep -qF 'boards.csv line 3: The IP address "010.9.9.22"' "$work/list.err" ||
   fail "--boards: $(cat "$work/list.err")"
 ! bound list || fail "--boards: a socket was bound before the refusal"
+
+# Files: only a regular file is an image (a FIFO would block the read for ever), and
+# the report may be neither the image nor the list, under any name.
+refused_file() {  # WHAT EXPECTED-TEXT ARGS...
+  local what=$1 expected=$2
+  shift 2
+  run file "$@"
+  echo "$what: status $status in $ms ms"
+  [ "$status" -eq 2 ] || fail "$what: exit status $status, expected 2"
+  [ "$ms" -lt 1000 ] || fail "$what: refused after $ms ms"
+  grep -qF "$expected" "$work/file.err" || fail "$what: $(cat "$work/file.err")"
+  ! bound file || fail "$what: a socket was bound before the refusal"
+}
+mkfifo "$work/image.fifo"
+refused_file "a FIFO as the image" "is not a regular file" --image "$work/image.fifo"
+refused_file "a device as the image" "is not a regular file" --image /dev/zero
+head -c 100 /dev/urandom >"$work/image.bin"
+cp "$work/image.bin" "$work/image.kept"
+ln "$work/image.bin" "$work/image.link"
+printf 'ip\n10.9.9.21\n' >"$work/list.csv"
+refused_file "the report as the image" "would replace the firmware image" \
+  --boards "$work/list.csv" --image "$work/image.bin" --report "$work/image.link"
+refused_file "the report as the list" "would replace the list of boards" \
+  --boards "$work/list.csv" --report "$work/./list.csv"
+cmp -s "$work/image.bin" "$work/image.kept" || fail "the image was changed"
 
 [ ${#tracer[@]} -ne 0 ] || echo "NOTE: no strace here: binding was not watched"
 exit "$failed"
