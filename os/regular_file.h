@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace os {
@@ -23,6 +24,18 @@ struct FileRead {
     std::uint64_t size = 0;           // the file's length, with kRead and kTooLong
     std::vector<std::uint8_t> bytes;  // with kRead
     std::string error;
+
+    static FileRead Ended(Result result, std::uint64_t size = 0) {
+        FileRead read;
+        read.result = result;
+        read.size = size;
+        return read;
+    }
+    static FileRead Failure(std::string why) {
+        FileRead read;
+        read.error = std::move(why);
+        return read;
+    }
 };
 
 FileRead ReadRegularFile(const std::string& path, std::uint64_t maxSize);

@@ -13,17 +13,7 @@ namespace {
 using Result = FileRead::Result;
 
 FileRead Failed(int code) {
-    FileRead read;
-    read.result = Result::kFailed;
-    read.error = std::strerror(code);
-    return read;
-}
-
-FileRead Ended(Result result, std::uint64_t size = 0) {
-    FileRead read;
-    read.result = result;
-    read.size = size;
-    return read;
+    return FileRead::Failure(std::strerror(code));
 }
 
 class Descriptor {
@@ -42,14 +32,14 @@ class Descriptor {
 
 // Reads `size` bytes, then makes sure nothing follows.
 FileRead ReadWhole(int fd, std::uint64_t size) {
-    FileRead read = Ended(Result::kRead, size);
+    FileRead read = FileRead::Ended(Result::kRead, size);
     read.bytes.resize(static_cast<std::size_t>(size));
     std::size_t done = 0;
     while (done < read.bytes.size()) {
         const ssize_t got = ::read(fd, read.bytes.data() + done, read.bytes.size() - done);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return Failed(errno);
-        if (got == 0) return Ended(Result::kChanged);
+        if (got == 0) return FileRead::Ended(Result::kChanged);
         done += static_cast<std::size_t>(got);
     }
     char extra = 0;
@@ -57,7 +47,7 @@ FileRead ReadWhole(int fd, std::uint64_t size) {
     do {
         more = ::read(fd, &extra, 1);
     } while (more < 0 && errno == EINTR);
-    if (more != 0) return more < 0 ? Failed(errno) : Ended(Result::kChanged);
+    if (more != 0) return more < 0 ? Failed(errno) : FileRead::Ended(Result::kChanged);
     return read;
 }
 
@@ -66,16 +56,16 @@ FileRead ReadWhole(int fd, std::uint64_t size) {
 FileRead ReadRegularFile(const std::string& path, std::uint64_t maxSize) {
     struct stat status {};
     if (stat(path.c_str(), &status) != 0) return Failed(errno);
-    if (S_ISDIR(status.st_mode)) return Ended(Result::kFolder);
-    if (!S_ISREG(status.st_mode)) return Ended(Result::kNotRegular);
+    if (S_ISDIR(status.st_mode)) return FileRead::Ended(Result::kFolder);
+    if (!S_ISREG(status.st_mode)) return FileRead::Ended(Result::kNotRegular);
     // O_NONBLOCK: should a FIFO take the file's place after the look, the open still
     // returns at once; the look at the open file refuses it.
     const Descriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.Get() < 0) return Failed(errno);
     if (fstat(file.Get(), &status) != 0) return Failed(errno);
-    if (!S_ISREG(status.st_mode)) return Ended(Result::kNotRegular);
+    if (!S_ISREG(status.st_mode)) return FileRead::Ended(Result::kNotRegular);
     const auto size = static_cast<std::uint64_t>(status.st_size);
-    if (size > maxSize) return Ended(Result::kTooLong, size);
+    if (size > maxSize) return FileRead::Ended(Result::kTooLong, size);
     return ReadWhole(file.Get(), size);
 }
 

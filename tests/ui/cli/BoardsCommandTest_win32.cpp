@@ -4,8 +4,8 @@
 
 #include <atomic>
 
-#include "os/udp_socket.h"
 #include "os/windows_headers.h"
+#include "tests/support/NoBoardJobOptions.h"
 #include "tests/support/ScratchFolder.h"
 #include "ui/cli/BoardsCommand.h"
 
@@ -23,16 +23,9 @@ TEST(BoardsCommand, AReportHeldOpenThroughTheRunIsWrittenAsReportNew) {
     std::string error;
     auto plan = PrepareBoards({list, report, false, false, ""}, error);
     ASSERT_TRUE(plan) << error;
-    app::JobOptions options;  // no board: each job ends at its time limit
-    options.services.bootp = false;
-    options.services.tftpPort = 0;
-    os::UdpSocket probe;
-    ASSERT_TRUE(probe.Open() && probe.Bind(0, 0));
-    options.services.linkPort = probe.LocalPort();
-    probe.Close();
-    options.timeoutMs = 1;
     const std::atomic<bool> stop{false};
-    EXPECT_EQ(RunBoards(*plan, options, app::ServedImage::BuiltIn(), stop), 1);
+    EXPECT_EQ(RunBoards(*plan, testsupport::NoBoardJobOptions(), app::ServedImage::BuiltIn(), stop),
+              1);
     CloseHandle(held);
 
     EXPECT_EQ(folder.Read("report.csv"), "the spreadsheet's copy");

@@ -13,6 +13,7 @@
 
 #include "diag/CLog.h"
 #include "tests/support/AddressTexts.h"
+#include "tests/support/NoBoardJobOptions.h"
 #include "tests/ui/qt/QtTestSupport.h"
 
 namespace qtui {
@@ -177,12 +178,7 @@ class CConfiguratorDlgTest : public QObject {
     // it ends at its time limit). Texts longer than a field holds cannot be typed.
     void addressTextsAreRefusedOrTakenAsEveryFrontEndDoes() {
         CConfiguratorDlg& dialog = *dialog_;
-        app::JobOptions options;
-        options.services.bootp = false;  // outside a namespace: loopback only
-        options.services.tftpPort = 0;
-        options.services.linkPort = test::FreeUdpPort();
-        options.timeoutMs = 1;
-        dialog.SetJobOptions(options);
+        dialog.SetJobOptions(testsupport::NoBoardJobOptions());
         dialog.show();
         const auto judged = [&](QLineEdit* edit, const ::test::AddressText& entry,
                                 const QString& field) {

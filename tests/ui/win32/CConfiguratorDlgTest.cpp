@@ -10,8 +10,8 @@
 #include <functional>
 #include <vector>
 
-#include "os/udp_socket.h"
 #include "tests/support/AddressTexts.h"
+#include "tests/support/NoBoardJobOptions.h"
 #include "tests/ui/win32/ModalRunner.h"
 #include "tests/ui/win32/TestSettings.h"
 #include "ui/win32/ThreadMainWindow.h"
@@ -313,14 +313,6 @@ std::string BoxText(HWND box) {
 // no board: it ends at its time limit).
 TEST(ConfiguratorDlg, AddressTextsAreRefusedOrTakenAsEveryFrontEndDoes) {
     TestSettings settings;
-    app::JobOptions options;
-    options.services.bootp = false;
-    options.services.tftpPort = 0;
-    os::UdpSocket probe;
-    ASSERT_TRUE(probe.Open() && probe.Bind(0, 0));
-    options.services.linkPort = probe.LocalPort();
-    probe.Close();
-    options.timeoutMs = 1;
     const auto judged = [&](HWND dialog, int field, const ::test::AddressText& entry,
                             const std::string& fieldName) {
         SetWindowTextA(GetDlgItem(dialog, field), entry.text);
@@ -344,7 +336,7 @@ TEST(ConfiguratorDlg, AddressTextsAreRefusedOrTakenAsEveryFrontEndDoes) {
         }
     };
     CConfiguratorDlg dialog(GetModuleHandleA(nullptr));
-    dialog.SetJobOptions(options);
+    dialog.SetJobOptions(testsupport::NoBoardJobOptions());
     WhenWindowAppears(DialogTitled(kTitle, IDC_CONNECT_PROGRAM_DISCONNECT), [&](HWND window) {
         for (const ::test::AddressText& ip : ::test::kIpTexts)
             judged(window, IDC_IP_ADDRESS, ip, "IP address");
