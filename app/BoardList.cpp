@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
 
 #include "app/CsvTable.h"
-#include "os/inet_addr.h"
+#include "app/address_text.h"
 
 namespace app {
 namespace {
@@ -52,11 +53,48 @@ std::optional<std::map<std::string, std::size_t>> ReadHeader(const CsvRecord& he
     return columns;
 }
 
+// The field as the file has it; the nickname without the blanks around it. The
+// addresses are checked as they stand, blanks included, as every front-end does.
 std::string Field(const CsvRecord& record, const std::map<std::string, std::size_t>& columns,
                   const char* name) {
     const auto column = columns.find(name);
     if (column == columns.end()) return "";
-    return Trimmed(record.fields[column->second]);
+    const std::string& field = record.fields[column->second];
+    return std::string(name) == "nickname" ? Trimmed(field) : field;
+}
+
+// A cleared row, as a spreadsheet exports it (",,"), is no board.
+bool IsEmptyRow(const CsvRecord& record) {
+    return std::all_of(record.fields.begin(), record.fields.end(),
+                       [](const std::string& field) { return Trimmed(field).empty(); });
+}
+
+std::string ColumnName(const std::map<std::string, std::size_t>& columns, std::size_t index) {
+    for (const auto& [name, position] : columns)
+        if (position == index) return "the " + name + " field";
+    return "field " + std::to_string(index + 1);
+}
+
+// A control byte would reach the board (a NUL cuts the nickname there) while the
+// report showed the whole text; a file saved as UTF-16 is full of NULs.
+std::optional<std::string> ControlByteProblem(const CsvRecord& record,
+                                              const std::map<std::string, std::size_t>* columns) {
+    for (std::size_t i = 0; i < record.fields.size(); ++i) {
+        const std::string& field = record.fields[i];
+        const auto control = std::find_if(field.begin(), field.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20;
+        });
+        if (control == field.end()) continue;
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(*control));
+        const std::string where =
+            columns != nullptr ? ColumnName(*columns, i) : "field " + std::to_string(i + 1);
+        return where + " holds the control byte " + byte + " at character " +
+               std::to_string(control - field.begin() + 1) +
+               "; a field may hold no bytes below 0x20" +
+               (*control == '\0' ? " (save the list as UTF-8 or plain CSV, not UTF-16)" : "");
+    }
+    return std::nullopt;
 }
 
 std::string TooLong(const char* field, const std::string& text, std::size_t limit) {
@@ -87,23 +125,28 @@ std::optional<std::vector<BoardRow>> BoardList::Parse(const std::string& text,
     if (!records) return fail(0, csvError);
     if (records->empty())
         return fail(0, "the file is empty; it needs a header row and a row per board");
+    const CsvRecord& header = records->front();
+    if (const auto problem = ControlByteProblem(header, nullptr))
+        return fail(header.line, *problem);
     std::string headerError;
-    const auto columns = ReadHeader(records->front(), headerError);
-    if (!columns) return fail(records->front().line, headerError);
-    if (records->size() == 1) return fail(0, "no boards are listed below the header row");
-    if (records->size() - 1 > kMaxRows)
-        return fail(0, "more than " + std::to_string(kMaxRows) + " boards are listed");
+    const auto columns = ReadHeader(header, headerError);
+    if (!columns) return fail(header.line, headerError);
 
     std::vector<BoardRow> rows;
     std::map<std::uint32_t, int> lineOfAddress;
     for (std::size_t i = 1; i < records->size(); ++i) {
         const CsvRecord& record = (*records)[i];
-        if (record.fields.size() != records->front().fields.size())
+        if (IsEmptyRow(record)) continue;
+        if (const auto problem = ControlByteProblem(record, &*columns))
+            return fail(record.line, *problem);
+        if (record.fields.size() != header.fields.size())
             return fail(record.line, "the row has " + std::to_string(record.fields.size()) +
                                          " fields and the header " +
-                                         std::to_string(records->front().fields.size()));
+                                         std::to_string(header.fields.size()));
+        if (rows.size() == kMaxRows)
+            return fail(0, "more than " + std::to_string(kMaxRows) + " boards are listed");
         BoardRow row;
-        row.row = static_cast<int>(i);
+        row.row = static_cast<int>(rows.size()) + 1;
         row.line = record.line;
         row.fields.ip = Field(record, *columns, "ip");
         row.fields.mac = Field(record, *columns, "mac");
@@ -111,7 +154,7 @@ std::optional<std::vector<BoardRow>> BoardList::Parse(const std::string& text,
         if (row.fields.mac.empty()) row.fields.mac = kDefaultMacText;
         if (row.fields.nickname.empty()) row.fields.nickname = kDefaultNicknameText;
         if (const auto problem = RowProblem(row.fields)) return fail(record.line, *problem);
-        const std::uint32_t address = os::InetAddr(row.fields.ip.c_str());
+        const std::uint32_t address = ParseIpv4Text(row.fields.ip).value_or(0);
         const auto [earlier, added] = lineOfAddress.emplace(address, record.line);
         if (!added)
             return fail(record.line, "the IP address " + row.fields.ip +
@@ -119,6 +162,7 @@ std::optional<std::vector<BoardRow>> BoardList::Parse(const std::string& text,
                                          std::to_string(earlier->second));
         rows.push_back(std::move(row));
     }
+    if (rows.empty()) return fail(0, "no boards are listed below the header row");
     return rows;
 }
 

@@ -1,6 +1,8 @@
 // The boards of a run, read from a CSV file with a header row naming the columns
 // `ip`, `mac` and `nickname` (any order; `mac` and `nickname` may be left out or
-// empty, meaning the defaults). Every row is checked before the first board: a
+// empty, meaning the defaults). A row whose fields are all empty is no board (a
+// spreadsheet writes a cleared row as ",,"). Every row is checked before the first
+// board, its addresses as they stand and no field holding a byte below 0x20: a
 // problem is reported with its line, and nothing is returned.
 #pragma once
 

@@ -4,7 +4,6 @@
 
 #include "app/CsvTable.h"
 #include "app/ProgrammingJob.h"
-#include "os/replace_file.h"
 
 namespace app {
 
@@ -29,11 +28,6 @@ std::string BoardReport::Csv(const std::vector<BoardResult>& results) {
         csv += '\n';
     }
     return csv;
-}
-
-bool BoardReport::Write(const std::string& path, const std::vector<BoardResult>& results,
-                        std::string& error) {
-    return os::WriteFileAtomically(path, Csv(results), error);
 }
 
 }  // namespace app

@@ -30,10 +30,9 @@ class BoardReport {
     static constexpr const char* kHeader =
         "row,hardware_address,bootp_address,ip,mac,nickname,outcome,seconds";
 
+    // The report's text; BoardReportFile writes it whole, so that a run stopped at
+    // any moment leaves the last report.
     static std::string Csv(const std::vector<BoardResult>& results);
-    // Replaces `path` whole, so that a run stopped at any moment leaves the last report.
-    static bool Write(const std::string& path, const std::vector<BoardResult>& results,
-                      std::string& error);
 };
 
 // "2.345": milliseconds as seconds, for the report and the JSON summary.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/address_text.h"
 #include "diag/CLog.h"
 #include "os/inet_addr.h"
 
@@ -87,7 +88,9 @@ void BoardRun::Program(BoardResult& result, bool retry, const Hooks& hooks) {
 void BoardRun::Remember(const BoardResult& result, const JobReport& report) {
     if (const auto hardware = net::ParseEthernetAddress(report.hardwareAddress))
         programmedHardware_.push_back(*hardware);
-    AddOnce(configuredAddresses_, os::InetAddr(result.board.fields.ip.c_str()));
+    // The row's text was checked when the list was read.
+    if (const auto configured = ParseIpv4Text(result.board.fields.ip))
+        AddOnce(configuredAddresses_, *configured);
     lastBoardAddresses_.clear();
     AddOnce(lastBoardAddresses_, report.boardIp);
     AddOnce(lastBoardAddresses_, os::InetAddr(report.bootpAddress.c_str()));

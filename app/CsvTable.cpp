@@ -1,11 +1,28 @@
 #include "app/CsvTable.h"
 
 #include <algorithm>
+#include <string>
 
 namespace app {
 namespace {
 
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+// A spreadsheet runs a cell that starts with one of these as a formula (or, for TAB
+// and CR, may drop what follows). Such a field is written quoted behind an
+// apostrophe, which spreadsheets take as "this cell is text"; the reader removes one
+// apostrophe from a quoted field that has one or more of them before such a
+// character. A field that itself starts with apostrophes before such a character
+// gets one more, so every field reads back as it was written.
+constexpr char kFormulaStarts[] = "=+-@\t\r";
+constexpr char kTextMark = '\'';
+
+bool StartsLikeAFormula(const std::string& field) {
+    const std::size_t first = field.find_first_not_of(kTextMark);
+    return first != std::string::npos &&
+           std::char_traits<char>::find(kFormulaStarts, sizeof kFormulaStarts - 1, field[first]) !=
+               nullptr;
+}
 
 // Reads one record at a time, keeping the line count across quoted line breaks.
 class CsvReader {
@@ -57,8 +74,11 @@ class CsvReader {
                     continue;
                 }
                 ++at_;
-                if (AtEnd() || text_[at_] == ',' || text_[at_] == '\r' || text_[at_] == '\n')
+                if (AtEnd() || text_[at_] == ',' || text_[at_] == '\r' || text_[at_] == '\n') {
+                    if (!field.empty() && field[0] == kTextMark && StartsLikeAFormula(field))
+                        field.erase(0, 1);
                     return true;
+                }
                 error = "line " + std::to_string(line_) + ": text after a closing quote";
                 return false;
             }
@@ -97,11 +117,13 @@ std::string CsvLine(const std::vector<std::string>& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) line += ',';
         const std::string& field = fields[i];
-        if (field.find_first_of(",\"\r\n") == std::string::npos) {
+        const bool formula = StartsLikeAFormula(field);
+        if (!formula && field.find_first_of(",\"\r\n") == std::string::npos) {
             line += field;
             continue;
         }
         line += '"';
+        if (formula) line += kTextMark;
         for (const char c : field) {
             if (c == '"') line += '"';
             line += c;

@@ -253,13 +253,15 @@ JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options) 
     JobReport report;
     JobEndDetails details;
     details.linkPort = options.services.linkPort;
-    const std::string ip = CutField(fields.ip, kIpTextLimit);
-    const std::string mac = CutField(fields.mac, kMacTextLimit);
-    const std::string nickname = CutField(fields.nickname, kNicknameTextLimit);
-    if (const auto problem = ConfigFieldProblem(ip.c_str(), mac.c_str())) {
+    // The addresses are checked as typed: a valid one fits the dialog's buffer whole,
+    // and cutting an over-long one could leave a valid address nobody typed.
+    if (const auto problem = ConfigFieldProblem(fields.ip, fields.mac)) {
         details.fieldProblem = *problem;
         return Finish(report, stages, options, JobEnd::kInvalidField, details);
     }
+    const std::string ip = CutField(fields.ip, kIpTextLimit);
+    const std::string mac = CutField(fields.mac, kMacTextLimit);
+    const std::string nickname = CutField(fields.nickname, kNicknameTextLimit);
 
     ConfigBlock block{};
     BuildConfigBlock(ip.c_str(), mac.c_str(), nickname.c_str(), block.data());

@@ -72,7 +72,8 @@ struct JobReport {
     std::optional<std::uint32_t> msFromAddressToResult;  // from that BOOTP reply
 };
 
-// The fields are read as the dialog reads them (15, 17 and 63 characters). Each stage
+// The IP and MAC texts must be valid whole (ConfigFieldProblem), or nothing starts;
+// the nickname is read as the dialog reads it (63 characters). Each stage
 // goes to the UI port as it happens (OnJobStage), the outcome last.
 JobReport RunProgrammingJob(const JobFields& fields, const JobOptions& options);
 

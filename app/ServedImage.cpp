@@ -1,22 +1,14 @@
 #include "app/ServedImage.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <memory>
 #include <utility>
 
 #include "app/crc32.h"
 #include "app/firmware_image.h"
 #include "net/CTftpTransfer.h"
+#include "os/regular_file.h"
 
 namespace app {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
@@ -24,7 +16,7 @@ std::string Quoted(const std::string& path) {
 
 // "33,553,947": sizes a user compares by eye. (Built by appending: GCC 12 at -O3 sees
 // a false overlap in inserting into the string.)
-std::string Grouped(std::uintmax_t value) {
+std::string Grouped(std::uint64_t value) {
     const std::string digits = std::to_string(value);
     std::string text;
     for (std::size_t i = 0; i < digits.size(); ++i) {
@@ -34,7 +26,7 @@ std::string Grouped(std::uintmax_t value) {
     return text;
 }
 
-std::string SizeProblem(const std::string& path, std::uintmax_t size) {
+std::string SizeProblem(const std::string& path, std::uint64_t size) {
     const std::string start =
         "The firmware image " + Quoted(path) + " is " + Grouped(size) + " bytes long; ";
     if (size < ServedImage::kMinSize)
@@ -65,34 +57,30 @@ ServedImage ServedImage::BuiltIn() {
 }
 
 std::optional<ServedImage> ServedImage::FromFile(const std::string& path, std::string& error) {
-    std::error_code status;
-    if (std::filesystem::is_directory(path, status)) {
-        error = "The firmware image " + Quoted(path) + " is a folder, not a file.";
-        return std::nullopt;
-    }
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        error =
-            "The firmware image " + Quoted(path) + " cannot be read: " + std::strerror(errno) + ".";
-        return std::nullopt;
-    }
     // The size is checked before reading, so a huge file is never read into memory.
-    const std::uintmax_t size = std::filesystem::file_size(path, status);
-    if (status) {
-        error = "The firmware image " + Quoted(path) + " cannot be read: " + status.message() + ".";
-        return std::nullopt;
+    os::FileRead read = os::ReadRegularFile(path, kMaxSize);
+    const std::string named = "The firmware image " + Quoted(path);
+    switch (read.result) {
+        case os::FileRead::Result::kRead:
+            if (read.size < kMinSize) break;
+            return ServedImage(std::move(read.bytes), path);
+        case os::FileRead::Result::kTooLong:
+            break;
+        case os::FileRead::Result::kFolder:
+            error = named + " is a folder, not a file.";
+            return std::nullopt;
+        case os::FileRead::Result::kNotRegular:
+            error = named + " is not a regular file (a pipe or a device cannot be served).";
+            return std::nullopt;
+        case os::FileRead::Result::kChanged:
+            error = named + " changed or could not be read whole.";
+            return std::nullopt;
+        case os::FileRead::Result::kFailed:
+            error = named + " cannot be read: " + read.error + ".";
+            return std::nullopt;
     }
-    if (size < kMinSize || size > kMaxSize) {
-        error = SizeProblem(path, size);
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||
-        std::fgetc(file.get()) != EOF) {
-        error = "The firmware image " + Quoted(path) + " changed or could not be read whole.";
-        return std::nullopt;
-    }
-    return ServedImage(std::move(bytes), path);
+    error = SizeProblem(path, read.size);
+    return std::nullopt;
 }
 
 }  // namespace app

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "app/address_text.h"
 #include "app/crc32.h"
 #include "os/byte_order.h"
 #include "os/inet_addr.h"
@@ -76,20 +77,27 @@ std::string CutField(std::string_view text, std::size_t limit) {
     return std::string(text.substr(0, limit));
 }
 
-std::optional<std::string> ConfigFieldProblem(const char* ipText, const char* macText) {
-    const std::uint32_t address = os::InetAddr(ipText);
-    if (address == os::kInaddrNone || address == 0) {
-        return "The IP address \"" + std::string(ipText) +
+std::optional<std::string> ConfigFieldProblem(std::string_view ipText, std::string_view macText) {
+    const std::string ip(ipText);
+    const auto address = ParseIpv4Text(ipText);
+    if (!address) {
+        return "The IP address \"" + ip +
+               "\" is not valid. Enter four numbers from 0 to 255 separated by dots, with no "
+               "leading zeros and nothing before or after, such as 10.9.9.9.";
+    }
+    if (*address == 0 || *address == os::kInaddrNone) {
+        return "The IP address \"" + ip +
                "\" cannot be given to a board. Enter four numbers from 0 to 255 separated by "
                "dots, such as 10.9.9.9 (not 0.0.0.0 or 255.255.255.255).";
     }
-    if (macText[0] != '\0') {
-        std::uint8_t mac[kMacSize];
-        const char* end = ParseMacGroups(macText, mac);
-        while (end != nullptr && IsSpace(*end))
-            ++end;
-        if (end == nullptr || *end != '\0') {
-            return "The server MAC address \"" + std::string(macText) +
+    if (!macText.empty()) {
+        // Whole, with nothing after it: the builder stops at a blank, the user would
+        // not know which of the two texts the board got.
+        const std::string mac(macText);
+        std::uint8_t bytes[kMacSize];
+        const char* end = ParseMacGroups(mac.c_str(), bytes);
+        if (end != mac.c_str() + mac.size()) {
+            return "The server MAC address \"" + mac +
                    "\" is not valid. Enter six pairs of hexadecimal digits separated by dashes, "
                    "such as 00-1B-2C-3D-4E-5F, or FF-FF-FF-FF-FF-FF (or nothing) for any "
                    "computer.";

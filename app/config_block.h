@@ -47,8 +47,10 @@ std::uint32_t ConfigCrc(const std::uint8_t* block);
 std::string CutField(std::string_view text, std::size_t limit);
 
 // Why the board could not use a block built from these texts, as a message for the
-// user naming the field and the form it takes; nothing when both are usable. An empty
-// MAC text is usable: it means any computer.
-std::optional<std::string> ConfigFieldProblem(const char* ipText, const char* macText);
+// user naming the field, the text and the form it takes; nothing when both are
+// usable. The texts are checked whole, as typed: an IP address as ParseIpv4Text reads
+// it (neither 0.0.0.0 nor 255.255.255.255), a MAC address as ParseMac reads it with
+// nothing after it. An empty MAC text is usable: it means any computer.
+std::optional<std::string> ConfigFieldProblem(std::string_view ipText, std::string_view macText);
 
 }  // namespace app

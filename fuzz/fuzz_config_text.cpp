@@ -1,11 +1,13 @@
 // MAC and IP text parsing with the block build: three texts split from the input at
 // zero bytes, read as the dialog reads them. Properties: the block keeps its fixed
 // bytes and its CRC holds; a MAC text that parses gives bytes that print and parse
-// back the same; the job's field check never passes what the parsers refuse.
+// back the same; the strict IP text is inet_addr's canonical text; the job's field
+// check never passes what the parsers refuse.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "app/address_text.h"
 #include "app/config_block.h"
 #include "fuzz/FuzzReader.h"
 #include "os/byte_order.h"
@@ -61,9 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(app::ParseMac(printed, again) != nullptr);
         FUZZ_CHECK(std::memcmp(again, parsed, sizeof again) == 0);
     }
-    // The check asks more of the MAC text (nothing may follow it) than the parser.
-    const bool ipUsable = address != os::kInaddrNone && address != 0;
-    const bool problem = app::ConfigFieldProblem(ip.c_str(), mac.c_str()).has_value();
+    // The check asks more of both texts than the builder's parsers: the IP text must
+    // be the canonical form of the address inet_addr makes of it, the MAC text whole.
+    const auto strict = app::ParseIpv4Text(ip);
+    if (strict) FUZZ_CHECK(*strict == address && app::Ipv4Text(address) == ip);
+    const bool ipUsable = strict && address != os::kInaddrNone && address != 0;
+    const bool problem = app::ConfigFieldProblem(ip, mac).has_value();
     if (!problem) FUZZ_CHECK(ipUsable && (mac.empty() || macParses));
     if (ipUsable && mac.empty()) FUZZ_CHECK(!problem);
     if (!ipUsable) FUZZ_CHECK(problem);

@@ -113,6 +113,14 @@ TEST_F(ProgrammingJobTest, UnusableFieldsAreRefusedBeforeAnythingStarts) {
     report = RunProgrammingJob(fields, LoopbackOptions(port_));
     EXPECT_EQ(report.outcome, JobOutcome::kInvalidField);
     EXPECT_THAT(report.message, HasSubstr("MAC address"));
+
+    // Checked as typed: cut to the dialog's 15 and 17 characters these would pass.
+    fields.ip = "192.168.100.100x";
+    fields.mac = "";
+    EXPECT_EQ(RunProgrammingJob(fields, LoopbackOptions(port_)).outcome, JobOutcome::kInvalidField);
+    fields.ip = "10.9.9.9";
+    fields.mac = "00-1B-2C-3D-4E-5F0";
+    EXPECT_EQ(RunProgrammingJob(fields, LoopbackOptions(port_)).outcome, JobOutcome::kInvalidField);
     EXPECT_FALSE(board.Receive(200));
 }
 

@@ -8,12 +8,14 @@
 
 #include "app/crc32.h"
 #include "os/byte_order.h"
+#include "tests/support/AddressTexts.h"
 
 namespace app {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
 
 ConfigBlock Build(const char* ip, const char* mac, const char* nickname) {
     ConfigBlock block{};
@@ -120,20 +122,26 @@ TEST(ParseMac, MalformedTextInTheBlockKeepsThePartialMac) {
                 ElementsAre(0x12, 0x34, 0xFF, 0xFF, 0xFF, 0xFF));
 }
 
-TEST(ConfigFieldProblem, NamesTheFieldThatCannotBeUsed) {
+TEST(ConfigFieldProblem, NamesTheFieldAndTheTextThatCannotBeUsed) {
     EXPECT_FALSE(ConfigFieldProblem("10.9.9.9", "FF-FF-FF-FF-FF-FF"));
-    EXPECT_FALSE(ConfigFieldProblem("10.9.9.9", ""));  // any computer
-    EXPECT_FALSE(ConfigFieldProblem("10.9.9.9", "1-2-3-4-5-6 "));
-
-    for (const char* ip : {"10.9.9.300", "", "0.0.0.0", "255.255.255.255"}) {
+    for (const test::AddressText& ip : test::kIpTexts) {
+        const auto problem = ConfigFieldProblem(ip.text, "");
+        EXPECT_EQ(problem.has_value(), !ip.valid) << '"' << ip.text << '"';
+        if (problem) {
+            EXPECT_THAT(*problem, HasSubstr("IP address \"" + std::string(ip.text) + '"'));
+        }
+    }
+    for (const char* ip : {"0.0.0.0", "255.255.255.255"}) {
         const auto problem = ConfigFieldProblem(ip, "");
         ASSERT_TRUE(problem) << ip;
-        EXPECT_THAT(*problem, ::testing::HasSubstr("IP address")) << ip;
+        EXPECT_THAT(*problem, HasSubstr("cannot be given to a board")) << ip;
     }
-    for (const char* mac : {"12-34-5", "00-11-22-33-44-55xyz", "12:34:56:78:9a:bc"}) {
-        const auto problem = ConfigFieldProblem("10.9.9.9", mac);
-        ASSERT_TRUE(problem) << mac;
-        EXPECT_THAT(*problem, ::testing::HasSubstr("MAC address")) << mac;
+    for (const test::AddressText& mac : test::kMacTexts) {
+        const auto problem = ConfigFieldProblem("10.9.9.9", mac.text);
+        EXPECT_EQ(problem.has_value(), !mac.valid) << '"' << mac.text << '"';
+        if (problem) {
+            EXPECT_THAT(*problem, HasSubstr("MAC address \"" + std::string(mac.text) + '"'));
+        }
     }
 }
 

@@ -61,14 +61,16 @@ int RunBlockCommand(const std::vector<std::string>& arguments, std::FILE* out, s
         return 0;
     }
 
-    const std::string ip =
-        app::CutField(args.Value("--ip").value_or(app::kDefaultIpText), app::kIpTextLimit);
-    const std::string mac =
-        app::CutField(args.Value("--mac").value_or(app::kDefaultMacText), app::kMacTextLimit);
+    const std::string typedIp = args.Value("--ip").value_or(app::kDefaultIpText);
+    const std::string typedMac = args.Value("--mac").value_or(app::kDefaultMacText);
+    const std::string ip = app::CutField(typedIp, app::kIpTextLimit);
+    const std::string mac = app::CutField(typedMac, app::kMacTextLimit);
     const std::string nickname = app::CutField(
         args.Value("--nickname").value_or(app::kDefaultNicknameText), app::kNicknameTextLimit);
 
-    if (const auto problem = app::ConfigFieldProblem(ip.c_str(), mac.c_str())) {
+    // The texts as typed, as `program` checks them; the block is built from what the
+    // dialog's buffers would have read.
+    if (const auto problem = app::ConfigFieldProblem(typedIp, typedMac)) {
         std::fprintf(err, "warning: %s\nThe block below is what the board would receive.\n",
                      problem->c_str());
     }

@@ -11,9 +11,39 @@
 namespace cli {
 namespace {
 
+// By identity (device and inode, or the volume's file index), so that another name
+// of the file, a link to it or a path spelled otherwise is the same file; a report
+// that does not exist yet is no other file.
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code error;
     return std::filesystem::equivalent(a, b, error);
+}
+
+void SayHeld(const std::string& path) {
+    std::fprintf(stderr,
+                 "emcb-config program: the report %s is open in another program and cannot be "
+                 "replaced now; the run goes on, and the report is written at its end\n",
+                 path.c_str());
+}
+
+// Writes the report, saying so when that failed (the first time another program held
+// it, or every time it failed otherwise); false only when it failed.
+bool WriteReport(app::BoardReportFile& report, const std::vector<app::BoardResult>& results,
+                 bool& heldBefore) {
+    std::string error;
+    switch (report.Write(results, error)) {
+        case os::ReplaceOutcome::kReplaced:
+            return true;
+        case os::ReplaceOutcome::kHeld:
+            if (!heldBefore) SayHeld(report.Path());
+            heldBefore = true;
+            return true;
+        case os::ReplaceOutcome::kFailed:
+            break;
+    }
+    std::fprintf(stderr, "emcb-config program: the report %s cannot be written: %s\n",
+                 report.Path().c_str(), error.c_str());
+    return false;
 }
 
 std::string ResultJson(const app::BoardResult& result) {
@@ -33,7 +63,7 @@ std::string ResultJson(const app::BoardResult& result) {
         .Text();
 }
 
-void PrintJson(const app::BoardRun& run, const app::ServedImage& image) {
+void PrintJson(const app::BoardRun& run, const app::ServedImage& image, const std::string& report) {
     std::vector<std::string> boards;
     int programmed = 0;
     for (const app::BoardResult& result : run.Results()) {
@@ -45,6 +75,7 @@ void PrintJson(const app::BoardRun& run, const app::ServedImage& image) {
                                  .Add("rows", std::to_string(run.Results().size()))
                                  .Add("programmed", std::to_string(programmed))
                                  .Add("interrupted", run.Interrupted() ? "true" : "false")
+                                 .Add("report", JsonTextOrNull(report))
                                  .Add("boards", JsonList(boards))
                                  .Text();
     std::printf("%s\n", json.c_str());
@@ -66,10 +97,14 @@ std::string OutcomeLine(const app::BoardResult& result, std::size_t count) {
 std::optional<BoardsPlan> PrepareBoards(const BoardsRequest& request, std::string& error) {
     auto rows = app::BoardList::Load(request.listPath, error);
     if (!rows) return std::nullopt;
-    BoardsPlan plan{request, std::move(*rows)};
+    BoardsPlan plan{request, std::move(*rows), std::nullopt};
     if (request.reportPath.empty()) return plan;
     if (SameFile(request.reportPath, request.listPath)) {
         error = "the report " + request.reportPath + " would replace the list of boards";
+        return std::nullopt;
+    }
+    if (!request.imagePath.empty() && SameFile(request.reportPath, request.imagePath)) {
+        error = "the report " + request.reportPath + " would replace the firmware image";
         return std::nullopt;
     }
     std::vector<app::BoardResult> results;
@@ -78,15 +113,23 @@ std::optional<BoardsPlan> PrepareBoards(const BoardsRequest& request, std::strin
         result.board = row;
         results.push_back(std::move(result));
     }
+    plan.report.emplace(request.reportPath);
     std::string writeError;
-    if (!app::BoardReport::Write(request.reportPath, results, writeError)) {
-        error = "the report " + request.reportPath + " cannot be written: " + writeError;
-        return std::nullopt;
+    switch (plan.report->Write(results, writeError)) {
+        case os::ReplaceOutcome::kReplaced:
+            break;
+        case os::ReplaceOutcome::kHeld:
+            SayHeld(request.reportPath);
+            plan.reportHeld = true;
+            break;
+        case os::ReplaceOutcome::kFailed:
+            error = "the report " + request.reportPath + " cannot be written: " + writeError;
+            return std::nullopt;
     }
     return plan;
 }
 
-int RunBoards(const BoardsPlan& plan, const app::JobOptions& options, const app::ServedImage& image,
+int RunBoards(BoardsPlan& plan, const app::JobOptions& options, const app::ServedImage& image,
               const std::atomic<bool>& stopAfterBoard) {
     const std::size_t count = plan.rows.size();
     app::BoardRun run(plan.rows, options);
@@ -97,23 +140,37 @@ int RunBoards(const BoardsPlan& plan, const app::JobOptions& options, const app:
     hooks.afterBoard = [&](const app::BoardResult& result,
                            const std::vector<app::BoardResult>& results) {
         std::fprintf(stderr, "%s\n", OutcomeLine(result, count).c_str());
-        if (plan.request.reportPath.empty()) return;
-        std::string error;
-        if (!app::BoardReport::Write(plan.request.reportPath, results, error))
-            std::fprintf(stderr, "emcb-config program: the report %s cannot be written: %s\n",
-                         plan.request.reportPath.c_str(), error.c_str());
+        if (plan.report) WriteReport(*plan.report, results, plan.reportHeld);
     };
     run.Run(plan.request.retryFailed, &stopAfterBoard, hooks);
+
+    std::string reportIn;
+    bool reportWritten = true;
+    if (plan.report) {
+        std::string error;
+        const auto written = plan.report->Finish(error);
+        reportWritten = written.has_value();
+        if (!written) {
+            std::fprintf(stderr, "emcb-config program: the report %s cannot be written: %s\n",
+                         plan.report->Path().c_str(), error.c_str());
+        } else {
+            reportIn = *written;
+            if (*written != plan.report->Path())
+                std::fprintf(stderr,
+                             "emcb-config program: the report %s is still open in another "
+                             "program; this run's report is in %s\n",
+                             plan.report->Path().c_str(), written->c_str());
+        }
+    }
 
     std::size_t programmed = 0;
     for (const app::BoardResult& result : run.Results())
         programmed += result.Programmed();
     std::fprintf(stderr, "%zu of %zu boards programmed%s%s%s\n", programmed, count,
                  run.Interrupted() ? "; the run was stopped" : "",
-                 plan.request.reportPath.empty() ? "" : "; the report is in ",
-                 plan.request.reportPath.c_str());
-    if (plan.request.json) PrintJson(run, image);
-    return run.AllProgrammed() ? 0 : 1;
+                 reportIn.empty() ? "" : "; the report is in ", reportIn.c_str());
+    if (plan.request.json) PrintJson(run, image, reportIn);
+    return run.AllProgrammed() && reportWritten ? 0 : 1;
 }
 
 }  // namespace cli

@@ -31,13 +31,15 @@ const char* const kProgramHelp =
     "acknowledged, outcome) is one line on standard error, with the seconds since the\n"
     "start.\n"
     "\n"
-    "  --ip TEXT          the board's IP address (default 10.9.9.9)\n"
+    "  --ip TEXT          the board's IP address (default 10.9.9.9): four numbers from\n"
+    "                     0 to 255 joined by dots, no leading zeros, nothing around them\n"
     "  --mac TEXT         MAC address of the computer adapter the board is locked to,\n"
     "                     as 00-1B-2C-3D-4E-5F; FF-FF-FF-FF-FF-FF or empty for any\n"
     "                     computer (default FF-FF-FF-FF-FF-FF)\n"
     "  --nickname TEXT    a name for the board (default \"New Ethernet Orvantis\")\n"
     "  --image FILE       serve this firmware image instead of the built-in one (its\n"
-    "                     first 16 bytes go in the BOOTP reply, bytes 28 on by TFTP)\n"
+    "                     first 16 bytes go in the BOOTP reply, bytes 28 on by TFTP);\n"
+    "                     a regular file, not a pipe or a device\n"
     "  --only-hardware PREFIX  answer BOOTP only for hardware addresses that begin\n"
     "                     with PREFIX, such as 02-42-AC, so that no other computer or\n"
     "                     phone on the network is given an address\n"
@@ -54,11 +56,17 @@ const char* const kProgramHelp =
     "Many boards in a row:\n"
     "  --boards FILE      program one board per row of FILE, a CSV file whose header\n"
     "                     row names the columns ip, mac and nickname (mac and nickname\n"
-    "                     may be empty: the defaults). Every row is checked first. A\n"
-    "                     board programmed in the run is never programmed again in it.\n"
+    "                     may be empty: the defaults). Every row is checked first; rows\n"
+    "                     with every field empty are skipped, control characters are\n"
+    "                     refused. A board programmed in the run is never programmed\n"
+    "                     again in it.\n"
     "  --report FILE      after every board, write a CSV report: row, hardware_address,\n"
     "                     bootp_address, ip, mac, nickname, outcome, seconds (from the\n"
-    "                     BOOTP reply to the result); rows not reached are \"not-run\"\n"
+    "                     BOOTP reply to the result); rows not reached are \"not-run\".\n"
+    "                     FILE may be neither the list nor the image. A field that a\n"
+    "                     spreadsheet would take for a formula is written after an\n"
+    "                     apostrophe. If another program holds FILE open, the run goes\n"
+    "                     on; FILE is written at the end, or FILE.new if still held\n"
     "  --retry-failed     when every row has had its turn, try each failed row once more\n"
     "  Exit status 0 only when every row was programmed. Ctrl-C stops the run after the\n"
     "  current board; a second Ctrl-C cancels that board.\n"
@@ -239,8 +247,9 @@ int RunProgramCommand(const std::vector<std::string>& arguments) {
 
     if (boardsList) {
         BoardsRequest request{*boardsList, args.Value("--report").value_or(""),
-                              args.Has("--retry-failed"), args.Has("--json")};
-        const auto plan = PrepareBoards(request, error);
+                              args.Has("--retry-failed"), args.Has("--json"),
+                              args.Value("--image").value_or("")};
+        auto plan = PrepareBoards(request, error);
         if (!plan) return Refuse(error);
         AcknowledgeStopRequest(options);
         runningBoards = true;

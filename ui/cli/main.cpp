@@ -6,6 +6,7 @@
 
 #include "diag/CLog.h"
 #include "ui/cli/BlockCommand.h"
+#include "ui/cli/CheckCommand.h"
 #include "ui/cli/ProgramCommand.h"
 
 #ifndef EMCB_VERSION
@@ -24,6 +25,7 @@ const char* const kUsage =
     "Commands:\n"
     "  program   program a board in BOOTP mode: address, firmware, configuration\n"
     "  block     build the configuration block from the fields and save or show it\n"
+    "  check     say what a job would do on this computer and what would stop it\n"
     "\n"
     "Options:\n"
     "  --help     show this text (COMMAND --help for a command's options)\n"
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
     }
     if (command == "block") return cli::RunBlockCommand(arguments, stdout, stderr);
     if (command == "program") return cli::RunProgramCommand(arguments);
+    if (command == "check") return cli::RunCheckCommand(arguments, stdout, stderr);
 
     std::fprintf(stderr, "emcb-config: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return 2;

@@ -25,6 +25,10 @@ std::string ReadField(HWND edit, int bufferSize) {
     return std::string(text.data(), static_cast<std::size_t>(length > 0 ? length : 0));
 }
 
+std::string ReadWholeField(HWND edit) {
+    return ReadField(edit, GetWindowTextLengthA(edit) + 1);
+}
+
 }  // namespace
 
 CConfiguratorDlg::CConfiguratorDlg(HINSTANCE instance)
@@ -137,8 +141,8 @@ void CConfiguratorDlg::OnConnectProgramDisconnect() {
     ShowJobRunning(true);
 
     app::JobFields fields;
-    fields.ip = ReadField(ipEdit_, kIpBufferSize);
-    fields.mac = ReadField(macEdit_, kMacBufferSize);
+    fields.ip = ReadWholeField(ipEdit_);
+    fields.mac = ReadWholeField(macEdit_);
     fields.nickname = ReadField(nicknameEdit_, kNicknameBufferSize);
     app::JobOptions options = options_;
     options.cancel = &cancel_;

@@ -19,9 +19,9 @@ namespace win32 {
 class CConfiguratorDlg {
   public:
     static constexpr const char* kTitle = "Ethernet Motion Control Board Configurator";
-    // The dialog's read buffers, terminating NUL included.
-    static constexpr int kIpBufferSize = 16;
-    static constexpr int kMacBufferSize = 18;
+    // The nickname's read buffer, terminating NUL included. The addresses are read
+    // whole: the job refuses one that does not fit (15 and 17 characters) rather than
+    // cut it to a valid address nobody typed.
     static constexpr int kNicknameBufferSize = 64;
     static constexpr const char* kCancelQuestion =
         "Cancel the job? The board may be left unprogrammed.";

@@ -11,6 +11,7 @@
 
 #include "app/crc32.h"
 #include "os/byte_order.h"
+#include "tests/support/AddressTexts.h"
 
 namespace cli {
 namespace {
@@ -96,10 +97,31 @@ TEST_F(BlockCommandTest, FieldsAreCutAsTheDialogReadsThem) {
     ASSERT_EQ(block.size(), 1024u);
     EXPECT_EQ(block[16 + 62], 'n');
     EXPECT_EQ(block[16 + 63], 0);
-    // "192.168.100.1000" would be rejected; its first 15 characters are a valid address.
-    const auto cut = RunToFile({"--ip", "192.168.100.1000"});
+    // "192.168.100.1000" is no address, though its first 15 characters are: the
+    // warning is for the text as typed, the block what the dialog's buffer reads.
+    RunResult run{};
+    const auto cut = RunToFile({"--ip", "192.168.100.1000"}, &run);
+    EXPECT_THAT(run.err, HasSubstr("IP address \"192.168.100.1000\""));
     EXPECT_THAT(std::vector<std::uint8_t>(cut.begin() + 4, cut.begin() + 8),
                 ElementsAre(100, 100, 168, 192));
+}
+
+TEST_F(BlockCommandTest, EveryAddressTextIsJudgedAsProgramJudgesItAndTheBlockStillWritten) {
+    const auto judged = [&](const char* flag, const test::AddressText& entry, const char* field) {
+        RunResult run{};
+        const auto block = RunToFile({flag, entry.text}, &run);
+        EXPECT_EQ(run.code, 0) << entry.text;
+        EXPECT_EQ(block.size(), 1024u) << entry.text;
+        if (entry.valid) {
+            EXPECT_EQ(run.err, "") << entry.text;
+        } else {
+            EXPECT_THAT(run.err, HasSubstr(std::string(field) + " \"" + entry.text + '"'));
+        }
+    };
+    for (const test::AddressText& ip : test::kIpTexts)
+        judged("--ip", ip, "IP address");
+    for (const test::AddressText& mac : test::kMacTexts)
+        judged("--mac", mac, "MAC address");
 }
 
 TEST_F(BlockCommandTest, DefaultsGiveTheDialogsBlockAsAHexDump) {

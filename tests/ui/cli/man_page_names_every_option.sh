@@ -4,7 +4,8 @@
 set -euo pipefail
 config=$1
 page=$2
-options=$( { "$config" --help; "$config" program --help; "$config" block --help; } |
+options=$( { "$config" --help; "$config" program --help; "$config" block --help;
+  "$config" check --help; } |
   grep -oE -- '--[a-z][a-z-]*' | sort -u)
 [ -n "$options" ] || { echo "FAILED: no options in the --help texts"; exit 1; }
 missing=0

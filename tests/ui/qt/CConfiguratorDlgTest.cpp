@@ -9,8 +9,11 @@
 #include <QScreen>
 #include <QTest>
 #include <algorithm>
+#include <cstring>
 
 #include "diag/CLog.h"
+#include "tests/support/AddressTexts.h"
+#include "tests/support/NoBoardJobOptions.h"
 #include "tests/ui/qt/QtTestSupport.h"
 #include "ui/qt/ApplicationIdentity.h"
 
@@ -192,6 +195,33 @@ class CConfiguratorDlgTest : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         QTest::keyClick(&dialog, Qt::Key_F1);
         QVERIFY(dialog.AboutBox() != nullptr && dialog.AboutBox()->isVisible());
+    }
+
+    // Each address text in its field and the button clicked: a bad one is refused by
+    // a box naming the field and the text, a good one starts the job (no board here:
+    // it ends at its time limit). Texts longer than a field holds cannot be typed.
+    void addressTextsAreRefusedOrTakenAsEveryFrontEndDoes() {
+        CConfiguratorDlg& dialog = *dialog_;
+        dialog.SetJobOptions(testsupport::NoBoardJobOptions());
+        dialog.show();
+        const auto judged = [&](QLineEdit* edit, const ::test::AddressText& entry,
+                                const QString& field) {
+            if (std::strlen(entry.text) > static_cast<std::size_t>(edit->maxLength())) return;
+            edit->setText(entry.text);
+            QTest::mouseClick(dialog.ConnectButton(), Qt::LeftButton);
+            const QString expected = entry.valid
+                                         ? QString("no board answered within the time limit")
+                                         : field + " \"" + entry.text + "\"";
+            QTRY_VERIFY2_WITH_TIMEOUT(test::FindMessageBox(expected) != nullptr,
+                                      qPrintable(QString("\"") + entry.text + "\""), 20000);
+            test::FindMessageBox(expected)->button(QMessageBox::Ok)->click();
+            QTRY_VERIFY(!dialog.IsJobRunning());
+        };
+        for (const ::test::AddressText& ip : ::test::kIpTexts)
+            judged(dialog.IpEdit(), ip, "IP address");
+        dialog.IpEdit()->setText("10.9.9.21");
+        for (const ::test::AddressText& mac : ::test::kMacTexts)
+            judged(dialog.MacEdit(), mac, "MAC address");
     }
 
     // No board: closing asks first; No keeps the job, Yes ends it cleanly, says so,

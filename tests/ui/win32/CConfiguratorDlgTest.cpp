@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "os/udp_socket.h"
+#include "tests/support/AddressTexts.h"
+#include "tests/support/NoBoardJobOptions.h"
 #include "tests/ui/win32/ModalRunner.h"
 #include "tests/ui/win32/TestSettings.h"
 #include "ui/win32/ThreadMainWindow.h"
@@ -408,6 +410,46 @@ TEST(ConfiguratorDlg, DuringAJobTheInputIsGreyedAndClosingAsksBeforeCancelling) 
     EXPECT_TRUE(cancelledBoxSeen);
     ASSERT_TRUE(dialog.LastReport().has_value());
     EXPECT_EQ(dialog.LastReport()->outcome, app::JobOutcome::kCancelled);
+}
+
+// Each address text typed into its field and the button clicked: a bad one is refused
+// by its own box naming the field and the text, a good one starts the job (here with
+// no board: it ends at its time limit).
+TEST(ConfiguratorDlg, AddressTextsAreRefusedOrTakenAsEveryFrontEndDoes) {
+    TestSettings settings;
+    const auto judged = [&](HWND dialog, int field, const ::test::AddressText& entry,
+                            const std::string& fieldName) {
+        SetWindowTextA(GetDlgItem(dialog, field), entry.text);
+        std::string said;
+        WhenWindowAppears(
+            [dialog](HWND window) { return window != dialog && DialogTitled(kTitle)(window); },
+            [&](HWND box) {
+                said = BoxText(box);
+                PostClick(GetDlgItem(box, IDOK));
+            },
+            20000);
+        const HWND button = GetDlgItem(dialog, IDC_CONNECT_PROGRAM_DISCONNECT);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_CONNECT_PROGRAM_DISCONNECT, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));  // returns when the job has ended
+        const std::string named = fieldName + " \"" + entry.text + "\"";
+        if (entry.valid) {
+            EXPECT_NE(said.find("no board answered within the time limit"), std::string::npos)
+                << '"' << entry.text << "\": " << said;
+        } else {
+            EXPECT_NE(said.find(named), std::string::npos) << '"' << entry.text << "\": " << said;
+        }
+    };
+    CConfiguratorDlg dialog(GetModuleHandleA(nullptr));
+    dialog.SetJobOptions(testsupport::NoBoardJobOptions());
+    WhenWindowAppears(DialogTitled(kTitle, IDC_CONNECT_PROGRAM_DISCONNECT), [&](HWND window) {
+        for (const ::test::AddressText& ip : ::test::kIpTexts)
+            judged(window, IDC_IP_ADDRESS, ip, "IP address");
+        SetWindowTextA(GetDlgItem(window, IDC_IP_ADDRESS), "10.9.9.21");
+        for (const ::test::AddressText& mac : ::test::kMacTexts)
+            judged(window, IDC_SERVER_MAC, mac, "MAC address");
+        PostClick(GetDlgItem(window, IDOK));
+    });
+    dialog.DoModal();
 }
 
 TEST(ConfiguratorDlg, VersionResourceNamesTheProduct) {
