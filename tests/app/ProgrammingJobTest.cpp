@@ -189,6 +189,10 @@ class NoAdapters final : public net::CBootPPlatform {
         return 0;
     }
     std::uint32_t ReadArpTable(std::uint8_t*, std::uint32_t) override { return 0; }
+    bool BindServerSocket(os::UdpSocket&, const os::AdapterInfo&, std::uint32_t,
+                          std::uint16_t) override {
+        return false;
+    }
     int SendReply(os::UdpSocket&, const std::uint8_t*, int, const os::SocketAddress&) override {
         return -1;
     }
