@@ -65,14 +65,31 @@ class TestClient {
         datagram.bytes.resize(static_cast<std::size_t>(length));
         return datagram;
     }
+    // Sends the read request until block 1 comes, for up to `limit`: a server still
+    // starting drops the first ones. Each try waits 200 ms, far longer than a server
+    // on loopback takes to answer, so no second request replaces a transfer under way.
+    std::optional<Datagram> Request(std::uint16_t serverPort, const std::string& name,
+                                    std::chrono::milliseconds limit = 10s) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            SendRrq(serverPort, name);
+            const auto tryEnd = std::chrono::steady_clock::now() + 200ms;
+            while (std::chrono::steady_clock::now() < tryEnd) {
+                // A port nobody holds yet can make the receive fail at once.
+                const auto data = Receive(100ms);
+                if (data && data->Opcode() == kTftpOpData && data->Block() == 1) return data;
+            }
+        }
+        return std::nullopt;
+    }
     // Fetches a whole file, acknowledging each block once; returns the content.
     std::optional<Bytes> Fetch(std::uint16_t serverPort, const std::string& name,
                                os::SocketAddress* transferAddress = nullptr,
                                std::size_t* lastBlockSize = nullptr) {
-        SendRrq(serverPort, name);
+        auto data = Request(serverPort, name);
         Bytes content;
         for (std::uint16_t expected = 1;; ++expected) {
-            const auto data = Receive();
+            if (expected > 1) data = Receive();
             if (!data || data->Opcode() != kTftpOpData || data->Block() != expected)
                 return std::nullopt;
             if (transferAddress != nullptr) *transferAddress = data->from;

@@ -103,6 +103,17 @@ BOOL CALLBACK FindBoxOfProcess(HWND window, LPARAM found) {
     return TRUE;
 }
 
+// A box of this process's, within 5 s; null if none appears.
+HWND WaitForBoxOfThisProcess() {
+    FoundBox found;
+    found.processId = GetCurrentProcessId();
+    for (int i = 0; i < 250 && found.box == nullptr; ++i) {
+        Sleep(20);
+        EnumWindows(&FindBoxOfProcess, reinterpret_cast<LPARAM>(&found));
+    }
+    return found.box;
+}
+
 // The TFTP worker asks on its own thread; the question must come from that thread.
 TEST_F(Win32UiTest, QuestionFromAWorkerIsShownByTheWorker) {
     std::atomic<bool> answer{true};
@@ -111,15 +122,10 @@ TEST_F(Win32UiTest, QuestionFromAWorkerIsShownByTheWorker) {
         workerId = GetCurrentThreadId();
         answer = settings_.Ui().AskRetryCancel("Board is not responding.");
     });
-    FoundBox found;
-    found.processId = GetCurrentProcessId();
-    for (int i = 0; i < 250 && found.box == nullptr; ++i) {
-        Sleep(20);
-        EnumWindows(&FindBoxOfProcess, reinterpret_cast<LPARAM>(&found));
-    }
-    ASSERT_NE(found.box, nullptr) << "no question appeared";
-    EXPECT_EQ(GetWindowThreadProcessId(found.box, nullptr), workerId);
-    PostClick(GetDlgItem(found.box, IDCANCEL));
+    const HWND box = WaitForBoxOfThisProcess();
+    ASSERT_NE(box, nullptr) << "no question appeared";
+    EXPECT_EQ(GetWindowThreadProcessId(box, nullptr), workerId);
+    PostClick(GetDlgItem(box, IDCANCEL));
     worker.join();
     EXPECT_FALSE(answer);
 }
@@ -136,13 +142,8 @@ TEST_F(Win32UiTest, WhileTheJobIsCancellingAWorkersBoxesCloseAsCancel) {
         laterAnswer = settings_.Ui().AskRetryCancel("Board is not responding.");
         answered = 2;
     });
-    FoundBox found;
-    found.processId = GetCurrentProcessId();
-    for (int i = 0; i < 250 && found.box == nullptr; ++i) {
-        Sleep(20);
-        EnumWindows(&FindBoxOfProcess, reinterpret_cast<LPARAM>(&found));
-    }
-    ASSERT_NE(found.box, nullptr) << "no question appeared";
+    const HWND box = WaitForBoxOfThisProcess();
+    ASSERT_NE(box, nullptr) << "no question appeared";
     settings_.Ui().SetCancelling(true);
     for (int i = 0; i < 100 && answered != 2; ++i)
         Sleep(20);
