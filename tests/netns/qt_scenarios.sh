@@ -41,11 +41,14 @@ scenario_qt_dialog_programs_the_board() {
 }
 
 # Every window's title as the window manager has it (_NET_WM_NAME), one a line, into
-# titles.txt.
+# titles.txt. A window may close between the list and the question about it (xprop
+# then fails): it is passed over.
 note_titles() {
-  local window
-  for window in $(xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*'); do
-    xprop -id "$window" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'
+  local window windows name
+  windows=$(xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*') || return 0
+  for window in $windows; do
+    name=$(xprop -id "$window" _NET_WM_NAME 2>/dev/null) || continue
+    sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p' <<<"$name"
   done >>"$EMCB_NS_WORK/titles.txt"
 }
 
@@ -58,10 +61,16 @@ scenario_qt_dialog_under_a_window_manager() {
   command -v xprop >/dev/null 2>&1 || fail "xprop (x11-utils) is not installed"
   [ -n "${EMCB_SCREENSHOT:-}" ] || fail "EMCB_SCREENSHOT names no file"
   rm -f "$EMCB_SCREENSHOT"
-  # -displayfd: Xvfb picks a free display itself and says which, so runs never share one.
-  in_computer Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp \
+  # -displayfd: Xvfb picks a free display itself and says which, so runs never share
+  # one. It runs outside the namespaces, where it sees every other X server's socket
+  # when it picks; the window manager and the dialog in the computer's namespace reach
+  # it through its socket file. (Started in there, it once took a display whose socket
+  # file another server held, and openbox could not open the display.)
+  Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp \
     3>"$EMCB_NS_WORK/display" 2>"$EMCB_NS_WORK/xvfb.log" &
-  local xvfb=$! wm
+  qt_xvfb=$!
+  trap 'qt_status=$?; kill "$qt_xvfb" 2>/dev/null || true; (exit "$qt_status"); cleanup' EXIT
+  local wm
   wait_until 100 "Xvfb did not start" test -s "$EMCB_NS_WORK/display"
   export DISPLAY=":$(head -n1 "$EMCB_NS_WORK/display")"
   in_computer env HOME="$EMCB_NS_WORK" openbox --sm-disable >"$EMCB_NS_WORK/openbox.log" 2>&1 &
@@ -72,8 +81,8 @@ scenario_qt_dialog_under_a_window_manager() {
   # Firmware blocks 100 ms apart: the progress window stays up for seconds.
   BOARD_OPTIONS="--tftp-ack-delay-ms 100" DURING_JOB=note_titles \
     dialog_job xcb DISPLAY="$DISPLAY" EMCB_QT_SCREENSHOT="$EMCB_SCREENSHOT"
-  kill "$wm" "$xvfb" 2>/dev/null || true
-  wait "$wm" "$xvfb" 2>/dev/null || true
+  kill "$wm" "$qt_xvfb" 2>/dev/null || true
+  wait "$wm" "$qt_xvfb" 2>/dev/null || true
 
   sort -u "$EMCB_NS_WORK/titles.txt" >"$EMCB_NS_WORK/titles.seen"
   grep -qxF "Ethernet Motion Control Board Configurator" "$EMCB_NS_WORK/titles.seen" ||
