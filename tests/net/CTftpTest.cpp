@@ -20,6 +20,7 @@
 #include "os/udp_socket.h"
 #include "os/waiter.h"
 #include "tests/diag/RecordingUiPort.h"
+#include "tests/net/TftpImageBlocks.h"
 #include "tests/support/LoopbackTftpClient.h"
 
 namespace net {
@@ -30,8 +31,6 @@ using tftptest::Datagram;
 using tftptest::TestClient;
 using namespace std::chrono_literals;
 
-constexpr int kFullBlocks = 42;
-constexpr int kContentSize = 21504;
 constexpr CTftpTiming kFastTiming{100, 50, 8};
 constexpr CTftpTiming kSlowTiming{2000, 2000, 8};
 

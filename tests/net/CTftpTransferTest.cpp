@@ -14,14 +14,13 @@
 #include "os/byte_order.h"
 #include "tests/data/captured_packets.h"
 #include "tests/diag/RecordingUiPort.h"
+#include "tests/net/TftpImageBlocks.h"
 
 namespace net {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr int kFullBlocks = 42;
-constexpr int kContentSize = 21504;
 const char* const kFlashError =
     "Error programming the flash on the motion control board.\n"
     "You will need to reset the board or cycle power and try again.";

@@ -11,6 +11,9 @@
 
 namespace os {
 
+// How long a test gives a datagram sent on loopback to arrive.
+constexpr std::uint32_t kArrivalTimeoutMs = 2000;
+
 inline std::uint32_t Loopback() {
     return InetAddr("127.0.0.1");
 }

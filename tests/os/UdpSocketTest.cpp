@@ -17,8 +17,6 @@
 namespace os {
 namespace {
 
-constexpr std::uint32_t kArrivalTimeoutMs = 2000;
-
 SocketAddress AddressOf(const UdpSocket& socket) {
     return {Loopback(), socket.LocalPort()};
 }

@@ -21,7 +21,6 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr std::uint32_t kLongTimeoutMs = 10000;
-constexpr std::uint32_t kArrivalTimeoutMs = 2000;
 constexpr std::uint32_t kQuietTimeoutMs = 100;
 
 long long MillisecondsSince(Clock::time_point start) {

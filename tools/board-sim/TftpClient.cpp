@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t kOpcodeOffset = 0;
 constexpr std::size_t kBlockOffset = 2;
 constexpr std::size_t kDataOffset = 4;
-constexpr std::size_t kHeaderSize = 4;
+constexpr std::size_t kTftpHeaderSize = 4;
 constexpr std::size_t kBlockContent = 512;
 constexpr std::uint16_t kOpRrq = 1;
 constexpr std::uint16_t kOpData = 3;
@@ -34,7 +34,7 @@ TftpClient::TftpClient(TftpClientConfig config, std::uint16_t serverPort)
     : config_(std::move(config)), serverPort_(serverPort) {}
 
 TftpClient::Outgoing TftpClient::Request() {
-    Packet packet(kHeaderSize - kBlockOffset);
+    Packet packet(kTftpHeaderSize - kBlockOffset);
     store_be16(packet.data() + kOpcodeOffset, kOpRrq);
     AppendText(packet, config_.fileName);
     AppendText(packet, kMode);
@@ -49,7 +49,7 @@ std::optional<TftpClient::Outgoing> TftpClient::OnDatagram(std::span<const std::
         ++counters_.foreignPackets;
         return std::nullopt;
     }
-    if (datagram.size() < kHeaderSize || datagram.size() > kHeaderSize + kBlockContent ||
+    if (datagram.size() < kTftpHeaderSize || datagram.size() > kTftpHeaderSize + kBlockContent ||
         load_be16(datagram.data() + kOpcodeOffset) != kOpData) {
         ++counters_.malformed;
         return std::nullopt;
@@ -71,8 +71,8 @@ std::optional<TftpClient::Outgoing> TftpClient::OnDatagram(std::span<const std::
     content_.insert(content_.end(), datagram.begin() + kDataOffset, datagram.end());
     lastBlock_ = block;
     ++counters_.blocks;
-    counters_.bytes += datagram.size() - kHeaderSize;
-    if (datagram.size() < kHeaderSize + kBlockContent) phase_ = Phase::Complete;
+    counters_.bytes += datagram.size() - kTftpHeaderSize;
+    if (datagram.size() < kTftpHeaderSize + kBlockContent) phase_ = Phase::Complete;
     return Ack(block);
 }
 
@@ -90,7 +90,7 @@ void TftpClient::NoteReceipt(std::uint16_t block) {
 }
 
 TftpClient::Outgoing TftpClient::Ack(std::uint16_t block) {
-    Packet packet(kHeaderSize);
+    Packet packet(kTftpHeaderSize);
     store_be16(packet.data() + kOpcodeOffset, kOpAck);
     store_be16(packet.data() + kBlockOffset, block);
     ++counters_.acksSent;
@@ -98,7 +98,7 @@ TftpClient::Outgoing TftpClient::Ack(std::uint16_t block) {
 }
 
 TftpClient::Outgoing TftpClient::Error() {
-    Packet packet(kHeaderSize);
+    Packet packet(kTftpHeaderSize);
     store_be16(packet.data() + kOpcodeOffset, kOpError);
     store_be16(packet.data() + kBlockOffset, kErrorNotDefined);
     AppendText(packet, kFlashErrorText);
