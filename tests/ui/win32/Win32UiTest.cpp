@@ -15,7 +15,7 @@
 namespace win32::test {
 namespace {
 
-constexpr const char* kTitle = TestSettings::kTitle;
+constexpr const char* kBoxTitle = TestSettings::kTitle;
 
 // The box's text and the ids of its buttons.
 struct BoxContents {
@@ -44,7 +44,7 @@ class Win32UiTest : public ::testing::Test {
 
 TEST_F(Win32UiTest, MessageIsAnOkBoxCaptionedWithTheTitleAboveEverythingOnAWorker) {
     bool seen = false;
-    WhenWindowAppears(DialogTitled(kTitle), [&](HWND box) {
+    WhenWindowAppears(DialogTitled(kBoxTitle), [&](HWND box) {
         seen = true;
         const BoxContents contents = ReadBox(box);
         EXPECT_EQ(contents.text, "Programming Complete");
@@ -62,7 +62,7 @@ TEST_F(Win32UiTest, MessageOnTheDialogsThreadBelongsToTheDialog) {
                                       nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(main, nullptr);
     ScopedThreadMainWindow scope(main);
-    WhenWindowAppears(DialogTitled(kTitle), [&](HWND box) {
+    WhenWindowAppears(DialogTitled(kBoxTitle), [&](HWND box) {
         EXPECT_EQ(GetWindow(box, GW_OWNER), main);
         EXPECT_FALSE(IsWindowEnabled(main)) << "modal to its owner";
         EXPECT_FALSE(IsTopmost(box));
@@ -76,7 +76,7 @@ TEST_F(Win32UiTest, MessageOnTheDialogsThreadBelongsToTheDialog) {
 TEST_F(Win32UiTest, RetryCancelQuestionAnswersWhatWasPressed) {
     const std::string question = " is not responding.\n\nRetry or Quit Plugin (cancel)?";
     for (const int pressed : {IDRETRY, IDCANCEL}) {
-        WhenWindowAppears(DialogTitled(kTitle), [&](HWND box) {
+        WhenWindowAppears(DialogTitled(kBoxTitle), [&](HWND box) {
             const BoxContents contents = ReadBox(box);
             EXPECT_EQ(contents.text, question);
             EXPECT_EQ(contents.buttons, (std::vector<int>{IDRETRY, IDCANCEL}));
@@ -96,7 +96,7 @@ BOOL CALLBACK FindBoxOfProcess(HWND window, LPARAM found) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     if (process == result->processId && IsWindowVisible(window) && ClassName(window) == "#32770" &&
-        WindowText(window) == kTitle) {
+        WindowText(window) == kBoxTitle) {
         result->box = window;
         return FALSE;
     }
