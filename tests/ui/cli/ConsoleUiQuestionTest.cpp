@@ -83,12 +83,12 @@ TEST(ConsoleUiQuestion, WhileItWaitsForTheUserStagesAndMessagesStillGetOut) {
         EXPECT_TRUE(printed) << "the question held the console while it waited";
         EXPECT_TRUE(answer.get());
         others.get();
-        // Each line the user's prompt was interrupted by is followed by the prompt again.
-        EXPECT_NE(out.Text().find("Gave 10.9.9.100 to 02-00-00-00-0C-01\n[R]etry or [C]ancel? "),
-                  std::string::npos)
+        // Each line the user's prompt was interrupted by is followed by the prompt again
+        // (written by now, but the reader may not have taken it from the pipe yet).
+        EXPECT_TRUE(out.WaitFor("Gave 10.9.9.100 to 02-00-00-00-0C-01\n[R]etry or [C]ancel? "))
             << out.Text();
-        EXPECT_NE(out.Text().find("Error programming the flash.\n[R]etry or [C]ancel? "),
-                  std::string::npos);
+        EXPECT_TRUE(out.WaitFor("Error programming the flash.\n[R]etry or [C]ancel? "))
+            << out.Text();
     }
     close(input[1]);
     std::fclose(in);
