@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "os/owned_handle_win32.h"
 #include "os/readiness.h"
 #include "os/windows_headers.h"
 #include "os/wsa_errors.h"
@@ -12,24 +13,6 @@ namespace {
 
 constexpr DWORD kNetshWaitMs = 10000;
 constexpr ULONG kAddressesRoom = 16 * 1024;
-
-class Handle {
-  public:
-    Handle() = default;
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle() { Close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE Get() const { return handle_; }
-    HANDLE* Out() { return &handle_; }
-    void Close() {
-        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-
-  private:
-    HANDLE handle_ = nullptr;
-};
 
 std::string Narrow(const wchar_t* text) {
     if (text == nullptr) return "";
@@ -56,8 +39,8 @@ std::string FirstIpv4(const IP_ADAPTER_ADDRESSES& adapter) {
 // netsh's output and exit code; nothing when it could not be run or did not end.
 std::optional<std::pair<std::string, DWORD>> RunNetsh(std::string commandLine) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    Handle readEnd;
-    Handle writeEnd;
+    OwnedHandle readEnd;
+    OwnedHandle writeEnd;
     if (CreatePipe(readEnd.Out(), writeEnd.Out(), &inherit, 0) == 0) return std::nullopt;
     SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOA startup{};
@@ -70,8 +53,8 @@ std::optional<std::pair<std::string, DWORD>> RunNetsh(std::string commandLine) {
     if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                        nullptr, nullptr, &startup, &process) == 0)
         return std::nullopt;
-    const Handle processHandle(process.hProcess);
-    const Handle threadHandle(process.hThread);
+    const OwnedHandle processHandle(process.hProcess);
+    const OwnedHandle threadHandle(process.hThread);
     writeEnd.Close();  // so that the read ends when netsh does
     std::string output;
     char chunk[4096];

@@ -1,6 +1,7 @@
 #include "os/regular_file.h"
 
 #include "os/error_text.h"
+#include "os/owned_handle_win32.h"
 #include "os/windows_headers.h"
 
 namespace os {
@@ -16,20 +17,6 @@ FileRead Failed(DWORD code) {
         why.pop_back();
     return FileRead::Failure(why);
 }
-
-class Handle {
-  public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE Get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
 
 FileRead ReadWhole(HANDLE file, std::uint64_t size) {
     FileRead read = FileRead::Ended(Result::kRead, size);
@@ -57,8 +44,9 @@ FileRead ReadRegularFile(const std::string& path, std::uint64_t maxSize) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return Failed(GetLastError());
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileRead::Ended(Result::kFolder);
-    const Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Get() == INVALID_HANDLE_VALUE) return Failed(GetLastError());
     // A pipe, a console or another device is no file of bytes that ends.
     if (GetFileType(file.Get()) != FILE_TYPE_DISK) return FileRead::Ended(Result::kNotRegular);
