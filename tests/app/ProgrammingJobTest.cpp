@@ -260,15 +260,21 @@ struct JobRig {
 
 using Arrange = std::function<void(JobRig&)>;
 
+bool HasStage(JobRig& rig, JobStageKind kind) {
+    const auto kinds = rig.ui.StageKinds();
+    return std::count(kinds.begin(), kinds.end(), kind) > 0;
+}
+
+bool WaitForStage(JobRig& rig, JobStageKind kind) {
+    return diag::RecordingUiPort::WaitFor([&rig, kind] { return HasStage(rig, kind); });
+}
+
 void ArrangeNothing(JobRig&) {}
 
 // The board's status datagram, sent until the job has heard it (the link may still be
 // starting), for up to 10 s. Probing the port by binding it could take it from the job.
 void SendUntilHeard(JobRig& rig, TestBoard& board) {
-    const auto heard = [&rig] {
-        const auto kinds = rig.ui.StageKinds();
-        return std::count(kinds.begin(), kinds.end(), JobStageKind::kBoardHeard) > 0;
-    };
+    const auto heard = [&rig] { return HasStage(rig, JobStageKind::kBoardHeard); };
     for (int i = 0; i < 100 && !heard(); ++i) {
         board.SendTo(rig.linkPort, 0);
         diag::RecordingUiPort::WaitFor(heard, std::chrono::milliseconds(100));
@@ -354,6 +360,9 @@ const std::vector<std::pair<JobEndCase, Arrange>>& JobEndCases() {
              rig.meanwhile = [&rig] {
                  TestBoard board;
                  EXPECT_EQ(rig.AnswerMessages(board, 1).size(), 1u);
+                 // Cancelled once the job has taken the acknowledgement, not merely
+                 // once it was sent: under load its receiving thread can lag.
+                 EXPECT_TRUE(WaitForStage(rig, JobStageKind::kConfigurationAcknowledged));
                  rig.cancel = true;
                  EXPECT_TRUE(board.ReceiveMessages(rig.linkPort, 1, 500).empty())
                      << "the disconnect left after the cancel";
