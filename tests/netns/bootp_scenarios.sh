@@ -129,8 +129,7 @@ scenario_windows_server_under_wine() {
   source "$EMCB_SOURCE_DIR/scripts/wine-env"
   [ -f "$WINEPREFIX/system.reg" ] || { echo "SKIPPED: no initialised Wine prefix at $WINEPREFIX"; exit 77; }
   local prefix=$EMCB_NS_WORK/prefix
-  cp -a "$WINEPREFIX" "$prefix"
-  rm -f "$prefix"/.update-timestamp.lock
+  emcb_wine_private_prefix "$prefix" in_computer || fail "no wineserver"
   in_computer env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
     "$EMCB_WINE" "$EMCB_BOOTP_SERVE" 40 </dev/null >"$EMCB_NS_WORK/server.log" 2>&1 &
   server_pid=$!
@@ -138,7 +137,9 @@ scenario_windows_server_under_wine() {
   local tries=0
   until grep -q "bound socket" "$EMCB_NS_WORK/server.log" 2>/dev/null; do
     tries=$((tries + 1))
-    [ "$tries" -lt 300 ] || fail "the Windows server bound no socket within 30 s"
+    [ "$tries" -lt 300 ] ||
+      fail "the Windows server bound no socket within 30 s; Wine's processes there:
+$(ip netns pids "$EMCB_NS_COMPUTER" | xargs -r -I{} ps -o pid=,etime=,args= -p {})"
     sleep 0.1
   done
   run_board wine --mac "$BOARD_A"

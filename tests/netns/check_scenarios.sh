@@ -138,8 +138,7 @@ scenario_windows_check_under_wine() {
   source "$EMCB_SOURCE_DIR/scripts/wine-env"
   [ -f "$WINEPREFIX/system.reg" ] || { echo "SKIPPED: no initialised Wine prefix at $WINEPREFIX"; exit 77; }
   local prefix=$EMCB_NS_WORK/prefix
-  cp -a "$WINEPREFIX" "$prefix"
-  rm -f "$prefix"/.update-timestamp.lock
+  emcb_wine_private_prefix "$prefix" in_computer || fail "no wineserver"
   local wine=(env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$EMCB_WINE")
   check_as "${wine[@]}"
   expect_status 0

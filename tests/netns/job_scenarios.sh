@@ -141,8 +141,7 @@ prepare_wine() {
   source "$EMCB_SOURCE_DIR/scripts/wine-env"
   [ -f "$WINEPREFIX/system.reg" ] || { echo "SKIPPED: no initialised Wine prefix at $WINEPREFIX"; exit 77; }
   wine_prefix=$EMCB_NS_WORK/prefix
-  cp -a "$WINEPREFIX" "$wine_prefix"
-  rm -f "$wine_prefix"/.update-timestamp.lock
+  emcb_wine_private_prefix "$wine_prefix" in_computer || fail "no wineserver"
 }
 
 # in_wine ARGS...: the Windows configurator with ARGS in the computer's namespace.

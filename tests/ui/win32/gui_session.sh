@@ -51,19 +51,8 @@ gui_session_start() {
   export DISPLAY=:$(tr -d '[:space:]' <"$display_file")
 }
 
-# Two programs that start together in a fresh prefix each start a wineserver, and the
-# loser can be left with the name of a server folder that is gone ("chdir to
-# /tmp/wine-.../server-...: No such file or directory"). One persistent server,
-# up before the first program, leaves nothing to race for.
 gui_wineserver_start() {
-  "$@" env WINEPREFIX="$gui_prefix" wineserver -p >/dev/null 2>&1 </dev/null &
-  local tries=0 folder
-  until folder=$(cat "$gui_prefix/wineserver" 2>/dev/null) &&
-        compgen -G "/tmp/$folder/server-*/socket" >/dev/null; do
-    tries=$((tries + 1))
-    [ "$tries" -le 100 ] || { echo "the wineserver of $gui_prefix did not start"; return 1; }
-    sleep 0.1
-  done
+  emcb_wine_server_start "$gui_prefix" "$@"
 }
 
 gui_session_stop() {
