@@ -12,8 +12,8 @@
 #   gui_session_stop            ends that wineserver and that X server
 #   gui_screenshot FILE [X Y W H]  the screen, or a part of it, as PNG
 #
-# Needs scripts/wine-env's WINEPREFIX (prepared by emcb_start_wine), EMCB_WINE and
-# emcb_wine_fonts.
+# Needs scripts/wine-env's WINEPREFIX (prepared by emcb_start_wine), EMCB_WINE,
+# emcb_wine_fonts, emcb_wine_prefix_copy and emcb_wine_server_start.
 # shellcheck shell=bash
 
 gui_xvfb_pid=
@@ -24,8 +24,7 @@ gui_session_start() {
   command -v Xvfb >/dev/null 2>&1 || { echo "Xvfb is not installed"; return 1; }
   [ -f "${WINEPREFIX:-}/system.reg" ] || { echo "no prepared Wine prefix at '${WINEPREFIX:-}'"; return 1; }
   gui_prefix=$work/prefix
-  cp -a "$WINEPREFIX" "$gui_prefix"
-  rm -f "$gui_prefix"/.update-timestamp.lock "$gui_prefix"/wineserver
+  emcb_wine_prefix_copy "$gui_prefix"
   # Tahoma and Marlett, as on Windows, even in a prefix prepared before they were added.
   emcb_wine_fonts "$gui_prefix" || return 1
   # Without a window manager Wine draws the frames and captions itself, so that
