@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -13,7 +14,6 @@
 #include <mutex>
 #include <ostream>
 #include <random>
-#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,21 +64,22 @@ void MoveRingPositionTo(CQueue& queue, int position) {
 // Unblocks takers if the test has not finished in time, so that a test fails rather
 // than hangs: aborts the queue, then keeps putting one-byte entries (for a fault
 // that leaves Abort unable to wake them) until the watchdog is destroyed.
+// It is stopped by a flag under its own lock, not by a stop_token: ending a stop
+// callback waits on an atomic, and MinGW's libstdc++ (12) builds that wait from a
+// mutex and a condition variable that can miss the wake-up, so the watchdog's
+// thread slept forever and its join hung the test program under Wine.
 class Watchdog {
   public:
     Watchdog(CQueue& queue, std::chrono::milliseconds timeout)
-        : thread_([this, &queue, timeout](std::stop_token stop) {
-              std::unique_lock lock(mutex_);
-              const auto stopped = [&stop] { return stop.stop_requested(); };
-              if (wake_.wait_for(lock, stop, timeout, stopped)) return;
-              fired_ = true;
-              queue.Abort();
-              const std::uint8_t rescue = 0;
-              do {
-                  queue.Put(&rescue, 1);
-              } while (!wake_.wait_for(lock, stop, kRescuePeriod, stopped));
-          }) {}
-    ~Watchdog() { thread_.request_stop(); }
+        : thread_([this, &queue, timeout] { Guard(queue, timeout); }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
     Watchdog(const Watchdog&) = delete;
     Watchdog& operator=(const Watchdog&) = delete;
 
@@ -87,10 +88,23 @@ class Watchdog {
   private:
     static constexpr auto kRescuePeriod = 100ms;
 
+    void Guard(CQueue& queue, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        const auto stopping = [this] { return stopping_; };
+        if (wake_.wait_for(lock, timeout, stopping)) return;
+        fired_ = true;
+        queue.Abort();
+        const std::uint8_t rescue = 0;
+        do {
+            queue.Put(&rescue, 1);
+        } while (!wake_.wait_for(lock, kRescuePeriod, stopping));
+    }
+
     std::mutex mutex_;
-    std::condition_variable_any wake_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
     std::atomic<bool> fired_{false};
-    std::jthread thread_;  // last: it uses the members above
+    std::thread thread_;  // last: it uses the members above
 };
 
 // A WaitGet on another thread, with its outcome.
