@@ -11,6 +11,7 @@
 #include "tests/diag/RecordingUiPort.h"
 #include "tests/support/LoopbackBoard.h"
 #include "tests/support/LoopbackTftpClient.h"
+#include "tests/support/UnusedUdpPort.h"
 
 namespace app {
 namespace {
@@ -19,13 +20,7 @@ using diag::JobStageKind;
 using net::Bytes;
 using net::TestBoard;
 using ::testing::HasSubstr;
-
-std::uint16_t FreePort() {
-    os::UdpSocket probe;
-    EXPECT_TRUE(probe.Open());
-    EXPECT_TRUE(probe.Bind(0, 0));
-    return probe.LocalPort();
-}
+using testsupport::UnusedUdpPort;
 
 // Loopback services with short TFTP time-outs; BOOTP stays off outside a namespace.
 JobOptions LoopbackOptions(std::uint16_t linkPort) {
@@ -63,7 +58,7 @@ class FastJobClock {
 class ProgrammingJobTest : public ::testing::Test {
   protected:
     diag::RecordingUiPort ui_;
-    std::uint16_t port_ = FreePort();
+    std::uint16_t port_ = UnusedUdpPort();
 };
 
 TEST_F(ProgrammingJobTest, BoardThatAcknowledgesIsProgrammed) {
@@ -215,8 +210,8 @@ struct JobEndCase {
 // board, a TFTP client or the user does on another thread while the job runs.
 struct JobRig {
     diag::RecordingUiPort& ui;
-    std::uint16_t linkPort = FreePort();
-    std::uint16_t tftpPort = FreePort();
+    std::uint16_t linkPort = UnusedUdpPort();
+    std::uint16_t tftpPort = UnusedUdpPort();
     JobFields fields;
     JobOptions options = LoopbackOptions(linkPort);
     std::atomic<bool> cancel{false};

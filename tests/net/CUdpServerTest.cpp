@@ -18,6 +18,7 @@
 #include "os/inet_addr.h"
 #include "os/wsa_errors.h"
 #include "tests/support/LoopbackBoard.h"
+#include "tests/support/UnusedUdpPort.h"
 
 namespace net {
 namespace {
@@ -414,13 +415,8 @@ TEST(UdpServer, PortAlreadyBoundMakesStartFail) {
 
 TEST(UdpServer, SecondCopyOnTheSamePortIsRefused) {
     LogCapture log;
-    std::uint16_t port = 0;
-    {
-        os::UdpSocket probe;  // a port nobody holds right now
-        ASSERT_TRUE(probe.Open());
-        ASSERT_TRUE(probe.Bind(0, 0));
-        port = probe.LocalPort();
-    }
+    const std::uint16_t port = testsupport::UnusedUdpPort();
+    ASSERT_NE(port, 0);
     CUdpServer first;
     first.SetPort(port);
     ASSERT_TRUE(first.Start());

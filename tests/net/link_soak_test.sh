@@ -35,11 +35,17 @@ fail() {
   exit 1
 }
 
-# The server binds every local address, so the port must be free on all of them.
-port=$(python3 -c 'import socket
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-s.bind(("0.0.0.0", 0))
-print(s.getsockname()[1])') || fail "no free UDP port"
+# The server binds every local address, so the port must be free on all of them. It
+# lies below the ephemeral ranges (Linux 32768-60999, Windows 49152-65535), so that
+# the board's own socket, bound to port 0 before the server starts, cannot be given it.
+port=$(python3 -c 'import random, socket
+for port in random.sample(range(20000, 32000), 500):
+    try:
+        socket.socket(socket.AF_INET, socket.SOCK_DGRAM).bind(("0.0.0.0", port))
+    except OSError:
+        continue
+    print(port)
+    break') && [ -n "$port" ] || fail "no free UDP port"
 
 "$board_sim" link --server "127.0.0.1:$port" --drop-rx 0.3 --drop-tx 0.3 --dup 0.1 \
   --seed "$fault_seed" --record "$work/received.bin" --exit-after-disconnect \

@@ -14,6 +14,7 @@
 #include "diag/CLog.h"
 #include "tests/support/AddressTexts.h"
 #include "tests/support/NoBoardJobOptions.h"
+#include "tests/support/UnusedUdpPort.h"
 #include "tests/ui/qt/QtTestSupport.h"
 #include "ui/qt/ApplicationIdentity.h"
 
@@ -231,7 +232,7 @@ class CConfiguratorDlgTest : public QObject {
         app::JobOptions options;
         options.services.bootp = false;  // outside a namespace: loopback only
         options.services.tftpPort = 0;
-        options.services.linkPort = test::FreeUdpPort();
+        options.services.linkPort = testsupport::UnusedUdpPort();
         options.services.tftpTiming = {60000, 60000, 8};  // no question meanwhile
         dialog.SetJobOptions(options);
         dialog.show();

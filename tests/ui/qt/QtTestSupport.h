@@ -1,15 +1,12 @@
-// What the Qt tests share: finding the boxes the port opened, a settings folder of
-// the test's own, and a free UDP port.
+// What the Qt tests share: finding the boxes the port opened and a settings folder of
+// the test's own.
 #pragma once
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QWidget>
-#include <cstdint>
 #include <cstdlib>
-
-#include "os/udp_socket.h"
 
 namespace qtui::test {
 
@@ -32,12 +29,5 @@ class OwnSettingsFolder {
   private:
     QTemporaryDir folder_;
 };
-
-// A UDP port that was free a moment ago.
-inline std::uint16_t FreeUdpPort() {
-    os::UdpSocket probe;
-    if (!probe.Open() || !probe.Bind(0, 0)) return 0;
-    return probe.LocalPort();
-}
 
 }  // namespace qtui::test

@@ -13,6 +13,7 @@
 #include "os/udp_socket.h"
 #include "tests/support/AddressTexts.h"
 #include "tests/support/NoBoardJobOptions.h"
+#include "tests/support/UnusedUdpPort.h"
 #include "tests/ui/win32/ModalRunner.h"
 #include "tests/ui/win32/TestSettings.h"
 #include "ui/win32/ThreadMainWindow.h"
@@ -322,12 +323,6 @@ bool IsChecked(HWND dialog) {
     return SendDlgItemMessageA(dialog, IDC_PROGRAMMING, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-std::uint16_t FreeUdpPort() {
-    os::UdpSocket probe;
-    EXPECT_TRUE(probe.Open() && probe.Bind(0, 0));
-    return probe.LocalPort();
-}
-
 void ExpectInputEnabled(HWND dialog, bool enabled) {
     for (const int id : {IDC_IP_ADDRESS, IDC_SERVER_MAC, IDC_NICKNAME,
                          IDC_CONNECT_PROGRAM_DISCONNECT, IDC_PROGRAMMING})
@@ -342,7 +337,7 @@ TEST(ConfiguratorDlg, DuringAJobTheInputIsGreyedAndClosingAsksBeforeCancelling) 
     app::JobOptions options;
     options.services.bootp = false;
     options.services.tftpPort = 0;
-    options.services.linkPort = FreeUdpPort();
+    options.services.linkPort = testsupport::UnusedUdpPort();
     options.services.tftpTiming = {60000, 60000, 8};
     dialog.SetJobOptions(options);
     int questions = 0;
